@@ -1,0 +1,61 @@
+#pragma once
+
+#include <KivComtradeLib/AnalogChannel.h>
+#include <KivComtradeLib/BinaryChannel.h>
+#include <KivComtradeLib/Cfg.h>
+#include <KivComtradeLib/Dat.h>
+#include <KivComtradeLib/Export.h>
+
+#include <string>
+#include <vector>
+
+namespace KivComtradeLib {
+
+// One recording: load it by the path of its .cfg, .dat or .cff file (extension
+// in any letter case), then read every channel through the views.
+//
+// Result codes of load():
+//   0 loaded
+//   1 the path's extension is none of .cfg, .dat, .cff (nothing changes)
+//   2 the configuration file does not exist
+//   3 the configuration file cannot be read or is invalid
+//   5 the data file does not exist
+//   6 the data file cannot be read, does not match the configuration, or a
+//     record does not decode
+//
+// Views refer into this object's own `cfg` and `dat`. Every load that gets past
+// the name check drops them before reading; they are rebuilt only on success.
+// Copying or moving a Comtrade is safe: the new object rebinds its `dat` and
+// samples to its own `cfg` and rebuilds its views over its own data (a
+// moved-from object is left empty, as after construction).
+class KIVCOMTRADE_API Comtrade {
+public:
+    std::string fileName;         // the path given to the last successful load
+    double duration = -1.0;       // seconds, time of the last sample
+    bool loaded = false;
+    std::string cfgFileName;
+    std::string datFileName;
+    Cfg cfg;
+    Dat dat;
+    std::vector<AnalogChannel> analogChannels;
+    std::vector<BinaryChannel> binaryChannels;
+
+    Comtrade();
+    Comtrade(const Comtrade& other);
+    Comtrade(Comtrade&& other) noexcept;
+    Comtrade& operator=(const Comtrade& other);
+    Comtrade& operator=(Comtrade&& other) noexcept;
+    ~Comtrade();
+
+    int load(const std::string& path);
+
+private:
+    void _setCfgDatFileNames(const std::string& path);
+    int _loadCfgDat(const std::string& path);
+    void _initAnalogChannels();
+    void _initBinaryChannels();
+    void _initChannels();
+    void _rebind();
+};
+
+} // namespace KivComtradeLib

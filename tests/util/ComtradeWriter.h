@@ -1,0 +1,110 @@
+#pragma once
+// Writes COMTRADE recordings (.cfg + .dat) of any data-file type, channel
+// layout, rate table and line end, so that tests, benchmarks and the bundled
+// samples compare decoded values with what was written.
+
+#include <KivComtradeLib/Enums.h>
+
+#include <cstdint>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace KivTest {
+
+struct AnalogSpec {
+    std::string id = "U";
+    std::string phase;
+    std::string circuitComponent;
+    std::string unit = "V";
+    double a = 1.0;
+    double b = 0.0;
+    double skewMicroseconds = 0.0;
+    double min = -32767.0;
+    double max = 32767.0;
+    double primary = 1.0;
+    double secondary = 1.0;
+    char ps = 'S'; // 'P' or 'S'; written only from revision 1999 on
+};
+
+struct StatusSpec {
+    std::string id = "D";
+    std::string phase;
+    std::string circuitComponent;
+    int normalState = 0;
+};
+
+struct RateSpec {
+    double rate = 1000.0;
+    unsigned long long endSample = 0;
+};
+
+// Layout of a recording: everything the .cfg says.
+struct RecordingSpec {
+    std::string station = "TEST STATION";
+    std::string device = "KIV WRITER";
+    int revYear = 1999;          // 1991 writes the two-field station line
+    std::vector<AnalogSpec> analogs;
+    std::vector<StatusSpec> statuses;
+    double lineFrequency = 50.0;
+    std::vector<RateSpec> rates; // empty: one rate of 1000 over all records
+    std::string startTime = "01/06/2026,10:00:00.000000";
+    std::string triggerTime = "01/06/2026,10:00:00.100000";
+    KivComtradeLib::Enums::DataFileType type = KivComtradeLib::Enums::Ascii;
+    std::string typeKeyword;      // empty: the canonical upper-case keyword
+    bool writeTimeMultiplier = true;
+    double timeMultiplier = 1.0;
+    bool crlf = false;            // line ends of the .cfg and of an ASCII .dat
+    bool finalLineEnd = true;     // whether the .cfg's last line ends with a line end
+};
+
+// One data record as written: raw analog values (integers for Ascii, Binary
+// and Binary32, any float for Float32), the time stamp and the status states.
+struct Record {
+    std::uint32_t sampleNumber = 0;
+    std::uint32_t timeStamp = 0;
+    std::vector<double> raw;
+    std::vector<bool> status;
+};
+
+// A whole recording held in memory.
+struct Recording {
+    RecordingSpec spec;
+    std::vector<Record> records;
+
+    unsigned long long samplesCount() const;
+    // The engineering value the library must give for record k, channel c:
+    // (raw * a' + b) * prefix factor, a' rescaled for primary-side channels.
+    double expectedValue(std::size_t k, std::size_t c) const;
+};
+
+// A small recording filled with a deterministic pattern: `records` records of
+// the given layout (sine-like raw values within the type's range, status bits
+// that change now and then, time stamps of 1000 us steps).
+Recording makeRecording(RecordingSpec spec, std::size_t records);
+
+// The texts of the two files.
+std::string cfgText(const RecordingSpec& spec, unsigned long long samplesCount);
+std::string datBytes(const Recording& recording);
+
+// Writes <basePath><cfgExt> and <basePath><datExt>. Returns false on I/O error.
+bool writeRecording(const Recording& recording, const std::string& basePath,
+                    const std::string& cfgExt = ".cfg", const std::string& datExt = ".dat");
+
+// Streams a large recording without holding its records: `fill(k, record)`
+// fills record k (raw and status already sized). Writes the .cfg and .dat.
+bool writeGenerated(const RecordingSpec& spec, unsigned long long samplesCount,
+                    const std::function<void(unsigned long long, Record&)>& fill,
+                    const std::string& basePath);
+
+// Helpers for tests: a fresh private temporary folder (removed by the caller
+// or left to the OS), whole-file read/write, and LF -> CR LF conversion.
+std::string makeTempDir(const std::string& tag);
+std::string readFile(const std::string& path);
+bool writeFile(const std::string& path, const std::string& bytes);
+std::string toCrLf(const std::string& text);
+// ../shared/samples, or empty when that folder is absent.
+std::string sharedSamplesDir();
+
+} // namespace KivTest
