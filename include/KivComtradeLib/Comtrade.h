@@ -56,6 +56,7 @@ private:
     void _initBinaryChannels();
     void _initChannels();
     void _rebind();
+    void _resetToEmpty();
 };
 
 } // namespace KivComtradeLib

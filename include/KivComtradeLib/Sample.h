@@ -2,6 +2,7 @@
 
 #include <KivComtradeLib/Export.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -37,14 +38,6 @@ public:
     bool load(const std::string& line, unsigned long long index);
     // The same for a line given as bytes (no terminator needed).
     bool load(const char* line, std::size_t length, unsigned long long index);
-
-private:
-    bool _loadAnalogChannels(char* record);
-    bool _loadBinaryChannels(char* record);
-    void _loadBinaryChannelsGroup(char* record, unsigned group);
-    double _getTime(unsigned timeStamp, unsigned long long index);
-    double _getAnalogChannelValue(char* record, unsigned channel);
-    double _getDoubleChannelValue(char* record, unsigned channel);
 };
 
 } // namespace KivComtradeLib

@@ -107,4 +107,32 @@ std::string toCrLf(const std::string& text);
 // ../shared/samples, or empty when that folder is absent.
 std::string sharedSamplesDir();
 
+// The raw value as the data file stores it and the reader gets it back:
+// rounded and wrapped to int32 (Ascii, Binary32) or int16 (Binary), or
+// narrowed to float (Float32).
+double storedRaw(KivComtradeLib::Enums::DataFileType type, double raw);
+// The engineering value of a stored raw value of analog channel c.
+double engineeringValue(const RecordingSpec& spec, std::size_t c, double raw);
+// The canonical upper-case file-type keyword.
+std::string typeKeyword(KivComtradeLib::Enums::DataFileType type);
+
+// Removes a file or a whole folder; quiet when it is absent.
+void removeTree(const std::string& path);
+
+// A private temporary folder that is removed with the object.
+class TempDir {
+public:
+    explicit TempDir(const std::string& tag) : path_(makeTempDir(tag)) {}
+    ~TempDir() { removeTree(path_); }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    // path() + "/" + name
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
 } // namespace KivTest

@@ -1,0 +1,138 @@
+// Writes the seed corpus of the fuzz targets from recordings made by the test
+// writer:   kivcomtrade_fuzz_seeds <fuzz/corpus folder>
+// Seeds stay small (a few hundred bytes) so that mutations reach every line.
+
+#include "util/ComtradeWriter.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+using namespace KivTest;
+using KivComtradeLib::Enums::DataFileType;
+
+namespace {
+
+bool put(const std::string& dir, const std::string& name, const std::string& bytes) {
+    if (!writeFile(dir + "/" + name, bytes)) {
+        std::fprintf(stderr, "cannot write %s/%s\n", dir.c_str(), name.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The n-th line (0-based) of a text, without its line end.
+std::string lineOf(const std::string& text, int n) {
+    std::size_t pos = 0;
+    for (int i = 0; i < n && pos != std::string::npos; ++i) {
+        pos = text.find('\n', pos);
+        if (pos != std::string::npos) ++pos;
+    }
+    if (pos == std::string::npos || pos >= text.size()) return {};
+    std::size_t end = text.find('\n', pos);
+    std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
+struct Seed {
+    std::string name;
+    Recording rec;
+};
+
+std::vector<Seed> recordings() {
+    std::vector<Seed> seeds;
+    AnalogSpec ia{"IA", "A", "CT1", "A", 0.01, 0.0, 0.0, -32767, 32767, 1000, 5, 'P'};
+    AnalogSpec ub{"UB", "B", "", "kV", 0.5, 1.0, 12.5, -32767, 32767, 1, 1, 'S'};
+    StatusSpec trip{"TRIP", "", "Q1", 0};
+    StatusSpec brk{"BRK", "A", "", 1};
+
+    RecordingSpec ascii;
+    ascii.analogs = {ia, ub};
+    ascii.statuses = {trip, brk};
+    seeds.push_back({"ascii_1999", makeRecording(ascii, 6)});
+
+    RecordingSpec ascii91 = ascii;
+    ascii91.revYear = 1991;
+    ascii91.crlf = true;
+    ascii91.rates = {{0.0, 5}};
+    seeds.push_back({"ascii_1991_crlf_timestamps", makeRecording(ascii91, 5)});
+
+    RecordingSpec bin;
+    bin.type = DataFileType::Binary;
+    bin.analogs = {ia};
+    bin.statuses = std::vector<StatusSpec>(17, trip);
+    bin.rates = {{1000.0, 2}, {500.0, 4}};
+    seeds.push_back({"binary_17_status_two_rates", makeRecording(bin, 4)});
+
+    RecordingSpec b32;
+    b32.type = DataFileType::Binary32;
+    b32.revYear = 2013;
+    b32.analogs = {ia, ub};
+    b32.writeTimeMultiplier = true;
+    b32.timeMultiplier = 2.0;
+    seeds.push_back({"binary32_2013", makeRecording(b32, 3)});
+
+    RecordingSpec f32;
+    f32.type = DataFileType::Float32;
+    f32.analogs = {ub};
+    f32.statuses = {brk};
+    f32.typeKeyword = "float32";
+    f32.finalLineEnd = false;
+    f32.writeTimeMultiplier = false;
+    seeds.push_back({"float32_no_timemult", makeRecording(f32, 3)});
+
+    RecordingSpec statusOnly;
+    statusOnly.type = DataFileType::Binary;
+    statusOnly.statuses = {trip};
+    statusOnly.rates = {{0.0, 3}};
+    seeds.push_back({"binary_status_only_timestamps", makeRecording(statusOnly, 3)});
+    return seeds;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <fuzz/corpus folder>\n", argv[0]);
+        return 2;
+    }
+    std::string root = argv[1];
+    bool ok = true;
+
+    for (const Seed& s : recordings()) {
+        std::string cfg = cfgText(s.rec.spec, s.rec.samplesCount());
+        ok = put(root + "/fuzz_recording", s.name, cfg + "@DAT@\n" + datBytes(s.rec)) && ok;
+
+        // fuzz_lines: revision byte, setup byte, analog line, status line, data line.
+        std::string analog = s.rec.spec.analogs.empty() ? "1,X,,,V,1,0,0,0,1" : lineOf(cfg, 2);
+        std::string status = lineOf(cfg, 2 + static_cast<int>(s.rec.spec.analogs.size()));
+        std::string data = s.rec.spec.type == DataFileType::Ascii ? lineOf(datBytes(s.rec), 0)
+                                                                  : "1,2500,100,-5,1,0";
+        char rev = s.rec.spec.revYear == 1991 ? 0 : s.rec.spec.revYear == 2013 ? 2 : 1;
+        std::string lines;
+        lines += rev;
+        lines += static_cast<char>(3 | (s.rec.spec.rates.empty() ? 0 : 16));
+        lines += analog + "\n" + status + "\n" + data + "\n";
+        ok = put(root + "/fuzz_lines", s.name, lines) && ok;
+    }
+
+    // fuzz_encoding: channel names in the three encodings and the worked strings.
+    const char* texts[][2] = {
+        {"utf8_channel", "1,\xd0\xa2\xd0\xbe\xd0\xba \xd1\x84\xd0\xb0\xd0\xb7\xd1\x8b \xd0\x90,A,,kA,1,0,0,-32767,32767"},
+        {"cp1251_channel", "1,\xd2\xee\xea \xf4\xe0\xe7\xfb \xc0,A,,\xea\xc0,1,0,0,-32767,32767"},
+        {"cp866_channel", "1,\x92\xae\xaa \xe4\xa0\xa7\xeb \x80,A,,\xaa\x80,1,0,0,-32767,32767"},
+        {"tie_10_bytes", "\x80\xf2\xd0\x90\xd0\x91\xd0\x92\xd0\xd0"},
+        {"mixed_7_bytes", "\xf2\xd0\x90\xd0\x91\xd0\xd0"},
+        {"short_4_bytes", "\x80\xf2\xd0\x90"},
+        {"utf8_edges", "\xed\xa0\x80 \xe0\x80\x80 \xf0\x90\x80\x80 \xf4\x8f\xbf\xbf \xc2\xa0\xd0"},
+        {"ascii_line", "2,UB,B,,kV,0.5,1,12.5,-32767,32767,1,1,S"},
+    };
+    for (const auto& t : texts) ok = put(root + "/fuzz_encoding", t[0], t[1]) && ok;
+    // Every byte once, NUL included.
+    std::string all;
+    for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
+    ok = put(root + "/fuzz_encoding", "all_bytes", all) && ok;
+
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,234 @@
+#include <KivComtradeLib/Cfg.h>
+#include <KivComtradeLib/Converters.h>
+#include <KivComtradeLib/KivCommon.h>
+#include <KivComtradeLib/StringHelper.h>
+#include <KivComtradeLib/ToUtf8.h>
+
+#include <algorithm>
+#include <exception>
+#include <limits>
+
+namespace KivComtradeLib {
+
+namespace {
+
+// Room reserved up front for a count read from the file is capped: the file
+// has not yet shown that it holds that many lines.
+constexpr std::size_t kMaxUpfrontReserve = 1024;
+
+// A channel line in UTF-8, whatever code page the recorder wrote it in.
+void convertToUtf8(std::string& line)
+{
+    toUtf8::DetectRusCodePages detector;
+    detector.analize(line.data(), line.size());
+    line = detector.convertSC(line, line.data(), line.size());
+}
+
+} // namespace
+
+int Cfg::load(const std::string& path)
+{
+    // A second load must not inherit anything of the first recording.
+    *this = Cfg();
+    try {
+        if (!Kiv::fileExist(path))
+            return 2;
+        std::ifstream stream = Kiv::openInputFileUTF8Name(path, std::ios_base::in);
+        if (!stream.is_open())
+            return 3;
+        const bool complete = _loadSubstationData(stream) && _loadCounOfChannels(stream) &&
+                              _loadAnalogChannelsInformation(stream) &&
+                              _loadBinaryChannelsInformation(stream) && _loadFreqInformation(stream) &&
+                              _loadSampleRatesInformation(stream) && _loadDateTimes(stream) &&
+                              _loadDataFileType(stream);
+        _setTimeProcessTime(stream);
+        stream.close();
+        return complete ? 4 : 3;
+    } catch (const std::exception&) {
+        return 3;
+    }
+}
+
+bool Cfg::_readLine(std::ifstream& stream)
+{
+    Kiv::getTextLine(stream, line);
+    return !stream.fail() && !line.empty();
+}
+
+// station_name,rec_dev_id,rev_year
+bool Cfg::_loadSubstationData(std::ifstream& stream)
+{
+    if (!_readLine(stream))
+        return false;
+    const std::vector<std::string> fields = StringHelper::split(line, ',');
+    if (!fields.empty())
+        stationName = fields[0];
+    if (fields.size() >= 2)
+        recDevId = fields[1];
+    if (fields.size() >= 3)
+        revYear = StringHelper::toInt(fields[2]);
+    return true;
+}
+
+// TT,##A,##D — std::stoi stops at the A and D after the counts.
+bool Cfg::_loadCounOfChannels(std::ifstream& stream)
+{
+    if (!_readLine(stream))
+        return false;
+    const std::vector<std::string> fields = StringHelper::split(line, ',');
+    if (fields.empty())
+        return false;
+    channelsCount = std::stoi(fields[0]);
+    if (channelsCount == 0)
+        return false;
+    if (fields.size() < 3)
+        return false;
+    analogChannelsCount = std::stoi(fields[1]);
+    binaryChannelsCount = std::stoi(fields[2]);
+    if (analogChannelsCount < 0 || binaryChannelsCount < 0)
+        return false;
+    return static_cast<long long>(analogChannelsCount) + binaryChannelsCount == channelsCount;
+}
+
+bool Cfg::_loadAnalogChannelsInformation(std::ifstream& stream)
+{
+    analogChannels.clear();
+    const auto count = static_cast<std::uint32_t>(analogChannelsCount);
+    analogChannels.reserve(std::min<std::size_t>(count, kMaxUpfrontReserve));
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (!_readLine(stream))
+            return false;
+        convertToUtf8(line);
+        analogChannels.emplace_back(static_cast<int>(i), line, revYear);
+    }
+    return true;
+}
+
+bool Cfg::_loadBinaryChannelsInformation(std::ifstream& stream)
+{
+    binaryChannels.clear();
+    const auto count = static_cast<std::uint32_t>(binaryChannelsCount);
+    binaryChannels.reserve(std::min<std::size_t>(count, kMaxUpfrontReserve));
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (!_readLine(stream))
+            return false;
+        convertToUtf8(line);
+        binaryChannels.emplace_back(static_cast<int>(i), line, revYear);
+    }
+    return true;
+}
+
+bool Cfg::_loadFreqInformation(std::ifstream& stream)
+{
+    if (!_readLine(stream))
+        return false;
+    lineFrequency = std::stod(line);
+    return true;
+}
+
+// nrates, then nrates lines "samp,endsamp" (one line even when nrates is 0).
+bool Cfg::_loadSampleRatesInformation(std::ifstream& stream)
+{
+    samplesCount = 0;
+    duration = 0.0;
+    if (!_readLine(stream))
+        return false;
+    int count = std::stoi(line);
+    if (count < 0)
+        return false;
+    if (count == 0)
+        count = 1;
+    samplingRates.reserve(std::min<std::size_t>(static_cast<std::size_t>(count), kMaxUpfrontReserve));
+    for (int i = 0; i < count; ++i) {
+        if (!_readLine(stream))
+            return false;
+        samplingRates.emplace_back(line);
+    }
+    allRatesNonZero = !_isExistZeroFreqSample(samplingRates);
+    samplesCount = samplingRates.back().endSample;
+    return true;
+}
+
+bool Cfg::_isExistZeroFreqSample(const std::vector<SamplingRate>& rates)
+{
+    return std::any_of(rates.begin(), rates.end(),
+                       [](const SamplingRate& r) { return r.rate < 1e-6; });
+}
+
+// Two date/time lines: only their presence matters.
+bool Cfg::_loadDateTimes(std::ifstream& stream)
+{
+    return _readLine(stream) && _readLine(stream);
+}
+
+bool Cfg::_loadDataFileType(std::ifstream& stream)
+{
+    if (!_readLine(stream))
+        return false;
+    dataFileType = Converters::toDataFileType(line);
+    if (dataFileType == Enums::Ascii)
+        return true;
+    // A record of more than 4 GiB cannot be described in 32 bits; such counts
+    // only come from a corrupt file.
+    const unsigned long long valueSize = _getAnalogChannelLenghtInDatFile(dataFileType);
+    const unsigned long long words = (static_cast<unsigned long long>(binaryChannelsCount) + 15) / 16;
+    const unsigned long long bytes =
+        8 + static_cast<unsigned long long>(analogChannelsCount) * valueSize + 2 * words;
+    if (bytes > std::numeric_limits<std::uint32_t>::max())
+        return false;
+    _setBinaryDatFileChannelLenght(dataFileType);
+    return true;
+}
+
+unsigned Cfg::_getAnalogChannelLenghtInDatFile(Enums::DataFileType type) const
+{
+    return (type == Enums::Binary32 || type == Enums::Float32) ? 4u : 2u;
+}
+
+void Cfg::_setBinaryDatFileChannelLenght(Enums::DataFileType type)
+{
+    const auto analogCount = static_cast<std::uint32_t>(analogChannelsCount);
+    const auto binaryCount = static_cast<std::uint32_t>(binaryChannelsCount);
+    analogValueSize = _getAnalogChannelLenghtInDatFile(type);
+    analogValuesSize = analogCount * analogValueSize;
+    binaryWordsCount = binaryCount / 16 + (binaryCount % 16 != 0 ? 1u : 0u);
+    binaryValuesSize = 2 * binaryWordsCount;
+    recordSize = 8 + analogValuesSize + binaryValuesSize;
+}
+
+// timemult: may be missing. Runs after the line chain whether it completed or not.
+void Cfg::_setTimeProcessTime(std::ifstream& stream)
+{
+    if (!stream.eof()) {
+        Kiv::getTextLine(stream, line);
+        if (stream.fail() && line.empty())
+            timeMultiplier = 1.0;
+        else
+            timeMultiplier = std::stod(line);
+    }
+    if (allRatesNonZero)
+        duration = timeFromSampleIndex(samplesCount - 1);
+}
+
+double Cfg::timeFromSampleIndex(unsigned long long index) const
+{
+    if (samplingRates.empty())
+        return -1.0;
+    double acc = 0.0;
+    unsigned long long start = 0;
+    for (const SamplingRate& segment : samplingRates) {
+        if (index < segment.endSample) {
+            if (!(segment.rate > 0.0))
+                return -1.0;
+            return (acc + segment.getDuration(index - start)) * timeMultiplier;
+        }
+        const double d = segment.getDuration(segment.endSample - start);
+        if (d < 0.0)
+            return -1.0;
+        acc += d;
+        start = segment.endSample;
+    }
+    return (acc + samplingRates.back().getDuration(index - start)) * timeMultiplier;
+}
+
+} // namespace KivComtradeLib

@@ -1,0 +1,161 @@
+#include <KivComtradeLib/Comtrade.h>
+#include <KivComtradeLib/FilesHelper.h>
+
+#include <utility>
+
+namespace KivComtradeLib {
+
+Comtrade::Comtrade() : dat(cfg) {}
+
+Comtrade::Comtrade(const Comtrade& other)
+    : fileName(other.fileName),
+      duration(other.duration),
+      loaded(other.loaded),
+      cfgFileName(other.cfgFileName),
+      datFileName(other.datFileName),
+      cfg(other.cfg),
+      dat(other.dat)
+{
+    _rebind();
+}
+
+Comtrade::Comtrade(Comtrade&& other) noexcept
+    : fileName(std::move(other.fileName)),
+      duration(other.duration),
+      loaded(other.loaded),
+      cfgFileName(std::move(other.cfgFileName)),
+      datFileName(std::move(other.datFileName)),
+      cfg(std::move(other.cfg)),
+      dat(std::move(other.dat))
+{
+    other._resetToEmpty();
+    _rebind();
+}
+
+Comtrade& Comtrade::operator=(const Comtrade& other)
+{
+    if (this != &other) {
+        Comtrade copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+Comtrade& Comtrade::operator=(Comtrade&& other) noexcept
+{
+    if (this != &other) {
+        analogChannels.clear();
+        binaryChannels.clear();
+        fileName = std::move(other.fileName);
+        duration = other.duration;
+        loaded = other.loaded;
+        cfgFileName = std::move(other.cfgFileName);
+        datFileName = std::move(other.datFileName);
+        cfg = std::move(other.cfg);
+        dat.lastSampleTime = other.dat.lastSampleTime;
+        dat.samples = std::move(other.dat.samples);
+        other._resetToEmpty();
+        _rebind();
+    }
+    return *this;
+}
+
+Comtrade::~Comtrade() = default;
+
+// After a copy or move the samples and the views still refer to the source
+// object's cfg: point everything at this object's own data.
+void Comtrade::_rebind()
+{
+    dat.cfg = &cfg;
+    for (Sample& sample : dat.samples)
+        sample.cfg = &cfg;
+    analogChannels.clear();
+    binaryChannels.clear();
+    if (loaded)
+        _initChannels();
+}
+
+void Comtrade::_resetToEmpty()
+{
+    analogChannels.clear();
+    binaryChannels.clear();
+    fileName.clear();
+    duration = -1.0;
+    loaded = false;
+    cfgFileName.clear();
+    datFileName.clear();
+    cfg = Cfg();
+    dat.samples.clear();
+    dat.samples.shrink_to_fit();
+    dat.lastSampleTime = -1.0;
+    dat.cfg = &cfg;
+}
+
+int Comtrade::load(const std::string& path)
+{
+    if (!FilesHelper::isComtradeFile(path))
+        return 1;
+    // The readers are about to replace the records and samples the views
+    // refer to: drop the views first, rebuild them only on success.
+    analogChannels.clear();
+    binaryChannels.clear();
+
+    _setCfgDatFileNames(path);
+    int result = cfg.load(cfgFileName);
+    if (result == 4) {
+        result = dat.load(datFileName);
+    } else {
+        // Samples decoded with the previous configuration are meaningless now.
+        dat.samples.clear();
+        dat.lastSampleTime = -1.0;
+    }
+    loaded = result == 0;
+    if (result != 0)
+        return result;
+
+    fileName = path;
+    duration = cfg.allRatesNonZero ? cfg.duration : dat.lastSampleTime;
+    _initChannels();
+    return 0;
+}
+
+void Comtrade::_setCfgDatFileNames(const std::string& path)
+{
+    cfgFileName = FilesHelper::cfgFileName(path);
+    datFileName = FilesHelper::datFileName(path);
+}
+
+int Comtrade::_loadCfgDat(const std::string& path)
+{
+    _setCfgDatFileNames(path);
+    const int result = cfg.load(cfgFileName);
+    return result == 4 ? dat.load(datFileName) : result;
+}
+
+void Comtrade::_initAnalogChannels()
+{
+    analogChannels.clear();
+    if (cfg.analogChannels.empty())
+        return;
+    analogChannels.reserve(cfg.analogChannels.size());
+    for (AnalogChannelConfig& record : cfg.analogChannels)
+        analogChannels.emplace_back(record, dat.samples);
+}
+
+void Comtrade::_initBinaryChannels()
+{
+    binaryChannels.clear();
+    if (cfg.binaryChannels.empty())
+        return;
+    binaryChannels.reserve(cfg.binaryChannels.size());
+    for (BinaryChannelConfig& record : cfg.binaryChannels)
+        binaryChannels.emplace_back(record, dat.samples);
+}
+
+void Comtrade::_initChannels()
+{
+    _initAnalogChannels();
+    _initBinaryChannels();
+}
+
+} // namespace KivComtradeLib

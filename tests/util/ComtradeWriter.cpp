@@ -1,0 +1,419 @@
+#include "util/ComtradeWriter.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <system_error>
+
+#include <stdlib.h> // mkdtemp
+
+namespace KivTest {
+
+using KivComtradeLib::Enums::DataFileType;
+
+namespace {
+
+// Numbers are written in their shortest round-trip form, so that the reader's
+// std::stod gives back exactly the double the test holds.
+void appendNumber(std::string& out, double value)
+{
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof(buf), value);
+    out.append(buf, res.ptr);
+}
+
+template <typename Int>
+void appendInt(std::string& out, Int value)
+{
+    char buf[32];
+    auto res = std::to_chars(buf, buf + sizeof(buf), value);
+    out.append(buf, res.ptr);
+}
+
+void appendLe16(std::string& out, std::uint16_t v)
+{
+    out.push_back(static_cast<char>(v & 0xFF));
+    out.push_back(static_cast<char>(v >> 8));
+}
+
+void appendLe32(std::string& out, std::uint32_t v)
+{
+    out.push_back(static_cast<char>(v & 0xFF));
+    out.push_back(static_cast<char>((v >> 8) & 0xFF));
+    out.push_back(static_cast<char>((v >> 16) & 0xFF));
+    out.push_back(static_cast<char>(v >> 24));
+}
+
+std::uint32_t wrap32(double raw)
+{
+    // Round, then wrap modulo 2^32 the way the text scanner accumulates.
+    const long long n = std::llround(raw);
+    return static_cast<std::uint32_t>(static_cast<unsigned long long>(n));
+}
+
+std::string eol(const RecordingSpec& spec)
+{
+    return spec.crlf ? "\r\n" : "\n";
+}
+
+// One data record, text line or binary record, appended to `out`.
+void appendRecord(std::string& out, const RecordingSpec& spec, const Record& record)
+{
+    const std::size_t nA = spec.analogs.size();
+    const std::size_t nD = spec.statuses.size();
+    if (spec.type == KivComtradeLib::Enums::Ascii) {
+        appendInt(out, record.sampleNumber);
+        out.push_back(',');
+        appendInt(out, record.timeStamp);
+        for (std::size_t c = 0; c < nA; ++c) {
+            out.push_back(',');
+            const double raw = c < record.raw.size() ? record.raw[c] : 0.0;
+            appendInt(out, std::llround(raw));
+        }
+        for (std::size_t d = 0; d < nD; ++d) {
+            out.push_back(',');
+            out.push_back(d < record.status.size() && record.status[d] ? '1' : '0');
+        }
+        out += spec.crlf ? "\r\n" : "\n";
+        return;
+    }
+
+    appendLe32(out, record.sampleNumber);
+    appendLe32(out, record.timeStamp);
+    for (std::size_t c = 0; c < nA; ++c) {
+        const double raw = c < record.raw.size() ? record.raw[c] : 0.0;
+        switch (spec.type) {
+        case KivComtradeLib::Enums::Binary:
+            appendLe16(out, static_cast<std::uint16_t>(wrap32(raw) & 0xFFFFu));
+            break;
+        case KivComtradeLib::Enums::Binary32:
+            appendLe32(out, wrap32(raw));
+            break;
+        default: {
+            const float f = static_cast<float>(raw);
+            std::uint32_t bits;
+            std::memcpy(&bits, &f, sizeof(bits));
+            appendLe32(out, bits);
+            break;
+        }
+        }
+    }
+    // Status words: channel 16*g+b is bit b of word g.
+    for (std::size_t g = 0; g * 16 < nD; ++g) {
+        std::uint16_t word = 0;
+        for (std::size_t b = 0; b < 16 && g * 16 + b < nD; ++b) {
+            const std::size_t d = g * 16 + b;
+            if (d < record.status.size() && record.status[d])
+                word = static_cast<std::uint16_t>(word | (1u << b));
+        }
+        appendLe16(out, word);
+    }
+}
+
+class FileCloser {
+public:
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+} // namespace
+
+std::string typeKeyword(DataFileType type)
+{
+    switch (type) {
+    case KivComtradeLib::Enums::Binary: return "BINARY";
+    case KivComtradeLib::Enums::Binary32: return "BINARY32";
+    case KivComtradeLib::Enums::Float32: return "FLOAT32";
+    default: return "ASCII";
+    }
+}
+
+double storedRaw(DataFileType type, double raw)
+{
+    switch (type) {
+    case KivComtradeLib::Enums::Binary:
+        return static_cast<double>(static_cast<std::int16_t>(wrap32(raw) & 0xFFFFu));
+    case KivComtradeLib::Enums::Float32:
+        return static_cast<double>(static_cast<float>(raw));
+    default:
+        return static_cast<double>(static_cast<std::int32_t>(wrap32(raw)));
+    }
+}
+
+double engineeringValue(const RecordingSpec& spec, std::size_t c, double raw)
+{
+    const AnalogSpec& an = spec.analogs.at(c);
+    double a = an.a;
+    // Primary-side values: the gain is rescaled by secondary / primary, which
+    // only a 13-field line (revision 1999 on) carries.
+    const bool secondary = std::toupper(static_cast<unsigned char>(an.ps)) == 'S';
+    if (spec.revYear >= 1999 && !secondary)
+        a = (an.secondary / an.primary) * a;
+    double multiplier = 1.0;
+    if (an.unit.size() >= 2) {
+        switch (an.unit[0]) {
+        case 'k': case 'K': multiplier = 1000.0; break;
+        case 'M': multiplier = 1000000.0; break;
+        case 'm': multiplier = 0.001; break;
+        default: break;
+        }
+    }
+    return (raw * a + an.b) * multiplier;
+}
+
+unsigned long long Recording::samplesCount() const
+{
+    return records.size();
+}
+
+double Recording::expectedValue(std::size_t k, std::size_t c) const
+{
+    return engineeringValue(spec, c, storedRaw(spec.type, records.at(k).raw.at(c)));
+}
+
+Recording makeRecording(RecordingSpec spec, std::size_t records)
+{
+    Recording rec;
+    rec.spec = std::move(spec);
+    const std::size_t nA = rec.spec.analogs.size();
+    const std::size_t nD = rec.spec.statuses.size();
+    double amplitude = 30000.0;
+    switch (rec.spec.type) {
+    case KivComtradeLib::Enums::Binary: amplitude = 32767.0; break;
+    case KivComtradeLib::Enums::Binary32: amplitude = 2.0e9; break;
+    case KivComtradeLib::Enums::Float32: amplitude = 1234.5678; break;
+    default: break;
+    }
+    const double pi = 3.14159265358979323846;
+    rec.records.resize(records);
+    for (std::size_t k = 0; k < records; ++k) {
+        Record& r = rec.records[k];
+        r.sampleNumber = static_cast<std::uint32_t>(k + 1);
+        r.timeStamp = static_cast<std::uint32_t>(k * 1000u);
+        r.raw.resize(nA);
+        for (std::size_t c = 0; c < nA; ++c) {
+            const double v = amplitude * std::sin(2.0 * pi * static_cast<double>(k) / 20.0
+                                                  + 0.7 * static_cast<double>(c));
+            r.raw[c] = rec.spec.type == KivComtradeLib::Enums::Float32 ? v : std::round(v);
+        }
+        r.status.resize(nD);
+        for (std::size_t d = 0; d < nD; ++d)
+            r.status[d] = ((k / (d + 2)) + d) % 2 == 1;
+    }
+    return rec;
+}
+
+std::string cfgText(const RecordingSpec& spec, unsigned long long samplesCount)
+{
+    const std::string nl = eol(spec);
+    const bool rev1991 = spec.revYear < 1999;
+    std::string out;
+    out.reserve(256 + 96 * (spec.analogs.size() + spec.statuses.size()));
+
+    out += spec.station + "," + spec.device;
+    if (!rev1991) {
+        out += ",";
+        appendInt(out, spec.revYear);
+    }
+    out += nl;
+
+    appendInt(out, spec.analogs.size() + spec.statuses.size());
+    out += ",";
+    appendInt(out, spec.analogs.size());
+    out += "A,";
+    appendInt(out, spec.statuses.size());
+    out += "D" + nl;
+
+    for (std::size_t c = 0; c < spec.analogs.size(); ++c) {
+        const AnalogSpec& an = spec.analogs[c];
+        appendInt(out, c + 1);
+        out += "," + an.id + "," + an.phase + "," + an.circuitComponent + "," + an.unit + ",";
+        appendNumber(out, an.a);
+        out += ",";
+        appendNumber(out, an.b);
+        out += ",";
+        appendNumber(out, an.skewMicroseconds);
+        out += ",";
+        appendNumber(out, an.min);
+        out += ",";
+        appendNumber(out, an.max);
+        if (!rev1991) {
+            out += ",";
+            appendNumber(out, an.primary);
+            out += ",";
+            appendNumber(out, an.secondary);
+            out += ",";
+            out.push_back(an.ps);
+        }
+        out += nl;
+    }
+    for (std::size_t d = 0; d < spec.statuses.size(); ++d) {
+        const StatusSpec& st = spec.statuses[d];
+        appendInt(out, d + 1);
+        out += "," + st.id + ",";
+        if (!rev1991)
+            out += st.phase + "," + st.circuitComponent + ",";
+        appendInt(out, st.normalState);
+        out += nl;
+    }
+
+    appendNumber(out, spec.lineFrequency);
+    out += nl;
+    if (spec.rates.empty()) {
+        out += "1" + nl + "1000,";
+        appendInt(out, samplesCount);
+        out += nl;
+    } else {
+        appendInt(out, spec.rates.size());
+        out += nl;
+        for (const RateSpec& r : spec.rates) {
+            appendNumber(out, r.rate);
+            out += ",";
+            appendInt(out, r.endSample);
+            out += nl;
+        }
+    }
+    out += spec.startTime + nl;
+    out += spec.triggerTime + nl;
+    out += spec.typeKeyword.empty() ? typeKeyword(spec.type) : spec.typeKeyword;
+    out += nl;
+    if (spec.writeTimeMultiplier) {
+        appendNumber(out, spec.timeMultiplier);
+        out += nl;
+    }
+    if (!spec.finalLineEnd)
+        out.resize(out.size() - nl.size());
+    return out;
+}
+
+std::string datBytes(const Recording& recording)
+{
+    std::string out;
+    const std::size_t perRecord = recording.spec.type == KivComtradeLib::Enums::Ascii
+        ? 16 + 8 * (recording.spec.analogs.size() + recording.spec.statuses.size())
+        : 8 + 4 * recording.spec.analogs.size() + 2 * (recording.spec.statuses.size() / 16 + 1);
+    out.reserve(perRecord * recording.records.size());
+    for (const Record& r : recording.records)
+        appendRecord(out, recording.spec, r);
+    return out;
+}
+
+bool writeRecording(const Recording& recording, const std::string& basePath,
+                    const std::string& cfgExt, const std::string& datExt)
+{
+    return writeFile(basePath + cfgExt, cfgText(recording.spec, recording.samplesCount()))
+        && writeFile(basePath + datExt, datBytes(recording));
+}
+
+bool writeGenerated(const RecordingSpec& spec, unsigned long long samplesCount,
+                    const std::function<void(unsigned long long, Record&)>& fill,
+                    const std::string& basePath)
+{
+    if (!writeFile(basePath + ".cfg", cfgText(spec, samplesCount)))
+        return false;
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen((basePath + ".dat").c_str(), "wb"));
+    if (!file)
+        return false;
+
+    // Records are formatted into one buffer that is flushed in large blocks.
+    constexpr std::size_t blockSize = std::size_t(1) << 20;
+    std::string buffer;
+    buffer.reserve(blockSize + 4096);
+    Record record;
+    record.raw.assign(spec.analogs.size(), 0.0);
+    record.status.assign(spec.statuses.size(), false);
+    for (unsigned long long k = 0; k < samplesCount; ++k) {
+        fill(k, record);
+        appendRecord(buffer, spec, record);
+        if (buffer.size() >= blockSize) {
+            if (std::fwrite(buffer.data(), 1, buffer.size(), file.get()) != buffer.size())
+                return false;
+            buffer.clear();
+        }
+    }
+    if (!buffer.empty()
+        && std::fwrite(buffer.data(), 1, buffer.size(), file.get()) != buffer.size())
+        return false;
+    return std::fclose(file.release()) == 0;
+}
+
+std::string makeTempDir(const std::string& tag)
+{
+    const char* env = std::getenv("KIVCOMTRADE_TEST_TMP");
+    const std::string base = env && *env ? env : "/tmp";
+    std::error_code ec;
+    std::filesystem::create_directories(base, ec);
+
+    std::string safeTag = tag;
+    for (char& ch : safeTag)
+        if (!std::isalnum(static_cast<unsigned char>(ch)) && ch != '-' && ch != '_')
+            ch = '_';
+    std::string pattern = base + "/kivcomtrade-" + safeTag + "-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data()))
+        throw std::runtime_error("cannot create a temporary folder under " + base);
+    return std::string(buf.data());
+}
+
+void removeTree(const std::string& path)
+{
+    if (path.empty())
+        return;
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return {};
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    std::string bytes(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+    if (size > 0)
+        in.read(&bytes[0], size);
+    return bytes;
+}
+
+bool writeFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out)
+        return false;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+std::string toCrLf(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (char ch : text) {
+        if (ch == '\n')
+            out.push_back('\r');
+        out.push_back(ch);
+    }
+    return out;
+}
+
+std::string sharedSamplesDir()
+{
+#ifdef KIVCOMTRADE_SAMPLES_DIR
+    std::error_code ec;
+    if (std::filesystem::is_directory(KIVCOMTRADE_SAMPLES_DIR, ec))
+        return KIVCOMTRADE_SAMPLES_DIR;
+#endif
+    return {};
+}
+
+} // namespace KivTest
