@@ -24,6 +24,13 @@ void convertToUtf8(std::string& line)
     line = detector.convertSC(line, line.data(), line.size());
 }
 
+// A required line: read, and not empty.
+bool readRequiredLine(std::ifstream& stream, std::string& line)
+{
+    Kiv::getTextLine(stream, line);
+    return !stream.fail() && !line.empty();
+}
+
 } // namespace
 
 int Cfg::load(const std::string& path)
@@ -51,8 +58,7 @@ int Cfg::load(const std::string& path)
 
 bool Cfg::_readLine(std::ifstream& stream)
 {
-    Kiv::getTextLine(stream, line);
-    return !stream.fail() && !line.empty();
+    return readRequiredLine(stream, line);
 }
 
 // station_name,rec_dev_id,rev_year
@@ -90,32 +96,32 @@ bool Cfg::_loadCounOfChannels(std::ifstream& stream)
     return static_cast<long long>(analogChannelsCount) + binaryChannelsCount == channelsCount;
 }
 
-bool Cfg::_loadAnalogChannelsInformation(std::ifstream& stream)
+// One record per channel line, each line converted to UTF-8 before it is
+// parsed. The count was checked for sign; lines must actually be there.
+template <typename Record>
+static bool loadChannelLines(std::ifstream& stream, std::string& line, int declared, int revision,
+                             std::vector<Record>& records)
 {
-    analogChannels.clear();
-    const auto count = static_cast<std::uint32_t>(analogChannelsCount);
-    analogChannels.reserve(std::min<std::size_t>(count, kMaxUpfrontReserve));
+    records.clear();
+    const auto count = static_cast<std::uint32_t>(declared);
+    records.reserve(std::min<std::size_t>(count, kMaxUpfrontReserve));
     for (std::uint32_t i = 0; i < count; ++i) {
-        if (!_readLine(stream))
+        if (!readRequiredLine(stream, line))
             return false;
         convertToUtf8(line);
-        analogChannels.emplace_back(static_cast<int>(i), line, revYear);
+        records.emplace_back(static_cast<int>(i), line, revision);
     }
     return true;
 }
 
+bool Cfg::_loadAnalogChannelsInformation(std::ifstream& stream)
+{
+    return loadChannelLines(stream, line, analogChannelsCount, revYear, analogChannels);
+}
+
 bool Cfg::_loadBinaryChannelsInformation(std::ifstream& stream)
 {
-    binaryChannels.clear();
-    const auto count = static_cast<std::uint32_t>(binaryChannelsCount);
-    binaryChannels.reserve(std::min<std::size_t>(count, kMaxUpfrontReserve));
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (!_readLine(stream))
-            return false;
-        convertToUtf8(line);
-        binaryChannels.emplace_back(static_cast<int>(i), line, revYear);
-    }
-    return true;
+    return loadChannelLines(stream, line, binaryChannelsCount, revYear, binaryChannels);
 }
 
 bool Cfg::_loadFreqInformation(std::ifstream& stream)

@@ -208,6 +208,26 @@ std::string from1251(const char* text, std::size_t length)
     return out;
 }
 
+namespace {
+
+// Converts by the decision; false when the text is to stay as it is.
+bool convertByVotes(Choice choice, const char* bytes, std::size_t length, std::string& out)
+{
+    switch (choice) {
+    case Choice::Cp866:
+        out = from866(bytes, length);
+        return true;
+    case Choice::Cp1251:
+        out = from1251(bytes, length);
+        return true;
+    case Choice::Unchanged:
+        break;
+    }
+    return false;
+}
+
+} // namespace
+
 int isUtf8Seq(const char*& p)
 {
     if (p == nullptr || *p == 0)
@@ -244,14 +264,9 @@ void DetectRusCodePages::analize(const char* text, std::size_t length)
 std::string DetectRusCodePages::convertSC(const std::string& text, const char* bytes,
                                           std::size_t length)
 {
-    switch (decide(count866, count1251, countUtf8)) {
-    case Choice::Cp866:
-        return from866(bytes, length);
-    case Choice::Cp1251:
-        return from1251(bytes, length);
-    case Choice::Unchanged:
-        break;
-    }
+    std::string converted;
+    if (convertByVotes(decide(count866, count1251, countUtf8), bytes, length, converted))
+        return converted;
     if (!text.empty())
         return text;
     return std::string(bytes, length);
@@ -260,14 +275,10 @@ std::string DetectRusCodePages::convertSC(const std::string& text, const char* b
 std::string detectAndConvert(const std::string& text)
 {
     const Votes votes = vote(text.data(), text.size());
-    switch (decide(votes.count866, votes.count1251, votes.countUtf8)) {
-    case Choice::Cp866:
-        return from866(text.data(), text.size());
-    case Choice::Cp1251:
-        return from1251(text.data(), text.size());
-    case Choice::Unchanged:
-        break;
-    }
+    std::string converted;
+    if (convertByVotes(decide(votes.count866, votes.count1251, votes.countUtf8), text.data(),
+                       text.size(), converted))
+        return converted;
     return text;
 }
 
