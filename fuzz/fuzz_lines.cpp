@@ -14,6 +14,7 @@
 #include <KivComtradeLib/Sample.h>
 #include <KivComtradeLib/SamplingRate.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 using namespace KivComtradeLib;
 
@@ -71,6 +73,48 @@ void statusLine(const std::string& line, int revision) {
     }
 }
 
+// A plain reading of the text record rules, to compare the decoder with:
+// fields separated by ',', blanks (9-13, 32) skipped before a field, integer
+// fields "-?digits" accumulated modulo 2^32, status fields one character, a
+// field ending at the first character it does not consume.
+bool referenceDecode(const std::string& line, const Cfg& cfg, unsigned long long index,
+                     double& time, std::vector<double>& analog, std::vector<bool>& status) {
+    if (line.empty()) return false;
+    const long long expected = static_cast<long long>(cfg.channelsCount) + 2;
+    const long long numbers = static_cast<long long>(cfg.analogChannelsCount) + 2;
+    std::size_t i = 0, n = line.size();
+    for (long long f = 0;;) {
+        if (f >= expected) return true;
+        while (i < n && (line[i] == ' ' || (line[i] >= 9 && line[i] <= 13))) ++i;
+        if (i == n) return false;
+        if (f < numbers) {
+            bool negative = line[i] == '-';
+            if (negative && ++i == n) return false;
+            if (line[i] < '0' || line[i] > '9') return false;
+            std::uint32_t v = 0;
+            while (i < n && line[i] >= '0' && line[i] <= '9')
+                v = v * 10u + static_cast<std::uint32_t>(line[i++] - '0');
+            if (negative) v = 0u - v;
+            if (f == 1)
+                time = cfg.allRatesNonZero ? cfg.timeFromSampleIndex(index)
+                                           : static_cast<double>(v) * cfg.timeMultiplier * 1e-6;
+            if (f >= 2)
+                analog.push_back(cfg.analogChannels[static_cast<std::size_t>(f - 2)].GetRealValue(
+                    static_cast<double>(static_cast<std::int32_t>(v))));
+        } else {
+            status.push_back(line[i++] != '0');
+        }
+        if (i == n) return f + 1 >= expected;
+        ++f;
+        if (line[i] == ',' && ++i == n) return f >= expected;
+    }
+}
+
+bool sameTime(double a, double b) {
+    if (std::memcmp(&a, &b, sizeof a) == 0) return true;
+    return std::fabs(a - b) <= 1e-12 * std::fmax(std::fabs(a), std::fabs(b));
+}
+
 struct Layout {
     int total;
     int analog;
@@ -110,6 +154,21 @@ void dataLine(const std::string& line, std::uint8_t setup) {
               "status values of a decoded line");
         if (cfg.allRatesNonZero)
             check(fromString.time == cfg.timeFromSampleIndex(index), "time from the rates");
+    }
+
+    double refTime = 0.0;
+    std::vector<double> refAnalog;
+    std::vector<bool> refStatus;
+    bool refOk = referenceDecode(line, cfg, index, refTime, refAnalog, refStatus);
+    check(ok == refOk, "decoder and reference disagree on the line");
+    if (ok) {
+        check(fromString.binaryValues == refStatus, "status values differ from the reference");
+        check(sameTime(fromString.time, refTime), "time differs from the reference");
+        check(fromString.analogValues.size() == refAnalog.size(), "analog count vs reference");
+        for (std::size_t i = 0; i < refAnalog.size(); ++i) {
+            check(std::memcmp(&fromString.analogValues[i], &refAnalog[i], sizeof(double)) == 0,
+                  "analog value differs from the reference");
+        }
     }
 
     // The same bytes, unterminated, on an exact-size heap buffer.

@@ -102,12 +102,13 @@ struct Window {
     double end;
 };
 
-// At most about 10,000 points: the rate is chosen from the window's span.
-double boundedRate(double start, double end, double lastTime) {
+// A rate that gives about `points` points over the window (an end below 0
+// stands for the last sample's time).
+double boundedRate(double start, double end, double lastTime, double points = 10000.0) {
     double e = end < 0 ? lastTime : end;
     double span = e - start;
     if (!(std::isfinite(span) && span > 0)) return 1.0;
-    double rate = 10000.0 / span;
+    double rate = points / span;
     return std::isfinite(rate) ? rate : 1.0;
 }
 
@@ -130,8 +131,10 @@ void readViews(const Comtrade& rec, const std::vector<Window>& windows) {
                 (void)ch.getValue(t, hint);
             }
         }
-        // Default rate: about 1000 points whatever the window.
-        double s = windows[1].start;
+        // Default rate on a short window: about 1000 points. (The start must
+        // not be negative: an end below 0 stands for the whole recording.)
+        double s = std::fabs(windows[1].start);
+        if (!std::isfinite(s)) s = 0.0;
         std::vector<Kiv::PointF> pts = ch.getPoints(s, s + 0.01, -1.0);
         check(pts.size() <= 1002, "default-rate getPoints beyond its count");
         // A request no memory could hold must come back empty, not allocate.
@@ -203,9 +206,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(moved.analogChannels.size() == rec.analogChannels.size() &&
               moved.binaryChannels.size() == rec.binaryChannels.size(),
           "copied views");
+    double lastTime = rec.dat.samples.empty() ? 0.0 : rec.dat.samples.back().time;
+    double rate = boundedRate(0.0, -1.0, lastTime, 1000.0);
     for (std::size_t i = 0; i < rec.analogChannels.size(); ++i) {
-        check(samePoints(rec.analogChannels[i].getPoints(0.0, -1.0, -1.0),
-                         moved.analogChannels[i].getPoints(0.0, -1.0, -1.0)),
+        check(samePoints(rec.analogChannels[i].getPoints(0.0, -1.0, rate),
+                         moved.analogChannels[i].getPoints(0.0, -1.0, rate)),
               "copy reads other analog points");
     }
     for (std::size_t i = 0; i < rec.binaryChannels.size(); ++i) {

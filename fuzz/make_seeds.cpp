@@ -117,6 +117,35 @@ int main(int argc, char** argv) {
         ok = put(root + "/fuzz_lines", s.name, lines) && ok;
     }
 
+    // The project's own sample recordings, cut to their first 20 records.
+    for (const char* name : {"fault-slg-ascii", "fault-slg-binary"}) {
+        std::string base = std::string(KIVCOMTRADE_SOURCE_DIR) + "/samples/" + name;
+        std::string cfg = readFile(base + ".cfg");
+        std::string dat = readFile(base + ".dat");
+        std::size_t rate = cfg.find(",500\r\n");
+        if (rate == std::string::npos) rate = cfg.find(",500\n");
+        if (cfg.empty() || dat.empty() || rate == std::string::npos) {
+            std::fprintf(stderr, "skipping %s: not found or not the expected layout\n", name);
+            continue;
+        }
+        cfg.replace(rate, 4, ",20");
+        if (cfg.find("BINARY") != std::string::npos) {
+            dat.resize(dat.size() / 500 * 20);
+        } else {
+            std::size_t pos = 0;
+            for (int k = 0; k < 20 && pos != std::string::npos; ++k) pos = dat.find('\n', pos + 1);
+            if (pos != std::string::npos) dat.resize(pos + 1);
+        }
+        ok = put(root + "/fuzz_recording", std::string("sample_") + name, cfg + "@DAT@\n" + dat) && ok;
+        // Its status line with a name in code page 1251.
+        std::size_t hi = cfg.find_first_of("\xc0\xc1\xc2\xc3\xc4\xc5\xce\xcf\xd0\xd1\xd2\xd3");
+        if (hi != std::string::npos) {
+            std::size_t from = cfg.rfind('\n', hi) + 1;
+            std::string line = cfg.substr(from, cfg.find_first_of("\r\n", hi) - from);
+            ok = put(root + "/fuzz_encoding", std::string("sample_line_") + name, line) && ok;
+        }
+    }
+
     // fuzz_encoding: channel names in the three encodings and the worked strings.
     const char* texts[][2] = {
         {"utf8_channel", "1,\xd0\xa2\xd0\xbe\xd0\xba \xd1\x84\xd0\xb0\xd0\xb7\xd1\x8b \xd0\x90,A,,kA,1,0,0,-32767,32767"},

@@ -40,7 +40,7 @@ for t in "${targets[@]}"; do
   regressions=(fuzz/regressions/"$t"/*)
   if [ -e "${regressions[0]}" ]; then
     echo "== $t: replaying ${#regressions[@]} regression inputs"
-    if ! "$build/$t" "${dict[@]}" -runs=1 "${regressions[@]}"; then
+    if ! "$build/fuzz/$t" "${dict[@]}" -runs=1 "${regressions[@]}"; then
       echo "FAIL: $t fails on a committed regression input" >&2
       status=1
       continue
@@ -50,7 +50,7 @@ for t in "${targets[@]}"; do
   echo "== $t: fuzzing for ${seconds}s"
   # New inputs go to the first folder (build tree); the committed seeds are only read.
   set +e
-  "$build/$t" "${dict[@]}" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+  "$build/fuzz/$t" "${dict[@]}" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
       -print_final_stats=1 -artifact_prefix="$artifacts/" \
       "$work" "fuzz/corpus/$t" >"$build/$t.log" 2>&1
   rc=$?

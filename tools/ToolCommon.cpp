@@ -32,11 +32,6 @@ std::string programFolder()
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-std::string quoted(const std::string& text)
-{
-    return "\"" + validUtf8(text) + "\"";
-}
-
 // Why a data file gave 6: the reader reports no detail, so the tool looks at
 // the file again the way the reader does and names what does not fit.
 std::string describeDataFailure(const KivComtradeLib::Comtrade& recording)
@@ -135,13 +130,10 @@ std::string describeLoadFailure(const KivComtradeLib::Comtrade& recording,
                "and .cff";
     case 2:
         return "the configuration file " + cfg + " does not exist";
-    case 3: {
-        std::string text = "the configuration file " + cfg +
-                           " cannot be read or is not a valid COMTRADE configuration";
-        if (!recording.cfg.line.empty())
-            text += " (the last line read was " + quoted(recording.cfg.line) + ")";
-        return text;
-    }
+    case 3:
+        return "the configuration file " + cfg +
+               " cannot be read or is not a valid COMTRADE configuration (a line is missing, "
+               "empty or inconsistent)";
     case 4:
         return "the configuration file " + cfg + " was read but the data file " + dat +
                " was not";

@@ -238,6 +238,12 @@ std::string orDash(const std::string& text)
     return text.empty() ? "-" : KivTools::validUtf8(text);
 }
 
+// A recording without samples has no minimum, maximum or RMS.
+std::string statistic(double value)
+{
+    return std::isnan(value) ? std::string("-") : formatNumber(value);
+}
+
 void printText(const Comtrade& recording, const std::string& path)
 {
     const Cfg& cfg = recording.cfg;
@@ -280,8 +286,8 @@ void printText(const Comtrade& recording, const std::string& path)
                        orDash(config.unit), orDash(KivTools::valueUnit(config)),
                        formatNumber(config.primary), formatNumber(config.secondary),
                        config.isSecondary ? "S" : "P", formatNumber(channel.skew),
-                       formatNumber(summary.min), formatNumber(summary.max),
-                       formatNumber(summary.rms)});
+                       statistic(summary.min), statistic(summary.max),
+                       statistic(summary.rms)});
         }
         table.print(out);
     }

@@ -229,12 +229,12 @@ std::string coordinate(double value)
     return buffer;
 }
 
-// Step of the time grid: 1, 2 or 5 times a power of ten, about ten steps.
+// Step of the time grid: 1, 2, 2.5 or 5 times a power of ten, at most ten steps.
 double gridStep(double span)
 {
     const double raw = span / 10.0;
     const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    for (const double factor : {1.0, 2.0, 5.0})
+    for (const double factor : {1.0, 2.0, 2.5, 5.0})
         if (raw <= factor * power)
             return factor * power;
     return 10.0 * power;

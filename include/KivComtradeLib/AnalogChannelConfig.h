@@ -25,6 +25,10 @@ public:
     bool isSecondary = true;  // field 13 begins with S/s, or is absent
 
     AnalogChannelConfig(int index, const std::string& line, int revision);
+    // A string literal would otherwise convert to bool and pick the
+    // constructor below, silently building a record without its line.
+    AnalogChannelConfig(int index, const char* line, int revision)
+        : AnalogChannelConfig(index, std::string(line), revision) {}
     AnalogChannelConfig(int index, bool extendedRange, int revision);
     AnalogChannelConfig(const AnalogChannelConfig&) = default;
     AnalogChannelConfig(AnalogChannelConfig&&) = default;

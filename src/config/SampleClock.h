@@ -43,14 +43,23 @@ public:
             const Segment& s = _segments[_current];
             if (s.brokenBefore || !(rates[_current].rate > 0.0))
                 return -1.0;
-            return (s.accBefore + rates[_current].getDuration(index - s.start)) * _cfg.timeMultiplier;
+            return (s.accBefore + duration(rates[_current], index - s.start)) * _cfg.timeMultiplier;
         }
         if (_brokenAll)
             return -1.0;
-        return (_accAll + rates.back().getDuration(index - _startAll)) * _cfg.timeMultiplier;
+        return (_accAll + duration(rates.back(), index - _startAll)) * _cfg.timeMultiplier;
     }
 
 private:
+    // SamplingRate::getDuration inlined (it runs once per record): the same
+    // expression, so the same bits.
+    static double duration(const SamplingRate& rate, unsigned long long count)
+    {
+        if (!(rate.rate > 0.0))
+            return -1.0;
+        return static_cast<double>(count < rate.endSample ? count : rate.endSample) / rate.rate;
+    }
+
     struct Segment {
         double accBefore;          // seconds of the segments before this one
         unsigned long long start;  // position of this segment's first sample

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <vector>
 
 namespace KivComtradeLib {
@@ -71,6 +72,7 @@ int Dat::_loadBinarySamles(std::ifstream& stream)
     std::vector<char> block(perBlock * recordSize);
     SampleClock clock(*cfg);
     const bool rateTimes = cfg->allRatesNonZero;
+    const AnalogScales scales(*cfg);
 
     unsigned long long k = 0;
     while (k < count) {
@@ -83,7 +85,7 @@ int Dat::_loadBinarySamles(std::ifstream& stream)
         for (std::size_t r = 0; r < records; ++r, ++k) {
             samples.emplace_back(*cfg);
             const double rateTime = rateTimes ? clock.timeAt(k) : 0.0;
-            if (!decodeBinaryRecord(samples.back(), bytes + r * recordSize, k, rateTime)) {
+            if (!decodeBinaryRecord(samples.back(), bytes + r * recordSize, k, rateTime, &scales)) {
                 samples.clear();
                 return 6;
             }
@@ -107,15 +109,17 @@ int Dat::_loadAsciiSamples(std::ifstream& stream)
         return 6;
 
     // The file's text is held once; lines are decoded straight out of it.
-    std::string text;
-    text.resize(static_cast<std::size_t>(size));
-    stream.read(&text[0], static_cast<std::streamsize>(size));
-    text.resize(static_cast<std::size_t>(stream.gcount()));
+    // The buffer is left uninitialised: the read fills it, and clearing
+    // hundreds of MB first would only cost time.
+    const auto capacity = static_cast<std::size_t>(size);
+    std::unique_ptr<char[]> text(new char[capacity == 0 ? 1 : capacity]);
+    stream.read(text.get(), static_cast<std::streamsize>(size));
+    const auto textSize = static_cast<std::size_t>(stream.gcount());
 
     // Room for no more samples than the text has lines: a .cfg may announce
     // far more records than the file holds.
-    const char* const begin = text.data();
-    const char* const end = begin + text.size();
+    const char* const begin = text.get();
+    const char* const end = begin + textSize;
     unsigned long long lines = 1;
     for (const char* p = begin; (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr; ++p)
         ++lines;
@@ -123,6 +127,7 @@ int Dat::_loadAsciiSamples(std::ifstream& stream)
 
     SampleClock clock(*cfg);
     const bool rateTimes = cfg->allRatesNonZero;
+    const AnalogScales scales(*cfg);
     unsigned long long k = 0;
     const char* p = begin;
     while (p < end) {
@@ -138,7 +143,7 @@ int Dat::_loadAsciiSamples(std::ifstream& stream)
         if (length != 0) {
             samples.emplace_back(*cfg);
             const double rateTime = rateTimes ? clock.timeAt(k) : 0.0;
-            if (!decodeTextRecord(samples.back(), p, length, k, rateTime)) {
+            if (!decodeTextRecord(samples.back(), p, length, k, rateTime, &scales)) {
                 samples.clear();
                 return 6;
             }

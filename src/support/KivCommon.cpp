@@ -43,11 +43,11 @@ bool equalsIgnoringAsciiCase(const char* a, const std::string& b)
 std::string resolveFileName(const std::string& path)
 {
     bool isDirectory = false;
-    if (path.empty() || isRegularOrOther(path, isDirectory))
+    if (path.empty() || (isRegularOrOther(path, isDirectory) && !isDirectory))
         return path;
 
     const auto slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    const std::string folder = slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
     const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
     if (leaf.empty())
         return path;
@@ -57,7 +57,10 @@ std::string resolveFileName(const std::string& path)
         return path;
     std::vector<std::string> matches;
     while (const dirent* entry = ::readdir(dir)) {
-        if (equalsIgnoringAsciiCase(entry->d_name, leaf))
+        // A folder that happens to carry the name is no candidate.
+        bool entryIsDirectory = false;
+        if (equalsIgnoringAsciiCase(entry->d_name, leaf) &&
+            isRegularOrOther(folder + entry->d_name, entryIsDirectory) && !entryIsDirectory)
             matches.emplace_back(entry->d_name);
     }
     ::closedir(dir);

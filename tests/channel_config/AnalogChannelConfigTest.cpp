@@ -29,14 +29,16 @@ TEST(BaseChannelConfig, DefaultsAndPositionNumbering)
     EXPECT_EQ(record.phase, "");
     EXPECT_EQ(record.channelInfo(), "10, IA ,,");
 
-    record.load(0, StringHelper::split("7,", ','), 1999);
-    EXPECT_EQ(record.channelId, "7");
-    EXPECT_THROW(record.load(0, {"7"}, 1999), std::invalid_argument);
+    record.load(0, StringHelper::split("7,,A", ','), 1999);
+    EXPECT_EQ(record.channelId, "");
+    // "7," is one field: a trailing comma adds none.
+    EXPECT_THROW(record.load(0, StringHelper::split("7,", ','), 1999), std::invalid_argument);
     EXPECT_THROW(record.load(0, {}, 1999), std::invalid_argument);
 }
 
 TEST(AnalogChannelConfig, FieldsOfRevision1999Line)
 {
+    // A literal line must reach the line constructor, not convert to bool.
     const AnalogChannelConfig c(2, "9,IA,A,Line 1,kA,0.5,-1.25,1.5,-32767,32767,1000,1,S", 1999);
     EXPECT_EQ(c.index, 2);
     EXPECT_EQ(c.channelId, "IA");
@@ -186,7 +188,7 @@ TEST(AnalogChannelConfig, RangeByRevision)
         EXPECT_EQ(record.channelId, "");
 
         record.setMinMax(!c.extended, c.revision);
-        const double flipped = (!c.extended && c.revision == 1999) ? 32767.0 : 99999.0;
+        const double flipped = (c.extended && c.revision == 1999) ? 32767.0 : 99999.0;
         EXPECT_DOUBLE_EQ(record.max, flipped);
     }
 }

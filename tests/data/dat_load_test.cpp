@@ -268,3 +268,63 @@ TEST(DatLoad, LengthBeyondFourGiBIsNotWrapped)
     std::filesystem::resize_file(path, (1ull << 31) + 18000ull, ec);
     EXPECT_EQ(dat.load(path), 6);
 }
+
+// A recording cut at every byte: always a clean 0 or 6, never more samples
+// than announced, and every whole record before the cut read as written.
+TEST(DatLoad, TruncatedAtEveryOffset)
+{
+    TempDir dir("truncated");
+    for (E::DataFileType type : {E::Ascii, E::Binary32}) {
+        SCOPED_TRACE(typeKeyword(type));
+        const RecordingSpec spec = layout(type, 2, 3);
+        const Recording rec = makeRecording(spec, 12);
+        auto cfg = loadedCfg(dir, spec, 12);
+        const std::string bytes = datBytes(rec);
+        for (std::size_t cut = 0; cut <= bytes.size(); ++cut) {
+            ASSERT_TRUE(writeFile(dir.file("rec.dat"), bytes.substr(0, cut)));
+            Dat dat(*cfg);
+            const int result = dat.load(dir.file("rec.dat"));
+            ASSERT_TRUE(result == 0 || result == 6) << "cut " << cut << " result " << result;
+            ASSERT_LE(dat.samples.size(), 12u);
+            if (type != E::Ascii) {
+                ASSERT_EQ(result, cut == bytes.size() ? 0 : 6) << "cut " << cut;
+                continue;
+            }
+            // Only the last, cut line may differ from what was written.
+            for (std::size_t k = 0; k + 1 < dat.samples.size(); ++k)
+                ASSERT_DOUBLE_EQ(dat.samples[k].analogValues[0], rec.expectedValue(k, 0)) << "cut " << cut;
+        }
+    }
+}
+
+// Status words of any count: whole words, a partial last word, and more
+// states than one 64-bit block holds.
+TEST(DatLoad, StatusCountsAcrossWordBoundaries)
+{
+    TempDir dir("statuses");
+    for (std::size_t statuses : {1u, 15u, 16u, 17u, 63u, 64u, 65u, 130u, 300u}) {
+        for (E::DataFileType type : {E::Binary, E::Float32, E::Ascii}) {
+            SCOPED_TRACE(std::to_string(statuses) + " status channels, " + typeKeyword(type));
+            const RecordingSpec spec = layout(type, 1, statuses);
+            Recording rec = makeRecording(spec, 40);
+            // Some records with every state set, so that padding bits are 1 too.
+            for (std::size_t k = 0; k < 40; k += 7)
+                rec.records[k].status.assign(statuses, true);
+            auto cfg = loadedCfg(dir, spec, 40);
+            std::string bytes = datBytes(rec);
+            const std::size_t used = statuses % 16; // bits of the last word that hold states
+            if (type != E::Ascii && used != 0) {
+                // Set the padding bits of the last status word in every record.
+                const unsigned padding = (0xFFFFu << used) & 0xFFFFu;
+                for (std::size_t end = cfg->recordSize; end <= bytes.size(); end += cfg->recordSize) {
+                    bytes[end - 2] = char(static_cast<unsigned char>(bytes[end - 2]) | (padding & 0xFFu));
+                    bytes[end - 1] = char(static_cast<unsigned char>(bytes[end - 1]) | (padding >> 8));
+                }
+            }
+            ASSERT_TRUE(writeFile(dir.file("rec.dat"), bytes));
+            Dat dat(*cfg);
+            ASSERT_EQ(dat.load(dir.file("rec.dat")), 0);
+            expectMatches(dat, rec);
+        }
+    }
+}

@@ -110,6 +110,12 @@ TEST(BinaryRecord, StatusWordsBitZeroFirst)
     ASSERT_EQ(s.binaryValues.size(), 17u);
     for (std::size_t d = 0; d < 17; ++d)
         EXPECT_EQ(s.binaryValues[d], d == 0 || d == 15 || d == 16) << "channel " << d + 1;
+    // The decoder appends: a sample decoded twice holds both records' states.
+    ASSERT_TRUE(decode(std::string("\0\0\0\0\0\0\0\0\0\0\0\0\x01\x80\xFF\xFF", 16), s));
+    ASSERT_EQ(s.binaryValues.size(), 34u);
+    ASSERT_EQ(s.analogValues.size(), 4u);
+    for (std::size_t d = 0; d < 17; ++d)
+        EXPECT_EQ(s.binaryValues[17 + d], s.binaryValues[d]) << "channel " << d + 1;
 
     // Exactly 16 channels: one word, nothing read beyond it.
     auto cfg16 = loadedCfg(dir, twoAnalogs(E::Binary, false, 16), 10, "s16");

@@ -186,6 +186,15 @@ TEST(KivCommonFiles, MissingFileAndFolderAreNoFiles)
     EXPECT_FALSE(Kiv::fileExist(dir.file("sub.CFG")));
     EXPECT_FALSE(Kiv::fileExist(dir.file("sub.cfg")));
     EXPECT_FALSE(Kiv::fileExist(""));
+
+    // A folder carrying the name does not hide a file that matches it.
+    std::filesystem::create_directory(dir.file("A.dat"));
+    ASSERT_TRUE(writeBytes(dir.file("a.DAT"), "file"));
+    EXPECT_EQ(Kiv::resolveFileName(dir.file("a.dat")), dir.file("a.DAT"));
+    std::filesystem::create_directory(dir.file("rec.cfg"));
+    ASSERT_TRUE(writeBytes(dir.file("REC.CFG"), "file"));
+    EXPECT_TRUE(Kiv::fileExist(dir.file("rec.cfg")));
+    EXPECT_TRUE(Kiv::openInputFileUTF8Name(dir.file("rec.cfg"), std::ios_base::in).is_open());
 }
 
 TEST(KivCommonFiles, NameDiffersOnlyInAsciiCase)
