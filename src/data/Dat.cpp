@@ -72,7 +72,6 @@ int Dat::_loadBinarySamles(std::ifstream& stream)
     std::vector<char> block(perBlock * recordSize);
     SampleClock clock(*cfg);
     const bool rateTimes = cfg->allRatesNonZero;
-    const AnalogScales scales(*cfg);
 
     unsigned long long k = 0;
     while (k < count) {
@@ -85,7 +84,7 @@ int Dat::_loadBinarySamles(std::ifstream& stream)
         for (std::size_t r = 0; r < records; ++r, ++k) {
             samples.emplace_back(*cfg);
             const double rateTime = rateTimes ? clock.timeAt(k) : 0.0;
-            if (!decodeBinaryRecord(samples.back(), bytes + r * recordSize, k, rateTime, &scales)) {
+            if (!decodeBinaryRecord(samples.back(), bytes + r * recordSize, k, rateTime)) {
                 samples.clear();
                 return 6;
             }
@@ -127,7 +126,6 @@ int Dat::_loadAsciiSamples(std::ifstream& stream)
 
     SampleClock clock(*cfg);
     const bool rateTimes = cfg->allRatesNonZero;
-    const AnalogScales scales(*cfg);
     unsigned long long k = 0;
     const char* p = begin;
     while (p < end) {
@@ -143,7 +141,7 @@ int Dat::_loadAsciiSamples(std::ifstream& stream)
         if (length != 0) {
             samples.emplace_back(*cfg);
             const double rateTime = rateTimes ? clock.timeAt(k) : 0.0;
-            if (!decodeTextRecord(samples.back(), p, length, k, rateTime, &scales)) {
+            if (!decodeTextRecord(samples.back(), p, length, k, rateTime)) {
                 samples.clear();
                 return 6;
             }
@@ -151,6 +149,9 @@ int Dat::_loadAsciiSamples(std::ifstream& stream)
         }
         p = next;
     }
+    // The text goes first: when lines were fewer than announced, shrinking
+    // copies the samples, and the two should not be held together.
+    text.reset();
     samples.shrink_to_fit();
     return 0;
 }

@@ -57,25 +57,15 @@ inline double stampTime(std::uint32_t stamp, const Cfg& cfg)
 }
 
 // Engineering values of `count` raw values into `dst`; the type is decided
-// once per record, not per value. With `scales` the gains, offsets and prefix
-// factors are read from three packed arrays, which lets the compiler convert
-// several values at a time; the result is the same (raw * a + b) * multiplier.
+// once per record, not per value.
 template <typename Read>
-inline void convertAnalog(double* dst, const Cfg& cfg, const AnalogScales* scales,
-                          const unsigned char* values, std::size_t count, std::size_t width, Read read)
+inline void convertAnalog(double* dst, const Cfg& cfg, const unsigned char* values, std::size_t count,
+                          std::size_t width, Read read)
 {
     const std::size_t known = std::min(count, cfg.analogChannels.size());
-    if (scales != nullptr && scales->a.size() == known) {
-        const double* a = scales->a.data();
-        const double* b = scales->b.data();
-        const double* m = scales->m.data();
-        for (std::size_t i = 0; i < known; ++i)
-            dst[i] = (read(values + i * width) * a[i] + b[i]) * m[i];
-    } else {
-        const AnalogChannelConfig* channels = cfg.analogChannels.data();
-        for (std::size_t i = 0; i < known; ++i)
-            dst[i] = channels[i].GetRealValue(read(values + i * width));
-    }
+    const AnalogChannelConfig* channels = cfg.analogChannels.data();
+    for (std::size_t i = 0; i < known; ++i)
+        dst[i] = channels[i].GetRealValue(read(values + i * width));
     // Channels without a configuration read 0.0.
     for (std::size_t i = known; i < count; ++i)
         dst[i] = 0.0;
@@ -85,20 +75,20 @@ inline void convertAnalog(double* dst, const Cfg& cfg, const AnalogScales* scale
 // reserve(size + count) would leave. A fresh vector (the readers' case) gets
 // one block of exactly `count` values, filled from a stack buffer.
 template <typename Read>
-inline void appendAnalog(std::vector<double>& out, const Cfg& cfg, const AnalogScales* scales,
-                         const unsigned char* values, std::size_t count, std::size_t width, Read read)
+inline void appendAnalog(std::vector<double>& out, const Cfg& cfg, const unsigned char* values,
+                         std::size_t count, std::size_t width, Read read)
 {
     constexpr std::size_t kStackValues = 256;
     if (out.capacity() == 0 && count <= kStackValues) {
         double buffer[kStackValues];
-        convertAnalog(buffer, cfg, scales, values, count, width, read);
+        convertAnalog(buffer, cfg, values, count, width, read);
         out.assign(buffer, buffer + count);
         return;
     }
     const std::size_t old = out.size();
     out.reserve(old + count);
     out.resize(old + count);
-    convertAnalog(out.data() + old, cfg, scales, values, count, width, read);
+    convertAnalog(out.data() + old, cfg, values, count, width, read);
 }
 
 // Status words to states: channel 16*g+b is bit b of little-endian word g, so
@@ -136,23 +126,9 @@ inline void appendStatus(std::vector<bool>& out, const unsigned char* words, std
 
 } // namespace
 
-AnalogScales::AnalogScales(const Cfg& cfg)
-{
-    const std::size_t count = std::min(static_cast<std::size_t>(static_cast<std::uint32_t>(cfg.analogChannelsCount)),
-                                       cfg.analogChannels.size());
-    a.reserve(count);
-    b.reserve(count);
-    m.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        a.push_back(cfg.analogChannels[i].a);
-        b.push_back(cfg.analogChannels[i].b);
-        m.push_back(cfg.analogChannels[i].multiplier);
-    }
-}
-
 //   +0 sample number (not read) | +4 time stamp | +8 analog values | status words
 bool decodeBinaryRecord(Sample& sample, const unsigned char* record, unsigned long long index,
-                        double rateTime, const AnalogScales* scales)
+                        double rateTime)
 {
     const Cfg& cfg = *sample.cfg;
     try {
@@ -163,17 +139,17 @@ bool decodeBinaryRecord(Sample& sample, const unsigned char* record, unsigned lo
         const unsigned char* values = record + 8;
         switch (cfg.dataFileType) {
         case Enums::Binary:
-            appendAnalog(sample.analogValues, cfg, scales, values, analogCount, 2, [](const unsigned char* p) {
+            appendAnalog(sample.analogValues, cfg, values, analogCount, 2, [](const unsigned char* p) {
                 return static_cast<double>(static_cast<std::int16_t>(readU16(p)));
             });
             break;
         case Enums::Binary32:
-            appendAnalog(sample.analogValues, cfg, scales, values, analogCount, 4, [](const unsigned char* p) {
+            appendAnalog(sample.analogValues, cfg, values, analogCount, 4, [](const unsigned char* p) {
                 return static_cast<double>(static_cast<std::int32_t>(readU32(p)));
             });
             break;
         case Enums::Float32:
-            appendAnalog(sample.analogValues, cfg, scales, values, analogCount, 4, [](const unsigned char* p) {
+            appendAnalog(sample.analogValues, cfg, values, analogCount, 4, [](const unsigned char* p) {
                 const std::uint32_t bits = readU32(p);
                 float value;
                 std::memcpy(&value, &bits, sizeof value);
@@ -208,6 +184,9 @@ inline bool isBlank(char c)
 
 // Blanks, then '-'? digits from `p`, accumulated modulo 2^32. False when the
 // line ends first or the field does not start with a digit (after the sign).
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
 inline bool scanInteger(const char*& p, const char* end, std::uint32_t& value)
 {
     while (p != end && isBlank(*p))
@@ -326,7 +305,7 @@ private:
 // the next field starts there. Values are appended as they are scanned, so a
 // line that fails keeps those before the fault.
 bool decodeTextRecord(Sample& sample, const char* line, std::size_t length,
-                      unsigned long long index, double rateTime, const AnalogScales* scales)
+                      unsigned long long index, double rateTime)
 {
     if (length == 0)
         return false;
@@ -341,8 +320,6 @@ bool decodeTextRecord(Sample& sample, const char* line, std::size_t length,
             sample.binaryValues.reserve(static_cast<std::size_t>(expected - analogFields));
         const AnalogChannelConfig* channels = cfg.analogChannels.data();
         const auto known = static_cast<long long>(cfg.analogChannels.size());
-        const bool packed = scales != nullptr &&
-                            static_cast<long long>(scales->a.size()) == std::min(known, analogFields - 2);
 
         const char* p = line;
         const char* const end = line + length;
@@ -366,13 +343,7 @@ bool decodeTextRecord(Sample& sample, const char* line, std::size_t length,
                 return false;
             const long long channel = field - 2;
             const double raw = static_cast<double>(static_cast<std::int32_t>(value));
-            double real = 0.0;
-            if (channel < known)
-                real = packed ? (raw * scales->a[static_cast<std::size_t>(channel)] +
-                                 scales->b[static_cast<std::size_t>(channel)]) *
-                                    scales->m[static_cast<std::size_t>(channel)]
-                              : channels[channel].GetRealValue(raw);
-            sample.analogValues.push_back(real);
+            sample.analogValues.push_back(channel < known ? channels[channel].GetRealValue(raw) : 0.0);
             if ((next = endField(p, end, field, expected)) != 1)
                 return next == 2;
         }

@@ -39,28 +39,17 @@ TEST(ReadmeExample, PrintsARecording)
     RecordingSpec spec;
     spec.station = "SUBSTATION 7";
     spec.type = KivComtradeLib::Enums::Binary;
-    AnalogSpec ua;
-    ua.id = "UA";
-    ua.phase = "A";
-    ua.unit = "kV";
-    ua.a = 0.01;
-    AnalogSpec ia = ua;
-    ia.id = "IA";
-    ia.unit = "A";
-    spec.analogs = {ua, ia};
+    spec.analogs = {AnalogSpec{"UA", "A", "", "kV", 0.01}, AnalogSpec{"IA", "A", "", "A", 0.01}};
     spec.statuses = {StatusSpec{}};
     const Recording rec = makeRecording(spec, 501);
     ASSERT_TRUE(writeRecording(rec, dir.file("fault")));
 
-    std::ostringstream out;
+    std::ostringstream out, expected, missing;
     ASSERT_EQ(printRecording(dir.file("fault.cfg"), out), 0);
-    std::ostringstream expected;
     expected << "SUBSTATION 7: 0.5 s\n"
              << "UA,A,,kV [kV]  0 s = " << float(rec.expectedValue(0, 0)) << "  ";
     EXPECT_EQ(out.str().rfind(expected.str(), 0), 0u) << out.str();
     EXPECT_NE(out.str().find("\nIA,A,,A [A]  0 s = "), std::string::npos) << out.str();
-
-    std::ostringstream missing;
     EXPECT_EQ(printRecording(dir.file("absent.cfg"), missing), 2);
     EXPECT_NE(missing.str().find("code 2"), std::string::npos);
 }

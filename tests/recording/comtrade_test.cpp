@@ -1,0 +1,523 @@
+// The facade: result codes and the state each one leaves, file-name
+// derivation, the recording's duration, values through the views for every
+// data-file type, reuse, copies and moves, and the real recordings of
+// ../shared/samples.
+
+#include "util/ComtradeWriter.h"
+
+#include <KivComtradeLib/Comtrade.h>
+#include <KivComtradeLib/FilesHelper.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+
+using namespace KivTest;
+using KivComtradeLib::Comtrade;
+namespace E = KivComtradeLib::Enums;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Analog channels of varied units, gains, offsets and skews, every second one
+// primary-side; status channels of alternating normal states.
+RecordingSpec mixedSpec(E::DataFileType type, std::size_t analogs = 3, std::size_t statuses = 17)
+{
+    RecordingSpec spec;
+    spec.type = type;
+    const char* units[] = {"A", "kV", "mA", "V"};
+    for (std::size_t c = 0; c < analogs; ++c) {
+        AnalogSpec a;
+        a.id = "CH" + std::to_string(c + 1);
+        a.phase = std::string(1, char('A' + c % 3));
+        a.unit = units[c % 4];
+        a.a = 0.125 * double(c + 1);
+        a.b = double(c) * 0.5 - 0.25;
+        a.skewMicroseconds = double(c) * 10.0;
+        if (c % 2) {
+            a.ps = 'P';
+            a.primary = 110000.0;
+            a.secondary = 100.0;
+        }
+        spec.analogs.push_back(a);
+    }
+    for (std::size_t d = 0; d < statuses; ++d)
+        spec.statuses.push_back(StatusSpec{"ST" + std::to_string(d + 1), "", "", int(d % 2)});
+    return spec;
+}
+
+// What a load leaves observable: the time base, every sample, and every
+// view's default point series.
+void expectSameState(const Comtrade& a, const Comtrade& b)
+{
+    EXPECT_EQ(a.loaded, b.loaded);
+    EXPECT_EQ(a.duration, b.duration);
+    EXPECT_EQ(a.cfg.stationName, b.cfg.stationName);
+    EXPECT_EQ(a.cfg.samplesCount, b.cfg.samplesCount);
+    EXPECT_EQ(a.cfg.dataFileType, b.cfg.dataFileType);
+    EXPECT_EQ(a.cfg.timeMultiplier, b.cfg.timeMultiplier);
+    EXPECT_EQ(a.dat.lastSampleTime, b.dat.lastSampleTime);
+    ASSERT_EQ(a.dat.samples.size(), b.dat.samples.size());
+    for (std::size_t k = 0; k < a.dat.samples.size(); ++k) {
+        ASSERT_EQ(a.dat.samples[k].time, b.dat.samples[k].time) << k;
+        ASSERT_EQ(a.dat.samples[k].analogValues, b.dat.samples[k].analogValues) << k;
+        ASSERT_EQ(a.dat.samples[k].binaryValues, b.dat.samples[k].binaryValues) << k;
+    }
+    ASSERT_EQ(a.analogChannels.size(), b.analogChannels.size());
+    ASSERT_EQ(a.binaryChannels.size(), b.binaryChannels.size());
+    const auto samePoints = [](const KivComtradeLib::BaseChannel& x, const KivComtradeLib::BaseChannel& y) {
+        EXPECT_EQ(x.name(), y.name());
+        const auto px = x.getPoints(0.0, -1.0, -1.0), py = y.getPoints(0.0, -1.0, -1.0);
+        ASSERT_EQ(px.size(), py.size()) << x.name();
+        for (std::size_t i = 0; i < px.size(); ++i)
+            ASSERT_TRUE(px[i].x == py[i].x && px[i].y == py[i].y) << x.name() << " point " << i;
+    };
+    for (std::size_t c = 0; c < a.analogChannels.size(); ++c)
+        samePoints(a.analogChannels[c], b.analogChannels[c]);
+    for (std::size_t d = 0; d < a.binaryChannels.size(); ++d)
+        samePoints(a.binaryChannels[d], b.binaryChannels[d]);
+}
+
+// Views, the Dat and every sample of `c` refer into `c` itself.
+void expectOwnViews(const Comtrade& c)
+{
+    EXPECT_EQ(c.dat.cfg, &c.cfg);
+    for (const auto& s : c.dat.samples)
+        ASSERT_EQ(s.cfg, &c.cfg);
+    ASSERT_EQ(c.analogChannels.size(), c.cfg.analogChannels.size());
+    ASSERT_EQ(c.binaryChannels.size(), c.cfg.binaryChannels.size());
+    for (std::size_t i = 0; i < c.analogChannels.size(); ++i)
+        EXPECT_TRUE(&c.analogChannels[i].config == &c.cfg.analogChannels[i]
+                    && &c.analogChannels[i].samples == &c.dat.samples);
+    for (std::size_t i = 0; i < c.binaryChannels.size(); ++i)
+        EXPECT_TRUE(&c.binaryChannels[i].config == &c.cfg.binaryChannels[i]
+                    && &c.binaryChannels[i].samples == &c.dat.samples);
+}
+
+// Two recordings that differ in everything a load sets: layout, type, rate
+// table, time base and time multiplier. The second has no time-multiplier
+// line and no final line end. Plus a broken configuration and a short file.
+struct TwoRecordings {
+    TempDir dir{"lifetime"};
+    std::string first = dir.file("first.cfg");
+    std::string second = dir.file("second.dat");
+
+    TwoRecordings()
+    {
+        RecordingSpec a = mixedSpec(E::Binary32, 5, 20);
+        a.station = "FIRST";
+        a.revYear = 2013;
+        a.rates = {{4000.0, 100}, {0.0, 300}};
+        a.timeMultiplier = 2.0;
+        EXPECT_TRUE(writeRecording(makeRecording(a, 300), dir.file("first")));
+        RecordingSpec b = mixedSpec(E::Ascii, 2, 3);
+        b.station = "SECOND";
+        b.revYear = 1991;
+        b.writeTimeMultiplier = false;
+        b.finalLineEnd = false;
+        b.crlf = true;
+        EXPECT_TRUE(writeRecording(makeRecording(b, 120), dir.file("second")));
+        EXPECT_TRUE(writeFile(dir.file("broken.cfg"), "S,D,1999\n3,2A,1D\n1,U,,,V,1,0,0,0,1\n"));
+        EXPECT_TRUE(writeFile(dir.file("short.cfg"), readFile(dir.file("first.cfg"))));
+        EXPECT_TRUE(writeFile(dir.file("short.dat"), readFile(dir.file("first.dat")).substr(0, 100)));
+    }
+};
+
+struct Known {
+    int result;
+    std::size_t samples = 0;
+    double duration = -1.0; // checked when >= 0
+};
+
+// What each recording gives by the rules, from its own bytes, whichever of
+// its files (.cfg, .dat, .cff) is loaded.
+const std::map<std::string, Known> kKnown = {
+    {"wisp/1", {0, 5316}},
+    {"wisp/2", {6}},                      // 19680 whole records where 19679 are announced
+    {"wisp/3", {0, 1360, 1.698295}},      // rates of zero: times from the time stamps
+    {"wisp/4", {6}},                      // 2400 whole records where 2399 are announced
+    {"wisp/5", {0, 202, 201.0 / 2000.0}}, // the keyword written "BINARY32 "
+    {"python-comtrade/sample_ascii", {0, 40, 39.0 / 1200.0}},
+    {"python-comtrade/sample_ascii_utf-8", {5}},
+    {"python-comtrade/sample_ascii_missing", {2}},
+    {"python-comtrade/sample_bin", {0, 5, 4.0 / 15360.0}},
+    {"python-comtrade/sample_bin_missing", {2}},
+    {"python-comtrade/sample_float32", {2}},
+    {"python-comtrade/sample_iso8859-1", {0, 40}},
+    {"python-comtrade/sample_iso8859-1_bin", {0, 40}},
+    {"python-comtrade/sample_sub_char", {5}},
+    {"ge850/real_1999_bin", {0, 8000, 4.995215}},
+};
+
+// Times rise, values are finite, and the default series of every analog view
+// has ceil(duration * defaultSampleRate) points: 1000 or 1001.
+void expectPlausible(const Comtrade& c)
+{
+    ASSERT_FALSE(c.dat.samples.empty());
+    double previous = c.dat.samples.front().time;
+    EXPECT_GE(previous, 0.0);
+    for (const auto& s : c.dat.samples) {
+        ASSERT_GE(s.time, previous);
+        previous = s.time;
+        ASSERT_EQ(s.analogValues.size(), c.cfg.analogChannels.size());
+        ASSERT_EQ(s.binaryValues.size(), c.cfg.binaryChannels.size());
+        for (double v : s.analogValues)
+            ASSERT_TRUE(std::isfinite(v));
+    }
+    EXPECT_EQ(c.dat.lastSampleTime, previous);
+    EXPECT_DOUBLE_EQ(c.duration, previous);
+    for (const auto& view : c.analogChannels) {
+        const auto pts = view.getPoints(0.0, -1.0, -1.0);
+        EXPECT_EQ(pts.size(), std::size_t(std::ceil(previous * view.defaultSampleRate(previous)))) << view.name();
+        EXPECT_TRUE(pts.size() == 1000 || pts.size() == 1001) << pts.size();
+    }
+    for (const auto& view : c.binaryChannels)
+        EXPECT_FLOAT_EQ(view.getPoints(0.0, -1.0, -1.0).at(0).x, 0.0f);
+}
+
+#define SKIP_WITHOUT_SAMPLES(root)                                                                 \
+    const std::string root = sharedSamplesDir();                                                   \
+    if (root.empty())                                                                              \
+    GTEST_SKIP() << "no folder of real recordings beside the project"
+
+} // namespace
+
+TEST(ComtradeLoad, ResultCodesAndTheStateTheyLeave)
+{
+    TempDir dir("codes");
+    const Recording good = makeRecording(mixedSpec(E::Ascii), 40);
+    ASSERT_TRUE(writeRecording(good, dir.file("good")));
+    ASSERT_TRUE(writeFile(dir.file("badcfg.cfg"), "S,D,1999\n0,0A,0D\n"));
+    ASSERT_TRUE(writeFile(dir.file("nodat.cfg"), cfgText(good.spec, 40)));
+    const Recording mismatch = makeRecording(mixedSpec(E::Binary), 40);
+    ASSERT_TRUE(writeFile(dir.file("mismatch.cfg"), cfgText(mismatch.spec, 41)));
+    ASSERT_TRUE(writeFile(dir.file("mismatch.dat"), datBytes(mismatch)));
+    std::filesystem::create_directory(dir.file("data.old"));
+    ASSERT_TRUE(writeRecording(good, dir.file("data.old/good")));
+
+    Comtrade c;
+    EXPECT_TRUE(!c.loaded && c.duration == -1.0);
+    ASSERT_EQ(c.load(dir.file("good.cfg")), 0);
+    EXPECT_TRUE(c.loaded);
+    EXPECT_EQ(c.fileName, dir.file("good.cfg"));
+    EXPECT_DOUBLE_EQ(c.duration, 0.039);
+    EXPECT_TRUE(c.analogChannels.size() == 3 && c.binaryChannels.size() == 17);
+
+    // 1, not a recording's name: nothing changes, the views stay usable.
+    for (const std::string name : {"good.txt", "good", "good.cfgx", "data.old/good"}) {
+        EXPECT_EQ(c.load(dir.file(name)), 1) << name;
+        EXPECT_TRUE(c.loaded);
+        EXPECT_EQ(c.fileName, dir.file("good.cfg"));
+        EXPECT_EQ(c.cfgFileName, dir.file("good.cfg"));
+        ASSERT_EQ(c.analogChannels.size(), 3u);
+        EXPECT_FALSE(c.analogChannels[0].getPoints(0.0, -1.0, -1.0).empty());
+    }
+    const struct {
+        const char* base;
+        const char* ext;
+        int result;
+    } failures[] = {{"absent", ".cfg", 2}, {"badcfg", ".cfg", 3}, {"nodat", ".cfg", 5}, {"mismatch", ".dat", 6}};
+    for (const auto& f : failures) {
+        SCOPED_TRACE(f.base);
+        ASSERT_EQ(c.load(dir.file("good.cfg")), 0);
+        EXPECT_EQ(c.load(dir.file(std::string(f.base) + f.ext)), f.result);
+        EXPECT_FALSE(c.loaded);
+        EXPECT_EQ(c.cfgFileName, dir.file(std::string(f.base) + ".cfg"));
+        EXPECT_EQ(c.datFileName, dir.file(std::string(f.base) + ".dat"));
+        // The path and duration of the last success stay; no view outlives
+        // the records it referred to.
+        EXPECT_EQ(c.fileName, dir.file("good.cfg"));
+        EXPECT_DOUBLE_EQ(c.duration, 0.039);
+        EXPECT_TRUE(c.analogChannels.empty() && c.binaryChannels.empty());
+        // Samples decoded with the earlier configuration do not survive it.
+        if (f.result != 5) {
+            EXPECT_TRUE(c.dat.samples.empty());
+            EXPECT_EQ(c.dat.lastSampleTime, -1.0);
+        }
+    }
+}
+
+TEST(ComtradeLoad, FileNamesDerivedFromAnyOfTheThree)
+{
+    const Recording rec = makeRecording(mixedSpec(E::Binary), 20);
+    const struct {
+        const char *cfgOnDisk, *datOnDisk, *path, *cfgName, *datName;
+    } cases[] = {
+        {"rec.cfg", "rec.dat", "rec.cfg", "rec.cfg", "rec.dat"},
+        {"rec.cfg", "rec.dat", "rec.dat", "rec.cfg", "rec.dat"},
+        {"rec.cfg", "rec.dat", "rec.cff", "rec.cfg", "rec.dat"},
+        {"rec.CFG", "rec.dat", "rec.CFG", "rec.CFG", "rec.dat"},
+        {"rec.cfg", "rec.DAT", "rec.DAT", "rec.cfg", "rec.DAT"},
+        {"rec.cfg", "rec.dat", "rec.CfF", "rec.cfg", "rec.dat"},
+        // Stored in another letter case than asked for.
+        {"rec.CFG", "rec.DAT", "rec.cfg", "rec.cfg", "rec.dat"},
+        {"REC.CFG", "REC.DAT", "rec.cff", "rec.cfg", "rec.dat"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.cfgOnDisk) + " + " + c.datOnDisk + " loaded as " + c.path);
+        TempDir dir("names");
+        ASSERT_TRUE(writeFile(dir.file(c.cfgOnDisk), cfgText(rec.spec, 20)));
+        ASSERT_TRUE(writeFile(dir.file(c.datOnDisk), datBytes(rec)));
+        Comtrade ct;
+        ASSERT_EQ(ct.load(dir.file(c.path)), 0);
+        EXPECT_EQ(ct.fileName, dir.file(c.path));
+        EXPECT_EQ(ct.cfgFileName, dir.file(c.cfgName));
+        EXPECT_EQ(ct.datFileName, dir.file(c.datName));
+        EXPECT_EQ(ct.dat.samples.size(), 20u);
+    }
+}
+
+// Rates give the duration whatever the time stamps say (even with no sample
+// in the file); a zero rate makes the last time stamp the duration.
+TEST(ComtradeLoad, DurationFromRatesOrLastTimeStamp)
+{
+    TempDir dir("duration");
+    const struct {
+        std::vector<RateSpec> rates;
+        double timeMultiplier;
+        std::size_t records;
+        double duration;
+    } cases[] = {
+        {{{1000.0, 50}}, 1.0, 50, 0.049},
+        {{{1000.0, 10}, {500.0, 50}}, 1.0, 50, 0.01 + 39.0 / 500.0},
+        {{{1000.0, 50}}, 2.0, 50, 0.098},
+        {{{1000.0, 50}}, 1.0, 0, 0.049},
+        {{{0.0, 50}}, 1.0, 50, 49 * 333e-6},
+        {{{1000.0, 10}, {0.0, 50}}, 2.0, 50, 49 * 333e-6 * 2.0},
+    };
+    for (const auto& c : cases) {
+        for (E::DataFileType type : {E::Ascii, E::Float32}) {
+            SCOPED_TRACE(typeKeyword(type) + " " + std::to_string(c.duration));
+            RecordingSpec spec = mixedSpec(type, 2, 2);
+            spec.rates = c.rates;
+            spec.timeMultiplier = c.timeMultiplier;
+            Recording rec = makeRecording(spec, 50);
+            for (std::size_t k = 0; k < 50; ++k)
+                rec.records[k].timeStamp = std::uint32_t(k * 333);
+            rec.records.resize(c.records);
+            if (c.records == 0 && type != E::Ascii)
+                continue; // a binary file must hold every announced record
+            ASSERT_TRUE(writeFile(dir.file("rec.cfg"), cfgText(spec, 50)));
+            ASSERT_TRUE(writeFile(dir.file("rec.dat"), datBytes(rec)));
+            Comtrade ct;
+            ASSERT_EQ(ct.load(dir.file("rec.cfg")), 0);
+            EXPECT_DOUBLE_EQ(ct.duration, c.duration);
+            EXPECT_EQ(ct.dat.lastSampleTime, c.records ? ct.duration : -1.0);
+            for (const auto& view : ct.analogChannels)
+                EXPECT_EQ(view.getPoints(0.0, -1.0, -1.0).empty(), c.records == 0);
+            for (const auto& view : ct.binaryChannels)
+                EXPECT_EQ(view.getPoints(0.0, -1.0, -1.0).empty(), c.records == 0);
+        }
+    }
+}
+
+// Every data-file type, both line ends and every channel-line layout: the
+// values read through the views are the values written.
+TEST(ComtradeLoad, EveryTypeEndToEnd)
+{
+    TempDir dir("e2e");
+    for (int rev : {1991, 1999, 2013}) {
+        for (E::DataFileType type : {E::Ascii, E::Binary, E::Binary32, E::Float32}) {
+            for (bool crlf : {false, true}) {
+                SCOPED_TRACE(std::to_string(rev) + " " + typeKeyword(type) + (crlf ? " CR LF" : " LF"));
+                RecordingSpec spec = mixedSpec(type, 4, 17);
+                spec.revYear = rev;
+                spec.crlf = crlf;
+                spec.finalLineEnd = !crlf;
+                const Recording rec = makeRecording(spec, 250);
+                ASSERT_TRUE(writeRecording(rec, dir.file("rec")));
+                Comtrade ct;
+                ASSERT_EQ(ct.load(dir.file("rec.cfg")), 0);
+                ASSERT_EQ(ct.analogChannels.size(), 4u);
+                ASSERT_EQ(ct.binaryChannels.size(), 17u);
+                EXPECT_DOUBLE_EQ(ct.duration, 0.249);
+                for (std::size_t c = 0; c < 4; ++c) {
+                    const auto& view = ct.analogChannels[c];
+                    EXPECT_EQ(view.unit(), spec.analogs[c].unit);
+                    EXPECT_DOUBLE_EQ(view.skew, spec.analogs[c].skewMicroseconds * 1e-6);
+                    // Interpolating at a record's own time may cost a few ulps of
+                    // the channel's scale.
+                    double scale = 1.0;
+                    for (std::size_t k = 0; k < 250; ++k)
+                        scale = std::max(scale, std::fabs(rec.expectedValue(k, c)));
+                    unsigned hint = 0;
+                    for (std::size_t k = 0; k < 250; ++k) {
+                        const double expected = rec.expectedValue(k, c);
+                        ASSERT_DOUBLE_EQ(ct.dat.samples[k].analogValues[c], expected);
+                        ASSERT_NEAR(view.getValue(double(k) / 1000.0 + view.skew, hint), expected, 1e-9 * scale)
+                            << "channel " << c << " record " << k;
+                    }
+                }
+                for (std::size_t d = 0; d < 17; ++d) {
+                    // A point at the first record, at every change, and a closing one.
+                    const auto pts = ct.binaryChannels[d].getPoints(0.0, -1.0, -1.0);
+                    std::size_t p = 0;
+                    for (std::size_t k = 0; k < 250; ++k) {
+                        if (k > 0 && rec.records[k].status[d] == rec.records[k - 1].status[d])
+                            continue;
+                        ASSERT_LT(p, pts.size());
+                        EXPECT_EQ(pts[p].x, float(double(k) / 1000.0)) << "status " << d;
+                        EXPECT_EQ(pts[p].y, rec.records[k].status[d] ? 1.0f : 0.0f) << "status " << d;
+                        ++p;
+                    }
+                    ASSERT_LE(pts.size(), p + 1);
+                    EXPECT_EQ(pts.back().y, rec.records.back().status[d] ? 1.0f : 0.0f);
+                }
+            }
+        }
+    }
+}
+
+TEST(ComtradeLifetime, SecondLoadEqualsAFreshObject)
+{
+    TwoRecordings f;
+    Comtrade fresh;
+    ASSERT_EQ(fresh.load(f.second), 0);
+    EXPECT_EQ(fresh.cfg.timeMultiplier, 1.0);
+    // Directly after the first recording, and after failed loads in between.
+    const std::vector<std::vector<std::string>> histories = {
+        {f.first},
+        {f.first, f.dir.file("broken.cfg")},
+        {f.first, f.dir.file("short.cfg")},
+        {f.first, f.dir.file("absent.cfg")},
+        {f.first, f.second, f.first},
+    };
+    for (const auto& history : histories) {
+        SCOPED_TRACE(history.back());
+        Comtrade c;
+        for (const auto& path : history)
+            c.load(path);
+        ASSERT_EQ(c.load(f.second), 0);
+        expectSameState(c, fresh);
+        expectOwnViews(c);
+        EXPECT_EQ(c.fileName, f.second);
+    }
+}
+
+// Copies and moves rebind to their own data: a copy outlives its original and
+// loads on its own, self-assignment changes nothing, and a moved-from object
+// is left empty, as after construction, and loads again.
+TEST(ComtradeLifetime, CopiesAndMovesOwnTheirData)
+{
+    TwoRecordings f;
+    Comtrade reference;
+    ASSERT_EQ(reference.load(f.first), 0);
+    auto original = std::make_unique<Comtrade>();
+    ASSERT_EQ(original->load(f.first), 0);
+    Comtrade copy(*original), assigned, target, other;
+    ASSERT_EQ(assigned.load(f.second), 0);
+    assigned = *original;
+    Comtrade& alias = assigned;
+    assigned = alias;
+    Comtrade moved(std::move(*original));
+    ASSERT_EQ(target.load(f.second), 0);
+    ASSERT_EQ(other.load(f.first), 0);
+    target = std::move(other);
+    for (Comtrade* from : {original.get(), &other}) {
+        EXPECT_FALSE(from->loaded);
+        EXPECT_EQ(from->duration, -1.0);
+        EXPECT_TRUE(from->fileName.empty());
+        EXPECT_TRUE(from->dat.samples.empty() && from->cfg.analogChannels.empty());
+        EXPECT_TRUE(from->analogChannels.empty() && from->binaryChannels.empty());
+        ASSERT_EQ(from->load(f.second), 0);
+        expectOwnViews(*from);
+    }
+    original.reset();
+    for (const Comtrade* c : {&copy, &assigned, &moved, &target}) {
+        expectOwnViews(*c);
+        expectSameState(*c, reference);
+        EXPECT_EQ(c->fileName, f.first);
+    }
+    ASSERT_EQ(copy.load(f.second), 0);
+    expectOwnViews(copy);
+    expectSameState(assigned, reference);
+}
+
+TEST(RealRecordings, EveryFileGivesADefiniteResult)
+{
+    SKIP_WITHOUT_SAMPLES(root);
+    std::size_t loadedCount = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (!entry.is_regular_file())
+            continue;
+        const std::string rel = fs::relative(entry.path(), root).generic_string();
+        SCOPED_TRACE(rel);
+        Comtrade c;
+        const int result = c.load(entry.path().string());
+        EXPECT_TRUE(result >= 0 && result <= 6 && result != 4) << result;
+        EXPECT_EQ(result == 1, !KivComtradeLib::FilesHelper::isComtradeFile(rel));
+        EXPECT_EQ(c.loaded, result == 0);
+        const auto it = kKnown.find(rel.substr(0, rel.rfind('.')));
+        if (it == kKnown.end())
+            continue;
+        ASSERT_EQ(result, it->second.result);
+        if (result != 0) {
+            EXPECT_TRUE(c.analogChannels.empty());
+            continue;
+        }
+        ++loadedCount;
+        EXPECT_EQ(c.dat.samples.size(), it->second.samples);
+        if (it->second.duration >= 0) {
+            EXPECT_NEAR(c.duration, it->second.duration, 1e-12);
+        }
+        expectPlausible(c);
+    }
+    EXPECT_GE(loadedCount, 14u);
+}
+
+// First values against the files' bytes, decoded by hand.
+TEST(RealRecordings, FirstValuesMatchTheFiles)
+{
+    SKIP_WITHOUT_SAMPLES(root);
+    const struct {
+        const char* file;
+        double value;
+        const char* unit;
+    } cases[] = {
+        {"python-comtrade/sample_bin.cfg", -75.32188475833333, "kV"}, // int16 -24979 * 0.000361849, 120:1 primary
+        {"wisp/1.cfg", -52.767776000000005, "V"},                     // text -3188 * 0.016552
+        {"python-comtrade/sample_ascii.cfg", -9.39605712890625, " A"}, // -83 * 0.1138916015625 + 0.05694580078125
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        Comtrade ct;
+        ASSERT_EQ(ct.load(root + "/" + c.file), 0);
+        const auto& view = ct.analogChannels.at(0);
+        EXPECT_NEAR(ct.dat.samples[0].analogValues[0], c.value, 1e-9);
+        EXPECT_EQ(view.unit(), c.unit);
+        unsigned hint = 0;
+        EXPECT_NEAR(view.getValue(view.skew, hint), c.value, 1e-9);
+    }
+}
+
+// Real recorders write CR LF: converted copies read exactly like the originals.
+TEST(RealRecordings, CrLfCopiesReadTheSame)
+{
+    SKIP_WITHOUT_SAMPLES(root);
+    TempDir dir("samples-crlf");
+    std::size_t compared = 0;
+    for (const auto& [base, k] : kKnown) {
+        const std::string rel = base + ".cfg", cfgText = readFile(root + "/" + rel);
+        if (k.result != 0 || cfgText.empty() || cfgText.find('\r') != std::string::npos)
+            continue;
+        SCOPED_TRACE(rel);
+        Comtrade original;
+        ASSERT_EQ(original.load(root + "/" + rel), 0);
+        std::string dat = readFile(original.datFileName);
+        if (original.cfg.dataFileType == KivComtradeLib::Enums::Ascii)
+            dat = toCrLf(dat);
+        ASSERT_TRUE(writeFile(dir.file("copy.cfg"), toCrLf(cfgText)));
+        ASSERT_TRUE(writeFile(dir.file("copy.dat"), dat));
+        Comtrade copy;
+        ASSERT_EQ(copy.load(dir.file("copy.cfg")), 0);
+        expectSameState(copy, original);
+        ++compared;
+    }
+    EXPECT_GE(compared, 7u);
+}
