@@ -159,7 +159,12 @@ Choice decide(int count866, int count1251, int countUtf8)
 
 } // namespace
 
-std::string from866(const char* text, std::size_t length)
+namespace {
+
+// Bytes below 0x80 (NUL included) are copied; each other byte is handed to
+// `appendHigh`, which appends its one to three UTF-8 bytes.
+template <typename AppendHigh>
+std::string convertBytes(const char* text, std::size_t length, AppendHigh appendHigh)
 {
     std::string out;
     if (text == nullptr || length == 0)
@@ -167,35 +172,36 @@ std::string from866(const char* text, std::size_t length)
     out.reserve(length);
     for (std::size_t i = 0; i < length; ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x80) {
+        if (byte < 0x80)
             out += static_cast<char>(byte);
-        } else if (byte <= 0xAF) { // А..Я а..п: U+0410..U+043F
-            out += '\xD0';
-            out += static_cast<char>(byte + 0x10);
-        } else if (byte <= 0xDF) {
-            const char* cell = k866Box + (byte - 0xB0) * 3;
-            out.append(cell, 3);
-        } else if (byte <= 0xF8) {
-            const char* cell = k866Letters + (byte - 0xE0) * 2;
-            out.append(cell, 2);
-        } else {
-            appendCell(out, k866Tail + (byte - 0xF9) * 3, '+');
-        }
+        else
+            appendHigh(out, byte);
     }
     return out;
 }
 
+} // namespace
+
+std::string from866(const char* text, std::size_t length)
+{
+    return convertBytes(text, length, [](std::string& out, unsigned char byte) {
+        if (byte <= 0xAF) { // А..Я а..п: U+0410..U+043F
+            out += '\xD0';
+            out += static_cast<char>(byte + 0x10);
+        } else if (byte <= 0xDF) {
+            out.append(k866Box + (byte - 0xB0) * 3, 3);
+        } else if (byte <= 0xF8) {
+            out.append(k866Letters + (byte - 0xE0) * 2, 2);
+        } else {
+            appendCell(out, k866Tail + (byte - 0xF9) * 3, '+');
+        }
+    });
+}
+
 std::string from1251(const char* text, std::size_t length)
 {
-    std::string out;
-    if (text == nullptr || length == 0)
-        return out;
-    out.reserve(length);
-    for (std::size_t i = 0; i < length; ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x80) {
-            out += static_cast<char>(byte);
-        } else if (byte < 0xC0) {
+    return convertBytes(text, length, [](std::string& out, unsigned char byte) {
+        if (byte < 0xC0) {
             appendCell(out, k1251Upper + (byte - 0x80) * 3, '=');
         } else if (byte < 0xF0) { // А..Я а..п: U+0410..U+043F
             out += '\xD0';
@@ -204,8 +210,7 @@ std::string from1251(const char* text, std::size_t length)
             out += '\xD1';
             out += static_cast<char>(byte - 0x70);
         }
-    }
-    return out;
+    });
 }
 
 namespace {

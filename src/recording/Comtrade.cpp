@@ -100,15 +100,7 @@ int Comtrade::load(const std::string& path)
     analogChannels.clear();
     binaryChannels.clear();
 
-    _setCfgDatFileNames(path);
-    int result = cfg.load(cfgFileName);
-    if (result == 4) {
-        result = dat.load(datFileName);
-    } else {
-        // Samples decoded with the previous configuration are meaningless now.
-        dat.samples.clear();
-        dat.lastSampleTime = -1.0;
-    }
+    const int result = _loadCfgDat(path);
     loaded = result == 0;
     if (result != 0)
         return result;
@@ -129,27 +121,39 @@ int Comtrade::_loadCfgDat(const std::string& path)
 {
     _setCfgDatFileNames(path);
     const int result = cfg.load(cfgFileName);
-    return result == 4 ? dat.load(datFileName) : result;
+    if (result == 4)
+        return dat.load(datFileName);
+    // Samples decoded with the previous configuration mean nothing now.
+    dat.samples.clear();
+    dat.lastSampleTime = -1.0;
+    return result;
 }
+
+namespace {
+
+// One view per record, in record order, allocated once.
+template <typename View, typename Record>
+void rebuildViews(std::vector<View>& views, std::vector<Record>& records,
+                  const std::vector<Sample>& samples)
+{
+    views.clear();
+    if (records.empty())
+        return;
+    views.reserve(records.size());
+    for (Record& record : records)
+        views.emplace_back(record, samples);
+}
+
+} // namespace
 
 void Comtrade::_initAnalogChannels()
 {
-    analogChannels.clear();
-    if (cfg.analogChannels.empty())
-        return;
-    analogChannels.reserve(cfg.analogChannels.size());
-    for (AnalogChannelConfig& record : cfg.analogChannels)
-        analogChannels.emplace_back(record, dat.samples);
+    rebuildViews(analogChannels, cfg.analogChannels, dat.samples);
 }
 
 void Comtrade::_initBinaryChannels()
 {
-    binaryChannels.clear();
-    if (cfg.binaryChannels.empty())
-        return;
-    binaryChannels.reserve(cfg.binaryChannels.size());
-    for (BinaryChannelConfig& record : cfg.binaryChannels)
-        binaryChannels.emplace_back(record, dat.samples);
+    rebuildViews(binaryChannels, cfg.binaryChannels, dat.samples);
 }
 
 void Comtrade::_initChannels()
