@@ -110,8 +110,8 @@ void prepareSignalSafeNames(const std::string& dir)
 KivTest::RecordingSpec specOf(const Layout& layout)
 {
     static const char* const units[] = {"kV", "A", "V", "kA"};
-    KivTest::RecordingSpec spec;
-    spec.type = layout.type;
+    KivTest::RecordingSpec design;
+    design.type = layout.type;
     for (std::size_t c = 0; c < layout.analogs; ++c) {
         KivTest::AnalogSpec an;
         an.id = "U" + std::to_string(c + 1);
@@ -124,15 +124,15 @@ KivTest::RecordingSpec specOf(const Layout& layout)
             an.primary = 1000.0;
             an.secondary = 5.0;
         }
-        spec.analogs.push_back(an);
+        design.analogs.push_back(an);
     }
     for (std::size_t d = 0; d < layout.statuses; ++d) {
         KivTest::StatusSpec st;
         st.id = "D" + std::to_string(d + 1);
-        spec.statuses.push_back(st);
+        design.statuses.push_back(st);
     }
-    spec.rates.push_back({kRate, layout.records});
-    return spec;
+    design.rates.push_back({kRate, layout.records});
+    return design;
 }
 
 const Dataset& dataset(int id)

@@ -101,18 +101,18 @@ int main(int argc, char** argv) {
     bool ok = true;
 
     for (const Seed& s : recordings()) {
-        std::string cfg = cfgText(s.rec.spec, s.rec.samplesCount());
+        std::string cfg = cfgText(s.rec.design, s.rec.samplesCount());
         ok = put(root + "/fuzz_recording", s.name, cfg + "@DAT@\n" + datBytes(s.rec)) && ok;
 
         // fuzz_lines: revision byte, setup byte, analog line, status line, data line.
-        std::string analog = s.rec.spec.analogs.empty() ? "1,X,,,V,1,0,0,0,1" : lineOf(cfg, 2);
-        std::string status = lineOf(cfg, 2 + static_cast<int>(s.rec.spec.analogs.size()));
-        std::string data = s.rec.spec.type == DataFileType::Ascii ? lineOf(datBytes(s.rec), 0)
+        std::string analog = s.rec.design.analogs.empty() ? "1,X,,,V,1,0,0,0,1" : lineOf(cfg, 2);
+        std::string status = lineOf(cfg, 2 + static_cast<int>(s.rec.design.analogs.size()));
+        std::string data = s.rec.design.type == DataFileType::Ascii ? lineOf(datBytes(s.rec), 0)
                                                                   : "1,2500,100,-5,1,0";
-        char rev = s.rec.spec.revYear == 1991 ? 0 : s.rec.spec.revYear == 2013 ? 2 : 1;
+        char rev = s.rec.design.revYear == 1991 ? 0 : s.rec.design.revYear == 2013 ? 2 : 1;
         std::string lines;
         lines += rev;
-        lines += static_cast<char>(3 | (s.rec.spec.rates.empty() ? 0 : 16));
+        lines += static_cast<char>(3 | (s.rec.design.rates.empty() ? 0 : 16));
         lines += analog + "\n" + status + "\n" + data + "\n";
         ok = put(root + "/fuzz_lines", s.name, lines) && ok;
     }

@@ -32,13 +32,13 @@ protected:
     }
 
     static Recording recording(Enums::DataFileType type) {
-        RecordingSpec spec;
-        spec.type = type;
-        spec.analogs = {AnalogSpec{"IA", "A", "", "A", 0.01, 0.0, 0.0, -32767, 32767, 100, 1, 'P'},
+        RecordingSpec design;
+        design.type = type;
+        design.analogs = {AnalogSpec{"IA", "A", "", "A", 0.01, 0.0, 0.0, -32767, 32767, 100, 1, 'P'},
                         AnalogSpec{"UB", "B", "", "kV", 0.5, 1.0, 0.0, -32767, 32767, 1, 1, 'S'}};
-        spec.statuses = std::vector<StatusSpec>(17, StatusSpec{});
-        spec.statuses[3].id = "TRIP";
-        return makeRecording(spec, 8);
+        design.statuses = std::vector<StatusSpec>(17, StatusSpec{});
+        design.statuses[3].id = "TRIP";
+        return makeRecording(design, 8);
     }
 
     // Loads `cfg` + `dat` into an object that holds a good recording, and
@@ -46,7 +46,7 @@ protected:
     int loadDamaged(const Recording& good, const std::string& cfg, const std::string& dat,
                     Comtrade& rec) {
         // Files are rewritten only when they change: thousands of loads run here.
-        std::string goodBytes = cfgText(good.spec, good.samplesCount()) + datBytes(good);
+        std::string goodBytes = cfgText(good.design, good.samplesCount()) + datBytes(good);
         if (goodBytes != writtenGood_) {
             EXPECT_TRUE(writeRecording(good, good_));
             writtenGood_ = goodBytes;
@@ -87,9 +87,9 @@ protected:
     void expectValues(const Comtrade& rec, const Recording& good, std::size_t records) {
         ASSERT_EQ(rec.dat.samples.size(), records);
         for (std::size_t k = 0; k < records; ++k) {
-            for (std::size_t c = 0; c < good.spec.analogs.size(); ++c)
+            for (std::size_t c = 0; c < good.design.analogs.size(); ++c)
                 ASSERT_DOUBLE_EQ(rec.dat.samples[k].analogValues[c], good.expectedValue(k, c));
-            for (std::size_t d = 0; d < good.spec.statuses.size(); ++d)
+            for (std::size_t d = 0; d < good.design.statuses.size(); ++d)
                 ASSERT_EQ(rec.dat.samples[k].binaryValues[d], good.records[k].status[d]);
         }
     }
@@ -108,7 +108,7 @@ const Enums::DataFileType kTypes[] = {Enums::Ascii, Enums::Binary, Enums::Float3
 TEST_F(Corruption, CfgTruncatedAtEveryOffset) {
     for (Enums::DataFileType type : kTypes) {
         Recording good = recording(type);
-        std::string cfg = cfgText(good.spec, good.samplesCount());
+        std::string cfg = cfgText(good.design, good.samplesCount());
         std::string dat = datBytes(good);
         std::size_t typeEnd = cfg.rfind('\n', cfg.size() - 2); // end of the file-type line
         std::size_t typeStart = cfg.rfind('\n', typeEnd - 1) + 1;
@@ -134,7 +134,7 @@ TEST_F(Corruption, CfgTruncatedAtEveryOffset) {
 TEST_F(Corruption, DatTruncatedAtRecordsAndInside) {
     for (Enums::DataFileType type : kTypes) {
         Recording good = recording(type);
-        std::string cfg = cfgText(good.spec, good.samplesCount());
+        std::string cfg = cfgText(good.design, good.samplesCount());
         std::string dat = datBytes(good);
         if (type == Enums::Ascii) {
             std::size_t lines = 0;
@@ -189,7 +189,7 @@ TEST_F(Corruption, CfgBytesOverwritten) {
     const char replacements[] = {'\n', ',', '-', '\xff'};
     for (Enums::DataFileType type : kTypes) {
         Recording good = recording(type);
-        std::string cfg = cfgText(good.spec, good.samplesCount());
+        std::string cfg = cfgText(good.design, good.samplesCount());
         std::string dat = datBytes(good);
         Comtrade rec;
         for (std::size_t i = 0; i < cfg.size(); ++i) {
@@ -211,7 +211,7 @@ TEST_F(Corruption, CfgBytesOverwritten) {
 TEST_F(Corruption, DatBytesOverwritten) {
     for (Enums::DataFileType type : kTypes) {
         Recording good = recording(type);
-        std::string cfg = cfgText(good.spec, good.samplesCount());
+        std::string cfg = cfgText(good.design, good.samplesCount());
         std::string dat = datBytes(good);
         Comtrade rec;
         for (std::size_t i = 0; i < dat.size(); ++i) {
@@ -235,7 +235,7 @@ TEST_F(Corruption, DatBytesOverwritten) {
                 lineStart = lineStart == std::string::npos ? 0 : lineStart + 1;
                 std::size_t field = 0;
                 for (std::size_t j = lineStart; j < i; ++j) field += dat[j] == ',';
-                const std::size_t lastAnalog = 1 + good.spec.analogs.size();
+                const std::size_t lastAnalog = 1 + good.design.analogs.size();
                 bool firstDigit = i == fieldStart || (i == fieldStart + 1 && dat[fieldStart] == '-');
                 bool fails = field < lastAnalog || (field == lastAnalog && firstDigit);
                 EXPECT_EQ(code, fails ? 6 : 0);
@@ -253,8 +253,8 @@ TEST_F(Corruption, DatBytesOverwritten) {
 TEST_F(Corruption, HostileCountsAreHarmless) {
     Recording text = recording(Enums::Ascii);
     Recording bin = recording(Enums::Binary);
-    std::string textCfg = cfgText(text.spec, text.samplesCount());
-    std::string binCfg = cfgText(bin.spec, bin.samplesCount());
+    std::string textCfg = cfgText(text.design, text.samplesCount());
+    std::string binCfg = cfgText(bin.design, bin.samplesCount());
     auto replaced = [](std::string s, const std::string& from, const std::string& to) {
         std::size_t pos = s.find(from);
         EXPECT_NE(pos, std::string::npos) << from;

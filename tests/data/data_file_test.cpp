@@ -30,29 +30,29 @@ namespace {
 // value must pass through its own channel's scaling; `statuses` channels.
 RecordingSpec layout(E::DataFileType type, std::size_t analogs, std::size_t statuses)
 {
-    RecordingSpec spec;
-    spec.type = type;
+    RecordingSpec design;
+    design.type = type;
     for (std::size_t c = 0; c < analogs; ++c) {
         AnalogSpec a;
         a.id = "A" + std::to_string(c + 1);
         a.a = 0.25 * double(c + 1) + 1.25;
         a.b = double(c) - 0.75;
         a.unit = c % 2 ? "kV" : "A";
-        spec.analogs.push_back(a);
+        design.analogs.push_back(a);
     }
     for (std::size_t d = 0; d < statuses; ++d)
-        spec.statuses.push_back(StatusSpec{"D" + std::to_string(d + 1), "", "", 0});
-    return spec;
+        design.statuses.push_back(StatusSpec{"D" + std::to_string(d + 1), "", "", 0});
+    return design;
 }
 
-// Writes `dir`/`name`.cfg of `spec` announcing `samples` records and loads it.
-std::unique_ptr<Cfg> loadedCfg(const TempDir& dir, const RecordingSpec& spec, unsigned long long samples,
+// Writes `dir`/`name`.cfg of `design` announcing `samples` records and loads it.
+std::unique_ptr<Cfg> loadedCfg(const TempDir& dir, const RecordingSpec& design, unsigned long long samples,
                                const std::string& name = "rec")
 {
     auto cfg = std::make_unique<Cfg>();
     const std::string path = dir.file(name + ".cfg");
-    EXPECT_TRUE(writeFile(path, cfgText(spec, samples)));
-    EXPECT_EQ(cfg->load(path), 4) << cfgText(spec, samples);
+    EXPECT_TRUE(writeFile(path, cfgText(design, samples)));
+    EXPECT_EQ(cfg->load(path), 4) << cfgText(design, samples);
     return cfg;
 }
 
@@ -60,10 +60,10 @@ std::unique_ptr<Cfg> loadedCfg(const TempDir& dir, const RecordingSpec& spec, un
 RecordingSpec twoAnalogs(E::DataFileType type, bool fromTimeStamps, std::size_t statuses,
                          double timeMultiplier = 1.0)
 {
-    RecordingSpec spec = layout(type, 2, statuses);
-    spec.rates = {{fromTimeStamps ? 0.0 : 1000.0, 10}};
-    spec.timeMultiplier = timeMultiplier;
-    return spec;
+    RecordingSpec design = layout(type, 2, statuses);
+    design.rates = {{fromTimeStamps ? 0.0 : 1000.0, 10}};
+    design.timeMultiplier = timeMultiplier;
+    return design;
 }
 
 // The first `count` samples of `dat` hold what `rec` wrote, one per millisecond.
@@ -74,8 +74,8 @@ void expectWritten(const Dat& dat, const Recording& rec, std::size_t count)
         const auto& s = dat.samples[k];
         ASSERT_EQ(s.index, k);
         ASSERT_DOUBLE_EQ(s.time, double(k) / 1000.0);
-        ASSERT_EQ(s.analogValues.size(), rec.spec.analogs.size());
-        for (std::size_t c = 0; c < rec.spec.analogs.size(); ++c)
+        ASSERT_EQ(s.analogValues.size(), rec.design.analogs.size());
+        for (std::size_t c = 0; c < rec.design.analogs.size(); ++c)
             ASSERT_DOUBLE_EQ(s.analogValues[c], rec.expectedValue(k, c)) << "record " << k << " channel " << c;
         ASSERT_EQ(s.binaryValues, rec.records[k].status) << "record " << k;
     }
@@ -98,7 +98,7 @@ TEST(BinaryRecord, DecodesEveryEncodingByteForByte)
 {
     const struct {
         const char* name;
-        RecordingSpec spec;
+        RecordingSpec design;
         std::string bytes;
         double time;
         double raw0, raw1;
@@ -125,7 +125,7 @@ TEST(BinaryRecord, DecodesEveryEncodingByteForByte)
     TempDir dir("binrec");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto cfg = loadedCfg(dir, c.spec, 10);
+        auto cfg = loadedCfg(dir, c.design, 10);
         ASSERT_EQ(cfg->recordSize, c.bytes.size());
         std::vector<char> record(c.bytes.begin(), c.bytes.end()); // exact size: ASan sees over-reads
         Sample s(*cfg);
@@ -133,11 +133,11 @@ TEST(BinaryRecord, DecodesEveryEncodingByteForByte)
         EXPECT_EQ(s.index, 5u);
         EXPECT_DOUBLE_EQ(s.time, c.time);
         ASSERT_EQ(s.analogValues.size(), 2u);
-        EXPECT_DOUBLE_EQ(s.analogValues[0], engineeringValue(c.spec, 0, c.raw0));
+        EXPECT_DOUBLE_EQ(s.analogValues[0], engineeringValue(c.design, 0, c.raw0));
         if (std::isnan(c.raw1)) {
             EXPECT_TRUE(std::isnan(s.analogValues[1]));
         } else {
-            EXPECT_DOUBLE_EQ(s.analogValues[1], engineeringValue(c.spec, 1, c.raw1));
+            EXPECT_DOUBLE_EQ(s.analogValues[1], engineeringValue(c.design, 1, c.raw1));
         }
         ASSERT_EQ(s.binaryValues.size(), c.statuses);
         for (std::size_t d = 0; d < c.statuses; ++d)
@@ -189,8 +189,8 @@ TEST(TextRecord, ScannerCases)
         {"", false},
     };
     TempDir dir("textrec");
-    const RecordingSpec spec = twoAnalogs(E::Ascii, true, 2);
-    auto cfg = loadedCfg(dir, spec, 10);
+    const RecordingSpec design = twoAnalogs(E::Ascii, true, 2);
+    auto cfg = loadedCfg(dir, design, 10);
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("line \"") + c.line + "\"");
         const std::string line(c.line);
@@ -203,8 +203,8 @@ TEST(TextRecord, ScannerCases)
             continue;
         EXPECT_EQ(s.index, 4u);
         ASSERT_EQ(s.analogValues.size(), 2u);
-        EXPECT_DOUBLE_EQ(s.analogValues[0], engineeringValue(spec, 0, c.raw0));
-        EXPECT_DOUBLE_EQ(s.analogValues[1], engineeringValue(spec, 1, c.raw1));
+        EXPECT_DOUBLE_EQ(s.analogValues[0], engineeringValue(design, 0, c.raw0));
+        EXPECT_DOUBLE_EQ(s.analogValues[1], engineeringValue(design, 1, c.raw1));
         EXPECT_EQ(s.binaryValues, (std::vector<bool>{c.st0, c.st1}));
         if (c.time >= 0) {
             EXPECT_DOUBLE_EQ(s.time, c.time);
@@ -226,7 +226,7 @@ TEST(DatLoad, EveryEncodingAndStatusCountGivesTheWrittenValues)
             Recording rec = makeRecording(layout(type, 5, statuses), 60);
             for (std::size_t k = 0; k < 60; k += 7)
                 rec.records[k].status.assign(statuses, true);
-            auto cfg = loadedCfg(dir, rec.spec, 60);
+            auto cfg = loadedCfg(dir, rec.design, 60);
             std::string bytes = datBytes(rec);
             const unsigned padding = (0xFFFFu << (statuses % 16)) & 0xFFFFu;
             if (type != E::Ascii && statuses % 16 != 0) {
@@ -254,11 +254,11 @@ TEST(DatLoad, FailureTable)
     TempDir dir("failures");
     const Recording bin = makeRecording(layout(E::Binary, 3, 18), 1000); // 18-byte records
     const Recording text = makeRecording(layout(E::Ascii, 2, 2), 5);
-    auto binCfg = loadedCfg(dir, bin.spec, 1000, "bin");
-    auto textCfg = loadedCfg(dir, text.spec, 3, "text"); // three of the five lines announced
-    auto binNone = loadedCfg(dir, bin.spec, 0, "binnone");
-    auto textNone = loadedCfg(dir, text.spec, 0, "textnone");
-    RecordingSpec binHugeSpec = bin.spec, textHugeSpec = text.spec;
+    auto binCfg = loadedCfg(dir, bin.design, 1000, "bin");
+    auto textCfg = loadedCfg(dir, text.design, 3, "text"); // three of the five lines announced
+    auto binNone = loadedCfg(dir, bin.design, 0, "binnone");
+    auto textNone = loadedCfg(dir, text.design, 0, "textnone");
+    RecordingSpec binHugeSpec = bin.design, textHugeSpec = text.design;
     binHugeSpec.rates = textHugeSpec.rates = {{1000.0, 2000000000ull}};
     auto binHuge = loadedCfg(dir, binHugeSpec, 0, "binhuge");
     auto textHuge = loadedCfg(dir, textHugeSpec, 0, "texthuge");
@@ -326,7 +326,7 @@ TEST(DatLoad, LengthBeyondFourGiBIsNotWrapped)
 {
     TempDir dir("sparse");
     const Recording rec = makeRecording(layout(E::Binary, 3, 18), 1000);
-    auto cfg = loadedCfg(dir, rec.spec, 1000);
+    auto cfg = loadedCfg(dir, rec.design, 1000);
     const std::string path = dir.file("rec.dat");
     ASSERT_TRUE(writeFile(path, datBytes(rec)));
     std::error_code ec;

@@ -29,8 +29,8 @@ namespace {
 // primary-side; status channels of alternating normal states.
 RecordingSpec mixedSpec(E::DataFileType type, std::size_t analogs = 3, std::size_t statuses = 17)
 {
-    RecordingSpec spec;
-    spec.type = type;
+    RecordingSpec design;
+    design.type = type;
     const char* units[] = {"A", "kV", "mA", "V"};
     for (std::size_t c = 0; c < analogs; ++c) {
         AnalogSpec a;
@@ -45,11 +45,11 @@ RecordingSpec mixedSpec(E::DataFileType type, std::size_t analogs = 3, std::size
             a.primary = 110000.0;
             a.secondary = 100.0;
         }
-        spec.analogs.push_back(a);
+        design.analogs.push_back(a);
     }
     for (std::size_t d = 0; d < statuses; ++d)
-        spec.statuses.push_back(StatusSpec{"ST" + std::to_string(d + 1), "", "", int(d % 2)});
-    return spec;
+        design.statuses.push_back(StatusSpec{"ST" + std::to_string(d + 1), "", "", int(d % 2)});
+    return design;
 }
 
 // What a load leaves observable: the time base, every sample, and every
@@ -194,9 +194,9 @@ TEST(ComtradeLoad, ResultCodesAndTheStateTheyLeave)
     const Recording good = makeRecording(mixedSpec(E::Ascii), 40);
     ASSERT_TRUE(writeRecording(good, dir.file("good")));
     ASSERT_TRUE(writeFile(dir.file("badcfg.cfg"), "S,D,1999\n0,0A,0D\n"));
-    ASSERT_TRUE(writeFile(dir.file("nodat.cfg"), cfgText(good.spec, 40)));
+    ASSERT_TRUE(writeFile(dir.file("nodat.cfg"), cfgText(good.design, 40)));
     const Recording mismatch = makeRecording(mixedSpec(E::Binary), 40);
-    ASSERT_TRUE(writeFile(dir.file("mismatch.cfg"), cfgText(mismatch.spec, 41)));
+    ASSERT_TRUE(writeFile(dir.file("mismatch.cfg"), cfgText(mismatch.design, 41)));
     ASSERT_TRUE(writeFile(dir.file("mismatch.dat"), datBytes(mismatch)));
     std::filesystem::create_directory(dir.file("data.old"));
     ASSERT_TRUE(writeRecording(good, dir.file("data.old/good")));
@@ -262,7 +262,7 @@ TEST(ComtradeLoad, FileNamesDerivedFromAnyOfTheThree)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.cfgOnDisk) + " + " + c.datOnDisk + " loaded as " + c.path);
         TempDir dir("names");
-        ASSERT_TRUE(writeFile(dir.file(c.cfgOnDisk), cfgText(rec.spec, 20)));
+        ASSERT_TRUE(writeFile(dir.file(c.cfgOnDisk), cfgText(rec.design, 20)));
         ASSERT_TRUE(writeFile(dir.file(c.datOnDisk), datBytes(rec)));
         Comtrade ct;
         ASSERT_EQ(ct.load(dir.file(c.path)), 0);
@@ -294,16 +294,16 @@ TEST(ComtradeLoad, DurationFromRatesOrLastTimeStamp)
     for (const auto& c : cases) {
         for (E::DataFileType type : {E::Ascii, E::Float32}) {
             SCOPED_TRACE(typeKeyword(type) + " " + std::to_string(c.duration));
-            RecordingSpec spec = mixedSpec(type, 2, 2);
-            spec.rates = c.rates;
-            spec.timeMultiplier = c.timeMultiplier;
-            Recording rec = makeRecording(spec, 50);
+            RecordingSpec design = mixedSpec(type, 2, 2);
+            design.rates = c.rates;
+            design.timeMultiplier = c.timeMultiplier;
+            Recording rec = makeRecording(design, 50);
             for (std::size_t k = 0; k < 50; ++k)
                 rec.records[k].timeStamp = std::uint32_t(k * 333);
             rec.records.resize(c.records);
             if (c.records == 0 && type != E::Ascii)
                 continue; // a binary file must hold every announced record
-            ASSERT_TRUE(writeFile(dir.file("rec.cfg"), cfgText(spec, 50)));
+            ASSERT_TRUE(writeFile(dir.file("rec.cfg"), cfgText(design, 50)));
             ASSERT_TRUE(writeFile(dir.file("rec.dat"), datBytes(rec)));
             Comtrade ct;
             ASSERT_EQ(ct.load(dir.file("rec.cfg")), 0);
@@ -326,11 +326,11 @@ TEST(ComtradeLoad, EveryTypeEndToEnd)
         for (E::DataFileType type : {E::Ascii, E::Binary, E::Binary32, E::Float32}) {
             for (bool crlf : {false, true}) {
                 SCOPED_TRACE(std::to_string(rev) + " " + typeKeyword(type) + (crlf ? " CR LF" : " LF"));
-                RecordingSpec spec = mixedSpec(type, 4, 17);
-                spec.revYear = rev;
-                spec.crlf = crlf;
-                spec.finalLineEnd = !crlf;
-                const Recording rec = makeRecording(spec, 250);
+                RecordingSpec design = mixedSpec(type, 4, 17);
+                design.revYear = rev;
+                design.crlf = crlf;
+                design.finalLineEnd = !crlf;
+                const Recording rec = makeRecording(design, 250);
                 ASSERT_TRUE(writeRecording(rec, dir.file("rec")));
                 Comtrade ct;
                 ASSERT_EQ(ct.load(dir.file("rec.cfg")), 0);
@@ -339,8 +339,8 @@ TEST(ComtradeLoad, EveryTypeEndToEnd)
                 EXPECT_DOUBLE_EQ(ct.duration, 0.249);
                 for (std::size_t c = 0; c < 4; ++c) {
                     const auto& view = ct.analogChannels[c];
-                    EXPECT_EQ(view.unit(), spec.analogs[c].unit);
-                    EXPECT_DOUBLE_EQ(view.skew, spec.analogs[c].skewMicroseconds * 1e-6);
+                    EXPECT_EQ(view.unit(), design.analogs[c].unit);
+                    EXPECT_DOUBLE_EQ(view.skew, design.analogs[c].skewMicroseconds * 1e-6);
                     // Interpolating at a record's own time may cost a few ulps of
                     // the channel's scale.
                     double scale = 1.0;

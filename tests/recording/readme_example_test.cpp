@@ -33,12 +33,12 @@ TEST(ReadmeExample, PrintsARecording)
 {
     using namespace KivTest;
     TempDir dir("readme");
-    RecordingSpec spec;
-    spec.station = "SUBSTATION 7";
-    spec.type = KivComtradeLib::Enums::Binary;
-    spec.analogs = {AnalogSpec{"UA", "A", "", "kV", 0.01}, AnalogSpec{"IA", "A", "", "A", 0.01}};
-    spec.statuses = {StatusSpec{}};
-    const Recording rec = makeRecording(spec, 501);
+    RecordingSpec design;
+    design.station = "SUBSTATION 7";
+    design.type = KivComtradeLib::Enums::Binary;
+    design.analogs = {AnalogSpec{"UA", "A", "", "kV", 0.01}, AnalogSpec{"IA", "A", "", "A", 0.01}};
+    design.statuses = {StatusSpec{}};
+    const Recording rec = makeRecording(design, 501);
     ASSERT_TRUE(writeRecording(rec, dir.file("fault")));
 
     std::ostringstream out, expected, missing;

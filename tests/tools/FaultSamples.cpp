@@ -119,7 +119,7 @@ const std::vector<std::string>& bundledSampleNames()
 Recording faultRecording(KivComtradeLib::Enums::DataFileType type)
 {
     Recording recording;
-    recording.spec = faultLayout(type);
+    recording.design = faultLayout(type);
     // Each phase current is interrupted at its first zero crossing after the
     // contacts part, as a real breaker does.
     bool interrupted[3] = {false, false, false};

@@ -222,9 +222,9 @@ TEST(ComtradeTools, EveryFailureExitsWithItsCodeAndNamesTheFile)
     ASSERT_TRUE(KivTest::writeFile(dir.file("short.dat"), dat.substr(0, dat.size() - 3)));
     std::string text = KivTest::datBytes(ascii);
     text.insert(text.find('\n', text.find('\n') + 1) + 1, "x"); // line 3 no longer starts with a number
-    ASSERT_TRUE(KivTest::writeFile(dir.file("badline.cfg"), KivTest::cfgText(ascii.spec, 20)));
+    ASSERT_TRUE(KivTest::writeFile(dir.file("badline.cfg"), KivTest::cfgText(ascii.design, 20)));
     ASSERT_TRUE(KivTest::writeFile(dir.file("badline.dat"), text));
-    ASSERT_TRUE(KivTest::writeFile(dir.file("nodata.cfg"), KivTest::cfgText(binary.spec, 20)));
+    ASSERT_TRUE(KivTest::writeFile(dir.file("nodata.cfg"), KivTest::cfgText(binary.design, 20)));
     ASSERT_TRUE(KivTest::writeFile(dir.file("badcounts.cfg"), "ST,DEV,1999\n0,0A,0D\n"));
 
     const struct {

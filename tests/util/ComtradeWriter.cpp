@@ -58,17 +58,17 @@ std::uint32_t wrap32(double raw)
     return static_cast<std::uint32_t>(static_cast<unsigned long long>(n));
 }
 
-std::string eol(const RecordingSpec& spec)
+std::string eol(const RecordingSpec& design)
 {
-    return spec.crlf ? "\r\n" : "\n";
+    return design.crlf ? "\r\n" : "\n";
 }
 
 // One data record, text line or binary record, appended to `out`.
-void appendRecord(std::string& out, const RecordingSpec& spec, const Record& record)
+void appendRecord(std::string& out, const RecordingSpec& design, const Record& record)
 {
-    const std::size_t nA = spec.analogs.size();
-    const std::size_t nD = spec.statuses.size();
-    if (spec.type == KivComtradeLib::Enums::Ascii) {
+    const std::size_t nA = design.analogs.size();
+    const std::size_t nD = design.statuses.size();
+    if (design.type == KivComtradeLib::Enums::Ascii) {
         appendInt(out, record.sampleNumber);
         out.push_back(',');
         appendInt(out, record.timeStamp);
@@ -81,7 +81,7 @@ void appendRecord(std::string& out, const RecordingSpec& spec, const Record& rec
             out.push_back(',');
             out.push_back(d < record.status.size() && record.status[d] ? '1' : '0');
         }
-        out += spec.crlf ? "\r\n" : "\n";
+        out += design.crlf ? "\r\n" : "\n";
         return;
     }
 
@@ -89,7 +89,7 @@ void appendRecord(std::string& out, const RecordingSpec& spec, const Record& rec
     appendLe32(out, record.timeStamp);
     for (std::size_t c = 0; c < nA; ++c) {
         const double raw = c < record.raw.size() ? record.raw[c] : 0.0;
-        switch (spec.type) {
+        switch (design.type) {
         case KivComtradeLib::Enums::Binary:
             appendLe16(out, static_cast<std::uint16_t>(wrap32(raw) & 0xFFFFu));
             break;
@@ -146,14 +146,14 @@ double storedRaw(DataFileType type, double raw)
     }
 }
 
-double engineeringValue(const RecordingSpec& spec, std::size_t c, double raw)
+double engineeringValue(const RecordingSpec& design, std::size_t c, double raw)
 {
-    const AnalogSpec& an = spec.analogs.at(c);
+    const AnalogSpec& an = design.analogs.at(c);
     double a = an.a;
     // Primary-side values: the gain is rescaled by secondary / primary, which
     // only a 13-field line (revision 1999 on) carries.
     const bool secondary = std::toupper(static_cast<unsigned char>(an.ps)) == 'S';
-    if (spec.revYear >= 1999 && !secondary)
+    if (design.revYear >= 1999 && !secondary)
         a = (an.secondary / an.primary) * a;
     double multiplier = 1.0;
     if (an.unit.size() >= 2) {
@@ -174,17 +174,17 @@ unsigned long long Recording::samplesCount() const
 
 double Recording::expectedValue(std::size_t k, std::size_t c) const
 {
-    return engineeringValue(spec, c, storedRaw(spec.type, records.at(k).raw.at(c)));
+    return engineeringValue(design, c, storedRaw(design.type, records.at(k).raw.at(c)));
 }
 
-Recording makeRecording(RecordingSpec spec, std::size_t records)
+Recording makeRecording(RecordingSpec design, std::size_t records)
 {
     Recording rec;
-    rec.spec = std::move(spec);
-    const std::size_t nA = rec.spec.analogs.size();
-    const std::size_t nD = rec.spec.statuses.size();
+    rec.design = std::move(design);
+    const std::size_t nA = rec.design.analogs.size();
+    const std::size_t nD = rec.design.statuses.size();
     double amplitude = 30000.0;
-    switch (rec.spec.type) {
+    switch (rec.design.type) {
     case KivComtradeLib::Enums::Binary: amplitude = 32767.0; break;
     case KivComtradeLib::Enums::Binary32: amplitude = 2.0e9; break;
     case KivComtradeLib::Enums::Float32: amplitude = 1234.5678; break;
@@ -200,7 +200,7 @@ Recording makeRecording(RecordingSpec spec, std::size_t records)
         for (std::size_t c = 0; c < nA; ++c) {
             const double v = amplitude * std::sin(2.0 * pi * static_cast<double>(k) / 20.0
                                                   + 0.7 * static_cast<double>(c));
-            r.raw[c] = rec.spec.type == KivComtradeLib::Enums::Float32 ? v : std::round(v);
+            r.raw[c] = rec.design.type == KivComtradeLib::Enums::Float32 ? v : std::round(v);
         }
         r.status.resize(nD);
         for (std::size_t d = 0; d < nD; ++d)
@@ -209,29 +209,29 @@ Recording makeRecording(RecordingSpec spec, std::size_t records)
     return rec;
 }
 
-std::string cfgText(const RecordingSpec& spec, unsigned long long samplesCount)
+std::string cfgText(const RecordingSpec& design, unsigned long long samplesCount)
 {
-    const std::string nl = eol(spec);
-    const bool rev1991 = spec.revYear < 1999;
+    const std::string nl = eol(design);
+    const bool rev1991 = design.revYear < 1999;
     std::string out;
-    out.reserve(256 + 96 * (spec.analogs.size() + spec.statuses.size()));
+    out.reserve(256 + 96 * (design.analogs.size() + design.statuses.size()));
 
-    out += spec.station + "," + spec.device;
+    out += design.station + "," + design.device;
     if (!rev1991) {
         out += ",";
-        appendInt(out, spec.revYear);
+        appendInt(out, design.revYear);
     }
     out += nl;
 
-    appendInt(out, spec.analogs.size() + spec.statuses.size());
+    appendInt(out, design.analogs.size() + design.statuses.size());
     out += ",";
-    appendInt(out, spec.analogs.size());
+    appendInt(out, design.analogs.size());
     out += "A,";
-    appendInt(out, spec.statuses.size());
+    appendInt(out, design.statuses.size());
     out += "D" + nl;
 
-    for (std::size_t c = 0; c < spec.analogs.size(); ++c) {
-        const AnalogSpec& an = spec.analogs[c];
+    for (std::size_t c = 0; c < design.analogs.size(); ++c) {
+        const AnalogSpec& an = design.analogs[c];
         appendInt(out, c + 1);
         out += "," + an.id + "," + an.phase + "," + an.circuitComponent + "," + an.unit + ",";
         appendNumber(out, an.a);
@@ -253,8 +253,8 @@ std::string cfgText(const RecordingSpec& spec, unsigned long long samplesCount)
         }
         out += nl;
     }
-    for (std::size_t d = 0; d < spec.statuses.size(); ++d) {
-        const StatusSpec& st = spec.statuses[d];
+    for (std::size_t d = 0; d < design.statuses.size(); ++d) {
+        const StatusSpec& st = design.statuses[d];
         appendInt(out, d + 1);
         out += "," + st.id + ",";
         if (!rev1991)
@@ -263,31 +263,31 @@ std::string cfgText(const RecordingSpec& spec, unsigned long long samplesCount)
         out += nl;
     }
 
-    appendNumber(out, spec.lineFrequency);
+    appendNumber(out, design.lineFrequency);
     out += nl;
-    if (spec.rates.empty()) {
+    if (design.rates.empty()) {
         out += "1" + nl + "1000,";
         appendInt(out, samplesCount);
         out += nl;
     } else {
-        appendInt(out, spec.rates.size());
+        appendInt(out, design.rates.size());
         out += nl;
-        for (const RateSpec& r : spec.rates) {
+        for (const RateSpec& r : design.rates) {
             appendNumber(out, r.rate);
             out += ",";
             appendInt(out, r.endSample);
             out += nl;
         }
     }
-    out += spec.startTime + nl;
-    out += spec.triggerTime + nl;
-    out += spec.typeKeyword.empty() ? typeKeyword(spec.type) : spec.typeKeyword;
+    out += design.startTime + nl;
+    out += design.triggerTime + nl;
+    out += design.typeKeyword.empty() ? typeKeyword(design.type) : design.typeKeyword;
     out += nl;
-    if (spec.writeTimeMultiplier) {
-        appendNumber(out, spec.timeMultiplier);
+    if (design.writeTimeMultiplier) {
+        appendNumber(out, design.timeMultiplier);
         out += nl;
     }
-    if (!spec.finalLineEnd)
+    if (!design.finalLineEnd)
         out.resize(out.size() - nl.size());
     return out;
 }
@@ -295,27 +295,27 @@ std::string cfgText(const RecordingSpec& spec, unsigned long long samplesCount)
 std::string datBytes(const Recording& recording)
 {
     std::string out;
-    const std::size_t perRecord = recording.spec.type == KivComtradeLib::Enums::Ascii
-        ? 16 + 8 * (recording.spec.analogs.size() + recording.spec.statuses.size())
-        : 8 + 4 * recording.spec.analogs.size() + 2 * (recording.spec.statuses.size() / 16 + 1);
+    const std::size_t perRecord = recording.design.type == KivComtradeLib::Enums::Ascii
+        ? 16 + 8 * (recording.design.analogs.size() + recording.design.statuses.size())
+        : 8 + 4 * recording.design.analogs.size() + 2 * (recording.design.statuses.size() / 16 + 1);
     out.reserve(perRecord * recording.records.size());
     for (const Record& r : recording.records)
-        appendRecord(out, recording.spec, r);
+        appendRecord(out, recording.design, r);
     return out;
 }
 
 bool writeRecording(const Recording& recording, const std::string& basePath,
                     const std::string& cfgExt, const std::string& datExt)
 {
-    return writeFile(basePath + cfgExt, cfgText(recording.spec, recording.samplesCount()))
+    return writeFile(basePath + cfgExt, cfgText(recording.design, recording.samplesCount()))
         && writeFile(basePath + datExt, datBytes(recording));
 }
 
-bool writeGenerated(const RecordingSpec& spec, unsigned long long samplesCount,
+bool writeGenerated(const RecordingSpec& design, unsigned long long samplesCount,
                     const std::function<void(unsigned long long, Record&)>& fill,
                     const std::string& basePath)
 {
-    if (!writeFile(basePath + ".cfg", cfgText(spec, samplesCount)))
+    if (!writeFile(basePath + ".cfg", cfgText(design, samplesCount)))
         return false;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen((basePath + ".dat").c_str(), "wb"));
     if (!file)
@@ -326,11 +326,11 @@ bool writeGenerated(const RecordingSpec& spec, unsigned long long samplesCount,
     std::string buffer;
     buffer.reserve(blockSize + 4096);
     Record record;
-    record.raw.assign(spec.analogs.size(), 0.0);
-    record.status.assign(spec.statuses.size(), false);
+    record.raw.assign(design.analogs.size(), 0.0);
+    record.status.assign(design.statuses.size(), false);
     for (unsigned long long k = 0; k < samplesCount; ++k) {
         fill(k, record);
-        appendRecord(buffer, spec, record);
+        appendRecord(buffer, design, record);
         if (buffer.size() >= blockSize) {
             if (std::fwrite(buffer.data(), 1, buffer.size(), file.get()) != buffer.size())
                 return false;

@@ -70,7 +70,7 @@ struct Record {
 
 // A whole recording held in memory.
 struct Recording {
-    RecordingSpec spec;
+    RecordingSpec design;
     std::vector<Record> records;
 
     unsigned long long samplesCount() const;
@@ -82,10 +82,10 @@ struct Recording {
 // A small recording filled with a deterministic pattern: `records` records of
 // the given layout (sine-like raw values within the type's range, status bits
 // that change now and then, time stamps of 1000 us steps).
-Recording makeRecording(RecordingSpec spec, std::size_t records);
+Recording makeRecording(RecordingSpec design, std::size_t records);
 
 // The texts of the two files.
-std::string cfgText(const RecordingSpec& spec, unsigned long long samplesCount);
+std::string cfgText(const RecordingSpec& design, unsigned long long samplesCount);
 std::string datBytes(const Recording& recording);
 
 // Writes <basePath><cfgExt> and <basePath><datExt>. Returns false on I/O error.
@@ -94,7 +94,7 @@ bool writeRecording(const Recording& recording, const std::string& basePath,
 
 // Streams a large recording without holding its records: `fill(k, record)`
 // fills record k (raw and status already sized). Writes the .cfg and .dat.
-bool writeGenerated(const RecordingSpec& spec, unsigned long long samplesCount,
+bool writeGenerated(const RecordingSpec& design, unsigned long long samplesCount,
                     const std::function<void(unsigned long long, Record&)>& fill,
                     const std::string& basePath);
 
@@ -112,7 +112,7 @@ std::string sharedSamplesDir();
 // narrowed to float (Float32).
 double storedRaw(KivComtradeLib::Enums::DataFileType type, double raw);
 // The engineering value of a stored raw value of analog channel c.
-double engineeringValue(const RecordingSpec& spec, std::size_t c, double raw);
+double engineeringValue(const RecordingSpec& design, std::size_t c, double raw);
 // The canonical upper-case file-type keyword.
 std::string typeKeyword(KivComtradeLib::Enums::DataFileType type);
 
