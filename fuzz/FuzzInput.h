@@ -4,10 +4,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace KivFuzz {
+
+// A broken invariant is a finding: say which and abort, so libFuzzer keeps the input.
+inline void check(bool ok, const char* what)
+{
+    if (!ok) {
+        std::fprintf(stderr, "invariant broken: %s\n", what);
+        std::abort();
+    }
+}
 
 class Input {
 public:

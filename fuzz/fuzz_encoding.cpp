@@ -6,6 +6,8 @@
 // with isUtf8Seq; every conversion must be well-formed UTF-8 that keeps the
 // bytes below 0x80 in place.
 
+#include "FuzzInput.h"
+
 #include <KivComtradeLib/ToUtf8.h>
 
 #include <cstdint>
@@ -17,14 +19,7 @@
 
 namespace {
 
-[[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "fuzz_encoding: %s\n", what);
-    std::abort();
-}
-
-void check(bool ok, const char* what) {
-    if (!ok) fail(what);
-}
+using KivFuzz::check;
 
 // Independent well-formedness test (the multi-byte rows of RFC 3629).
 bool wellFormedUtf8(const std::string& s) {

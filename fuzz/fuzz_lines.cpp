@@ -28,14 +28,7 @@ using namespace KivComtradeLib;
 
 namespace {
 
-[[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "fuzz_lines: %s\n", what);
-    std::abort();
-}
-
-void check(bool ok, const char* what) {
-    if (!ok) fail(what);
-}
+using KivFuzz::check;
 
 std::string nextLine(KivFuzz::Input& in) {
     const auto* p = reinterpret_cast<const char*>(in.data());

@@ -29,13 +29,11 @@ namespace {
 
 const char kMarker[] = "@DAT@\n";
 
-[[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "fuzz_recording: %s\n", what);
-    std::abort();
-}
+using KivFuzz::check;
 
-void check(bool ok, const char* what) {
-    if (!ok) fail(what);
+[[noreturn]] void fail(const char* what) {
+    check(false, what);
+    std::abort();
 }
 
 struct Folder {

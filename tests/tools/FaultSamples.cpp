@@ -70,30 +70,30 @@ RecordingSpec faultLayout(KivComtradeLib::Enums::DataFileType type)
     layout.type = type;
     layout.timeMultiplier = 1.0;
     layout.crlf = true;
+    // Three voltages (110 kV / 100 V transformers), then three currents (600 / 1 A).
+    struct Kind {
+        const char* letter;
+        const char* unit;
+        double gain;
+        double primary;
+        double secondary;
+    };
+    const Kind kinds[2] = {{"U", "V", kVoltGain, 110000.0, 100.0},
+                           {"I", "A", kCurrentGain, 600.0, 1.0}};
     const char* const phases[3] = {"A", "B", "C"};
-    for (int k = 0; k < 3; ++k) {
-        AnalogSpec u;
-        u.id = std::string("U") + phases[k];
-        u.phase = phases[k];
-        u.circuitComponent = "W1 110kV";
-        u.unit = "V";
-        u.a = kVoltGain;
-        u.primary = 110000.0;
-        u.secondary = 100.0;
-        u.ps = 'S';
-        layout.analogs.push_back(u);
-    }
-    for (int k = 0; k < 3; ++k) {
-        AnalogSpec i;
-        i.id = std::string("I") + phases[k];
-        i.phase = phases[k];
-        i.circuitComponent = "W1 110kV";
-        i.unit = "A";
-        i.a = kCurrentGain;
-        i.primary = 600.0;
-        i.secondary = 1.0;
-        i.ps = 'S';
-        layout.analogs.push_back(i);
+    for (const Kind& kind : kinds) {
+        for (const char* phase : phases) {
+            AnalogSpec channel;
+            channel.id = std::string(kind.letter) + phase;
+            channel.phase = phase;
+            channel.circuitComponent = "W1 110kV";
+            channel.unit = kind.unit;
+            channel.a = kind.gain;
+            channel.primary = kind.primary;
+            channel.secondary = kind.secondary;
+            channel.ps = 'S';
+            layout.analogs.push_back(channel);
+        }
     }
     StatusSpec trip;
     trip.id = "Trip";
