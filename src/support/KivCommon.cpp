@@ -11,7 +11,7 @@ namespace Kiv {
 
 namespace {
 
-bool isRegularOrOther(const std::string& path, bool& isDirectory)
+bool pathExists(const std::string& path, bool& isDirectory)
 {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0)
@@ -43,7 +43,7 @@ bool equalsIgnoringAsciiCase(const char* a, const std::string& b)
 std::string resolveFileName(const std::string& path)
 {
     bool isDirectory = false;
-    if (path.empty() || (isRegularOrOther(path, isDirectory) && !isDirectory))
+    if (path.empty() || (pathExists(path, isDirectory) && !isDirectory))
         return path;
 
     const auto slash = path.rfind('/');
@@ -60,7 +60,7 @@ std::string resolveFileName(const std::string& path)
         // A folder that happens to carry the name is no candidate.
         bool entryIsDirectory = false;
         if (equalsIgnoringAsciiCase(entry->d_name, leaf) &&
-            isRegularOrOther(folder + entry->d_name, entryIsDirectory) && !entryIsDirectory)
+            pathExists(folder + entry->d_name, entryIsDirectory) && !entryIsDirectory)
             matches.emplace_back(entry->d_name);
     }
     ::closedir(dir);
@@ -75,7 +75,7 @@ std::string resolveFileName(const std::string& path)
 bool fileExist(const std::string& path)
 {
     bool isDirectory = false;
-    return isRegularOrOther(resolveFileName(path), isDirectory) && !isDirectory;
+    return pathExists(resolveFileName(path), isDirectory) && !isDirectory;
 }
 
 std::ifstream openInputFileUTF8Name(const std::string& path, std::ios_base::openmode mode)
