@@ -2,12 +2,16 @@
 
 #include <KivComtradeLib/AnalogChannelConfig.h>
 #include <KivComtradeLib/BinaryChannelConfig.h>
+#include <KivComtradeLib/DateTime.h>
 #include <KivComtradeLib/Enums.h>
 #include <KivComtradeLib/Export.h>
+#include <KivComtradeLib/LoadOptions.h>
+#include <KivComtradeLib/LoadReport.h>
 #include <KivComtradeLib/SamplingRate.h>
 
 #include <cstdint>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -39,18 +43,35 @@ public:
     std::string line;                   // the last line read
     double duration = 0.0;              // seconds, from the sampling rates
 
+    // Time metadata (beyond the fields above; none of it is required).
+    DateTime start;                     // first date/time line: the first sample
+    DateTime trigger;                   // second date/time line: the trigger point
+    // Seconds from the first sample to the trigger; NaN unless both are valid.
+    double triggerOffset = std::numeric_limits<double>::quiet_NaN();
+    // Seconds one unit of a data record's time stamp counts before the time
+    // multiplier: 1e-6, or 1e-9 when a date/time line writes nanoseconds.
+    double timeStampUnit = 1e-6;
+    std::string timeCode;               // 2013: time code and local code line
+    std::string localCode;
+    std::string timeQuality;            // 2013: time quality code and leap second line
+    std::string leapSecond;
+
+    LoadReport report;                  // what the last load found
+
     Cfg() = default;
 
     // Reads the whole configuration file. Returns 4 when every line was read,
     // 2 when the file does not exist, 3 when it cannot be read or is invalid.
     // Starts from the construction values on every call.
     int load(const std::string& path);
+    int load(const std::string& path, const LoadOptions& options);
 
     // Time in seconds of the record at 0-based position `index`, from the
     // sampling rates (times timeMultiplier); -1.0 when the rates cannot give it.
     double timeFromSampleIndex(unsigned long long index) const;
 
 private:
+    int _load(const std::string& path);
     bool _loadSubstationData(std::ifstream& stream);
     bool _loadCounOfChannels(std::ifstream& stream);
     bool _loadAnalogChannelsInformation(std::ifstream& stream);

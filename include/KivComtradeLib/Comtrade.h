@@ -5,6 +5,8 @@
 #include <KivComtradeLib/Cfg.h>
 #include <KivComtradeLib/Dat.h>
 #include <KivComtradeLib/Export.h>
+#include <KivComtradeLib/LoadOptions.h>
+#include <KivComtradeLib/LoadReport.h>
 
 #include <string>
 #include <vector>
@@ -39,6 +41,13 @@ public:
     Dat dat;
     std::vector<AnalogChannel> analogChannels;
     std::vector<BinaryChannel> binaryChannels;
+    // What the last load found: on failure the sentence that says why, on
+    // success the warnings (see LoadReport.h).
+    LoadReport report;
+    // Texts of the recording's header (.hdr) and information (.inf) files or
+    // .cff sections, as written; empty when there are none.
+    std::string headerText;
+    std::string informationText;
 
     Comtrade();
     Comtrade(const Comtrade& other);
@@ -48,10 +57,11 @@ public:
     ~Comtrade();
 
     int load(const std::string& path);
+    int load(const std::string& path, const LoadOptions& options);
 
 private:
     void _setCfgDatFileNames(const std::string& path);
-    int _loadCfgDat(const std::string& path);
+    int _loadCfgDat(const std::string& path, const LoadOptions& options);
     void _initAnalogChannels();
     void _initBinaryChannels();
     void _initChannels();

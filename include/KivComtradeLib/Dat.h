@@ -1,6 +1,7 @@
 #pragma once
 
 #include <KivComtradeLib/Export.h>
+#include <KivComtradeLib/LoadReport.h>
 #include <KivComtradeLib/Sample.h>
 
 #include <fstream>
@@ -17,6 +18,7 @@ public:
     const Cfg* cfg;              // owned by the caller, outlives the Dat
     double lastSampleTime = -1.0; // seconds; -1.0 when there is no sample
     std::vector<Sample> samples; // element k has index k
+    LoadReport report;           // what the last load found
 
     explicit Dat(const Cfg& config);
 
@@ -24,6 +26,7 @@ public:
     int load(const std::string& datFileName);
 
 private:
+    int _load(const std::string& datFileName);
     int _loadBinarySamles(std::ifstream& stream);
     int _loadAsciiSamples(std::ifstream& stream);
 };

@@ -35,8 +35,23 @@ bool readRequiredLine(std::ifstream& stream, std::string& line)
 
 int Cfg::load(const std::string& path)
 {
+    return load(path, LoadOptions());
+}
+
+int Cfg::load(const std::string& path, const LoadOptions& /*options*/)
+{
     // A second load must not inherit anything of the first recording.
     *this = Cfg();
+    report.result = _load(path);
+    if (report.result == 2 && report.message.empty())
+        report.fail(2, path, 0, path + ": no such configuration file");
+    else if (report.result == 3 && report.message.empty())
+        report.fail(3, path, 0, path + ": cannot be read as a configuration file");
+    return report.result;
+}
+
+int Cfg::_load(const std::string& path)
+{
     try {
         if (!Kiv::fileExist(path))
             return 2;

@@ -26,6 +26,17 @@ Dat::Dat(const Cfg& config) : cfg(&config) {}
 
 int Dat::load(const std::string& datFileName)
 {
+    report.clear();
+    report.result = _load(datFileName);
+    if (report.result == 5 && report.message.empty())
+        report.fail(5, datFileName, 0, datFileName + ": no such data file");
+    else if (report.result == 6 && report.message.empty())
+        report.fail(6, datFileName, 0, datFileName + ": does not match the configuration");
+    return report.result;
+}
+
+int Dat::_load(const std::string& datFileName)
+{
     if (!Kiv::fileExist(datFileName))
         return 5;
     try {

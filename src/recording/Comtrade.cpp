@@ -14,7 +14,10 @@ Comtrade::Comtrade(const Comtrade& other)
       cfgFileName(other.cfgFileName),
       datFileName(other.datFileName),
       cfg(other.cfg),
-      dat(other.dat)
+      dat(other.dat),
+      report(other.report),
+      headerText(other.headerText),
+      informationText(other.informationText)
 {
     _rebind();
 }
@@ -26,7 +29,10 @@ Comtrade::Comtrade(Comtrade&& other) noexcept
       cfgFileName(std::move(other.cfgFileName)),
       datFileName(std::move(other.datFileName)),
       cfg(std::move(other.cfg)),
-      dat(std::move(other.dat))
+      dat(std::move(other.dat)),
+      report(std::move(other.report)),
+      headerText(std::move(other.headerText)),
+      informationText(std::move(other.informationText))
 {
     other._resetToEmpty();
     _rebind();
@@ -54,6 +60,10 @@ Comtrade& Comtrade::operator=(Comtrade&& other) noexcept
         cfg = std::move(other.cfg);
         dat.lastSampleTime = other.dat.lastSampleTime;
         dat.samples = std::move(other.dat.samples);
+        dat.report = std::move(other.dat.report);
+        report = std::move(other.report);
+        headerText = std::move(other.headerText);
+        informationText = std::move(other.informationText);
         other._resetToEmpty();
         _rebind();
     }
@@ -88,19 +98,29 @@ void Comtrade::_resetToEmpty()
     dat.samples.clear();
     dat.samples.shrink_to_fit();
     dat.lastSampleTime = -1.0;
+    dat.report.clear();
     dat.cfg = &cfg;
+    report.clear();
+    headerText.clear();
+    informationText.clear();
 }
 
 int Comtrade::load(const std::string& path)
 {
+    return load(path, LoadOptions());
+}
+
+int Comtrade::load(const std::string& path, const LoadOptions& options)
+{
+    report.clear();
     if (!FilesHelper::isComtradeFile(path))
-        return 1;
+        return report.fail(1, path, 0, path + ": not the name of a .cfg, .dat or .cff file");
     // The readers are about to replace the records and samples the views
     // refer to: drop the views first, rebuild them only on success.
     analogChannels.clear();
     binaryChannels.clear();
 
-    const int result = _loadCfgDat(path);
+    const int result = _loadCfgDat(path, options);
     loaded = result == 0;
     if (result != 0)
         return result;
@@ -117,12 +137,22 @@ void Comtrade::_setCfgDatFileNames(const std::string& path)
     datFileName = FilesHelper::datFileName(path);
 }
 
-int Comtrade::_loadCfgDat(const std::string& path)
+int Comtrade::_loadCfgDat(const std::string& path, const LoadOptions& options)
 {
     _setCfgDatFileNames(path);
-    const int result = cfg.load(cfgFileName);
-    if (result == 4)
-        return dat.load(datFileName);
+    const int result = cfg.load(cfgFileName, options);
+    report = cfg.report;
+    if (result == 4) {
+        const int datResult = dat.load(datFileName);
+        report.result = datResult;
+        report.message = dat.report.message;
+        report.file = dat.report.file;
+        report.line = dat.report.line;
+        report.missingValues = dat.report.missingValues;
+        report.warnings.insert(report.warnings.end(), dat.report.warnings.begin(),
+                               dat.report.warnings.end());
+        return datResult;
+    }
     // Samples decoded with the previous configuration mean nothing now.
     dat.samples.clear();
     dat.lastSampleTime = -1.0;

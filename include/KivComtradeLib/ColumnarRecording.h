@@ -1,0 +1,39 @@
+#pragma once
+
+#include <KivComtradeLib/Cfg.h>
+#include <KivComtradeLib/Export.h>
+#include <KivComtradeLib/LoadOptions.h>
+#include <KivComtradeLib/LoadReport.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace KivComtradeLib {
+
+// A recording read into contiguous arrays, one row per channel, instead of
+// one Sample per record: the shape array libraries (NumPy) and large
+// recordings want. Same files, rules, result codes and report as
+// Comtrade::load; values are the same as Comtrade's, NaN where missing.
+class KIVCOMTRADE_API ColumnarRecording {
+public:
+    std::string fileName;            // the path given to the last successful load
+    std::string cfgFileName;
+    std::string datFileName;
+    Cfg cfg;
+    LoadReport report;
+    std::size_t count = 0;           // records
+    std::vector<double> time;        // seconds, `count` values
+    std::vector<double> analog;      // channel c's values at [c * count, (c + 1) * count)
+    std::vector<std::uint8_t> status; // channel c's states (0/1) at [c * count, (c + 1) * count)
+
+    int load(const std::string& path);
+    int load(const std::string& path, const LoadOptions& options);
+
+    // Row of analog channel `channel` (count values); nullptr when out of range.
+    const double* analogRow(std::size_t channel) const;
+    const std::uint8_t* statusRow(std::size_t channel) const;
+};
+
+} // namespace KivComtradeLib
