@@ -283,6 +283,8 @@ void Cfg::_loadTimeCodeLines(std::ifstream& stream)
             return;
         std::string text;
         Kiv::getTextLine(stream, text);
+        // DOS editors pad the file with end-of-file characters (0x1A).
+        text.erase(std::min(text.find('\x1A'), text.size()));
         const std::vector<std::string> fields = StringHelper::split(text, ',');
         first = fields.empty() ? std::string() : trimmedField(fields[0]);
         second = fields.size() < 2 ? std::string() : trimmedField(fields[1]);
