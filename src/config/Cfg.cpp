@@ -1,3 +1,6 @@
+#include "config/DateTimeLine.h"
+#include "config/TimeBase.h"
+
 #include <KivComtradeLib/Cfg.h>
 #include <KivComtradeLib/Converters.h>
 #include <KivComtradeLib/KivCommon.h>
@@ -5,6 +8,7 @@
 #include <KivComtradeLib/ToUtf8.h>
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <limits>
 
@@ -176,10 +180,32 @@ bool Cfg::_isExistZeroFreqSample(const std::vector<SamplingRate>& rates)
                        [](const SamplingRate& r) { return r.rate < 1e-6; });
 }
 
-// Two date/time lines: only their presence matters.
+// Two date/time lines: the first sample, then the trigger point. Both must be
+// there; what they say never fails a load (a warning tells what was wrong).
 bool Cfg::_loadDateTimes(std::ifstream& stream)
 {
-    return _readLine(stream) && _readLine(stream);
+    if (!_readLine(stream))
+        return false;
+    start = _parseDateTime("start", line);
+    if (!_readLine(stream))
+        return false;
+    trigger = _parseDateTime("trigger", line);
+    // More than six digits after the seconds' point: the recorder counts
+    // nanoseconds, and so do the data file's time stamps.
+    timeStampUnit = std::max(start.fractionDigits, trigger.fractionDigits) > 6 ? 1e-9 : 1e-6;
+    if (start.valid && trigger.valid)
+        triggerOffset = secondsBetween(start, trigger);
+    return true;
+}
+
+DateTime Cfg::_parseDateTime(const char* what, const std::string& text)
+{
+    std::string problem;
+    DateTime dt = parseDateTimeLine(text, revYear, problem);
+    if (!problem.empty())
+        report.warn(std::string(what) + " date/time '" + text + "': " + problem +
+                    (dt.valid ? "" : std::string("; the ") + what + " time is unknown"));
+    return dt;
 }
 
 bool Cfg::_loadDataFileType(std::ifstream& stream)
@@ -218,6 +244,8 @@ void Cfg::_setBinaryDatFileChannelLenght(Enums::DataFileType type)
 }
 
 // timemult: may be missing. Runs after the line chain whether it completed or not.
+// The 2013 lines after it (tcode,localcode and tmq_code,leapsec) are kept
+// when present; they are never required.
 void Cfg::_setTimeProcessTime(std::ifstream& stream)
 {
     if (!stream.eof()) {
@@ -226,30 +254,48 @@ void Cfg::_setTimeProcessTime(std::ifstream& stream)
             timeMultiplier = 1.0;
         else
             timeMultiplier = std::stod(line);
+        if (!(timeMultiplier > 0.0) || !std::isfinite(timeMultiplier)) {
+            // Zero or negative would put every time stamp at 0 or before it.
+            report.warn("time multiplier '" + line + "' is not a positive number; time stamps are read with 1");
+            timeMultiplier = 1.0;
+        }
+        _loadTimeCodeLines(stream);
     }
+    // The multiplier scales time stamps only; times from the rates are kept as they are.
     if (allRatesNonZero)
         duration = timeFromSampleIndex(samplesCount - 1);
 }
 
+// A field of the time code lines without the blanks recorders pad it with.
+static std::string trimmedField(const std::string& field)
+{
+    const std::size_t first = field.find_first_not_of(" \t\r");
+    if (first == std::string::npos)
+        return std::string();
+    return field.substr(first, field.find_last_not_of(" \t\r") - first + 1);
+}
+
+// `line` keeps the time multiplier line: these lines are read into their own text.
+void Cfg::_loadTimeCodeLines(std::ifstream& stream)
+{
+    const auto readPair = [&stream](std::string& first, std::string& second) {
+        if (!stream.good())
+            return;
+        std::string text;
+        Kiv::getTextLine(stream, text);
+        // DOS editors pad the file with end-of-file characters (0x1A).
+        text.erase(std::min(text.find('\x1A'), text.size()));
+        const std::vector<std::string> fields = StringHelper::split(text, ',');
+        first = fields.empty() ? std::string() : trimmedField(fields[0]);
+        second = fields.size() < 2 ? std::string() : trimmedField(fields[1]);
+    };
+    readPair(timeCode, localCode);
+    readPair(timeQuality, leapSecond);
+}
+
 double Cfg::timeFromSampleIndex(unsigned long long index) const
 {
-    if (samplingRates.empty())
-        return -1.0;
-    double acc = 0.0;
-    unsigned long long start = 0;
-    for (const SamplingRate& segment : samplingRates) {
-        if (index < segment.endSample) {
-            if (!(segment.rate > 0.0))
-                return -1.0;
-            return (acc + segment.getDuration(index - start)) * timeMultiplier;
-        }
-        const double d = segment.getDuration(segment.endSample - start);
-        if (d < 0.0)
-            return -1.0;
-        acc += d;
-        start = segment.endSample;
-    }
-    return (acc + samplingRates.back().getDuration(index - start)) * timeMultiplier;
+    return TimeBase(samplingRates).timeAt(index);
 }
 
 } // namespace KivComtradeLib

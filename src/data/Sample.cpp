@@ -1,3 +1,4 @@
+#include "config/TimeBase.h"
 #include "data/SampleDecoder.h"
 
 #include <KivComtradeLib/Cfg.h>
@@ -52,8 +53,7 @@ inline std::uint32_t readU32(const unsigned char* p)
 
 inline double stampTime(std::uint32_t stamp, const Cfg& cfg)
 {
-    // Time stamps count timeMultiplier microseconds.
-    return static_cast<double>(stamp) * cfg.timeMultiplier * 1e-6;
+    return TimeBase::stampTime(stamp, cfg);
 }
 
 // Engineering values of `count` raw values into `dst`; the type is decided

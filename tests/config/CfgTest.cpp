@@ -310,7 +310,7 @@ TEST(CfgTimeBase, RateSegmentsGiveTimeOfEachSample)
         {{"1", " 1000 , 5000 "}, {"1"}, 5000, true, 4.999, {{0, 0.0}, {1234, 1.234}}},
         {{"0", "1000,5000"}, {}, 5000, true, 4.999, {{1234, 1.234}}}, // nrates 0 reads one line
         {three, {"1.0"}, 400, true, 0.896, {{99, 0.099}, {100, 0.1}, {150, 0.2}, {300, 0.5}, {350, 0.7}, {399, 0.896}}},
-        {three, {"2.0"}, 400, true, 1.792, {{50, 0.1}, {150, 0.4}, {350, 1.4}}}, // time multiplier
+        {three, {"2.0"}, 400, true, 0.896, {{50, 0.05}, {150, 0.2}, {350, 0.7}}}, // multiplier: stamps only
         {{"1", "1000,100"}, {"1"}, 100, true, 0.099, {{250, 0.2}, {kAllOnes, 0.2}}}, // beyond the last segment
         {{"1", "0,5000"}, {"1"}, 5000, false, 0.0, {{10, -1.0}}},
         {{"2", "1000,100", "0,200"}, {"1"}, 200, false, 0.0, {{99, 0.099}, {150, -1.0}, {250, -1.0}}},
@@ -340,11 +340,11 @@ TEST(CfgTimeBase, TimeMultiplierLineAtEndOfFile)
     for (const auto& [after, finalEol, multiplier, lastLine] : std::vector<std::tuple<Lines, bool, double, std::string>>{
              {{}, false, 1.0, "ASCII"}, {{}, true, 1.0, ""}, // the failed read of the missing line empties it
              {{"2.5"}, false, 2.5, "2.5"}, {{"2.5"}, true, 2.5, "2.5"}, {{" 0.5 "}, true, 0.5, " 0.5 "},
-             {{"0.001", "-5h30,-5h30", "B,3"}, true, 0.001, "0.001"}}) { // lines after it are not read
+             {{"0.001", "-5h30,-5h30", "B,3"}, true, 0.001, "0.001"}}) { // `line` stays the multiplier
         const std::string name = joined(after, finalEol) + (finalEol ? " (final line end)" : "");
         const Cfg cfg = loadBothWays(configuration(1, 0, {"1", "1000,11"}, "ASCII", after), 4, name, finalEol);
         EXPECT_DOUBLE_EQ(cfg.timeMultiplier, multiplier) << name;
-        EXPECT_DOUBLE_EQ(cfg.duration, 0.01 * multiplier) << name;
+        EXPECT_DOUBLE_EQ(cfg.duration, 0.01) << name;
         EXPECT_EQ(cfg.line, lastLine) << name;
     }
 }
