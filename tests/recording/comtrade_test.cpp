@@ -148,7 +148,7 @@ const std::map<std::string, Known> kKnown = {
     {"python-comtrade/sample_ascii_missing", {2}},
     {"python-comtrade/sample_bin", {0, 5, 4.0 / 15360.0}},
     {"python-comtrade/sample_bin_missing", {2}},
-    {"python-comtrade/sample_float32", {2}},
+    {"python-comtrade/sample_float32", {0, 301, 3.0}}, // a combined file alone
     {"python-comtrade/sample_iso8859-1", {0, 40}},
     {"python-comtrade/sample_iso8859-1_bin", {0, 40}},
     {"python-comtrade/sample_sub_char", {5}},
