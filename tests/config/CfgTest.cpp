@@ -284,6 +284,10 @@ TEST(CfgLoad, RealRecordingsLoadWithBothLineEnds)
         if (name == "wisp/1.cfg") { // status names in code page 1251
             EXPECT_EQ(original.binaryChannels.at(0).channelId, "ЗМН-1 пуск");
             EXPECT_EQ(original.binaryChannels.at(11).channelId, "Реле Отказ");
+        } else if (name == "cp866/test.cfg") { // code page 866, station included
+            EXPECT_EQ(original.stationName, "СИРИУС-2-Л          ");
+            EXPECT_EQ(original.analogChannels.at(1).channelId, "Iв");
+            EXPECT_EQ(original.binaryChannels.at(1).channelId, " Вход 2              ");
         } else if (name == "ge850/real_1999_bin.cfg") { // a degree sign already in UTF-8
             EXPECT_TRUE(std::any_of(original.analogChannels.begin(), original.analogChannels.end(),
                                     [](const auto& a) { return a.unit.find("\xC2\xB0") != std::string::npos; }));
