@@ -34,6 +34,8 @@ bool parseHeader(const std::string& line, Header& header)
     if (line.size() > 200)
         return false;
     std::size_t begin = 0, end = line.size();
+    if (line.compare(0, 3, "\xEF\xBB\xBF") == 0) // a byte-order mark before the first header
+        begin = 3;
     while (begin < end && isBlank(line[begin]))
         ++begin;
     while (end > begin && (isBlank(line[end - 1]) || line[end - 1] == '\n'))

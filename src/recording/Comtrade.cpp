@@ -151,11 +151,18 @@ int Comtrade::_loadCfgDat(const std::string& path, const LoadOptions& options)
     informationText.clear();
     // A .cff with no .cfg beside it is a combined file: everything is in it.
     if (FilesHelper::isCffFile(path) && !Kiv::fileExist(cfgFileName)) {
+        cfg = Cfg();
         if (!Kiv::fileExist(path)) {
             report.fail(2, path, 0, path + ": no such file, nor " + cfgFileName);
             return 2;
         }
-        const int result = _loadCombined(path, options);
+        int result = 3;
+        try {
+            result = _loadCombined(path, options);
+        } catch (const std::exception&) {
+            // No memory for a section's text, for instance.
+            result = report.fail(3, path, 0, path + ": cannot be read");
+        }
         if (result != 0) {
             dat.samples.clear();
             dat.lastSampleTime = -1.0;
@@ -269,6 +276,8 @@ int Comtrade::_loadCombined(const std::string& path, const LoadOptions& options)
     file.seekg(static_cast<std::streamoff>(datSection->offset), std::ios_base::beg);
     const int datResult = dat.load(file, datSection->length, path);
     _mergeDatReport(datResult);
+    if (report.line != 0 && datSection->line != 0)
+        report.line += datSection->line;
     if (datResult != 0)
         return datResult;
 
