@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <istream>
 #include <limits>
 #include <string>
 #include <vector>
@@ -83,8 +84,21 @@ public:
     // Reads the whole configuration file. Returns 4 when every line was read,
     // 2 when the file does not exist, 3 when it cannot be read or is invalid.
     // Starts from the construction values on every call.
+    //
+    // The texts of the station line and of the channel lines arrive in UTF-8.
+    // Their encoding is taken from options.encoding when the host names one
+    // (an unknown name, or one this build cannot convert, gives 3 with a
+    // report message), else detected once for the whole file: UTF-8 when all
+    // those lines are valid UTF-8, else code page 866 or 1251 by the votes of
+    // the lines that are not. report.encoding and report.encodingDetected say
+    // which. Bytes that are not text in the encoding used become U+FFFD (with
+    // a warning).
     int load(const std::string& path);
     int load(const std::string& path, const LoadOptions& options);
+    // The same from an open text stream (for instance the configuration
+    // section of a combined .cff file), read up to its end; `name` is the
+    // file the report names. Returns 3 or 4.
+    int load(std::istream& stream, const std::string& name, const LoadOptions& options);
 
     // Time in seconds of the record at 0-based position `index`, from the
     // sampling rates (timeMultiplier does not apply: it scales time stamps);
@@ -92,22 +106,25 @@ public:
     double timeFromSampleIndex(unsigned long long index) const;
 
 private:
-    int _load(const std::string& path);
-    bool _loadSubstationData(std::ifstream& stream);
-    bool _loadCounOfChannels(std::ifstream& stream);
-    bool _loadAnalogChannelsInformation(std::ifstream& stream);
-    bool _loadBinaryChannelsInformation(std::ifstream& stream);
-    bool _loadFreqInformation(std::ifstream& stream);
-    bool _loadSampleRatesInformation(std::ifstream& stream);
-    bool _loadDateTimes(std::ifstream& stream);
-    bool _loadDataFileType(std::ifstream& stream);
-    void _setTimeProcessTime(std::ifstream& stream);
-    void _loadTimeCodeLines(std::ifstream& stream);
+    int _load(const std::string& path, const LoadOptions& options);
+    int _loadLines(std::istream& stream, const std::string& name, const LoadOptions& options);
+    bool _loadSubstationData(std::istream& stream);
+    bool _loadCounOfChannels(std::istream& stream);
+    bool _loadChannelsInformation(std::istream& stream, const std::string& stationLine,
+                                  const std::string& name, const LoadOptions& options);
+    bool _loadAnalogChannelsInformation(const std::vector<std::string>& lines);
+    bool _loadBinaryChannelsInformation(const std::vector<std::string>& lines);
+    bool _loadFreqInformation(std::istream& stream);
+    bool _loadSampleRatesInformation(std::istream& stream);
+    bool _loadDateTimes(std::istream& stream);
+    bool _loadDataFileType(std::istream& stream);
+    void _setTimeProcessTime(std::istream& stream);
+    void _loadTimeCodeLines(std::istream& stream);
     DateTime _parseDateTime(const char* what, const std::string& text);
     bool _isExistZeroFreqSample(const std::vector<SamplingRate>& rates);
     unsigned _getAnalogChannelLenghtInDatFile(Enums::DataFileType type) const;
     void _setBinaryDatFileChannelLenght(Enums::DataFileType type);
-    bool _readLine(std::ifstream& stream);
+    bool _readLine(std::istream& stream);
 };
 
 } // namespace KivComtradeLib

@@ -5,6 +5,7 @@
 #include <KivComtradeLib/Sample.h>
 
 #include <fstream>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -24,11 +25,16 @@ public:
 
     // 0 read, 5 no such file, 6 unreadable or does not match the Cfg.
     int load(const std::string& datFileName);
+    // The same from `length` bytes of an open stream, from its read position
+    // (the data section of a combined .cff file); `name` is the file the report
+    // names. 0 or 6.
+    int load(std::istream& stream, unsigned long long length, const std::string& name);
 
 private:
     int _load(const std::string& datFileName);
-    int _loadBinarySamles(std::ifstream& stream);
-    int _loadAsciiSamples(std::ifstream& stream);
+    int _read(std::istream& stream);
+    int _loadBinarySamles(std::istream& stream);
+    int _loadAsciiSamples(std::istream& stream);
 };
 
 } // namespace KivComtradeLib

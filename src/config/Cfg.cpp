@@ -1,11 +1,11 @@
 #include "config/DateTimeLine.h"
 #include "config/TimeBase.h"
+#include "encoding/TextEncoding.h"
 
 #include <KivComtradeLib/Cfg.h>
 #include <KivComtradeLib/Converters.h>
 #include <KivComtradeLib/KivCommon.h>
 #include <KivComtradeLib/StringHelper.h>
-#include <KivComtradeLib/ToUtf8.h>
 
 #include <algorithm>
 #include <cmath>
@@ -20,16 +20,8 @@ namespace {
 // has not yet shown that it holds that many lines.
 constexpr std::size_t kMaxUpfrontReserve = 1024;
 
-// A channel line in UTF-8, whatever code page the recorder wrote it in.
-void convertToUtf8(std::string& line)
-{
-    toUtf8::DetectRusCodePages detector;
-    detector.analize(line.data(), line.size());
-    line = detector.convertSC(line, line.data(), line.size());
-}
-
 // A required line: read, and not empty.
-bool readRequiredLine(std::ifstream& stream, std::string& line)
+bool readRequiredLine(std::istream& stream, std::string& line)
 {
     Kiv::getTextLine(stream, line);
     return !stream.fail() && !line.empty();
@@ -42,11 +34,11 @@ int Cfg::load(const std::string& path)
     return load(path, LoadOptions());
 }
 
-int Cfg::load(const std::string& path, const LoadOptions& /*options*/)
+int Cfg::load(const std::string& path, const LoadOptions& options)
 {
     // A second load must not inherit anything of the first recording.
     *this = Cfg();
-    report.result = _load(path);
+    report.result = _load(path, options);
     if (report.result == 2 && report.message.empty())
         report.fail(2, path, 0, path + ": no such configuration file");
     else if (report.result == 3 && report.message.empty())
@@ -54,7 +46,20 @@ int Cfg::load(const std::string& path, const LoadOptions& /*options*/)
     return report.result;
 }
 
-int Cfg::_load(const std::string& path)
+int Cfg::load(std::istream& stream, const std::string& name, const LoadOptions& options)
+{
+    *this = Cfg();
+    try {
+        report.result = _loadLines(stream, name, options);
+    } catch (const std::exception&) {
+        report.result = 3;
+    }
+    if (report.result == 3 && report.message.empty())
+        report.fail(3, name, 0, name + ": cannot be read as a configuration");
+    return report.result;
+}
+
+int Cfg::_load(const std::string& path, const LoadOptions& options)
 {
     try {
         if (!Kiv::fileExist(path))
@@ -62,26 +67,42 @@ int Cfg::_load(const std::string& path)
         std::ifstream stream = Kiv::openInputFileUTF8Name(path, std::ios_base::in);
         if (!stream.is_open())
             return 3;
-        const bool complete = _loadSubstationData(stream) && _loadCounOfChannels(stream) &&
-                              _loadAnalogChannelsInformation(stream) &&
-                              _loadBinaryChannelsInformation(stream) && _loadFreqInformation(stream) &&
-                              _loadSampleRatesInformation(stream) && _loadDateTimes(stream) &&
-                              _loadDataFileType(stream);
-        _setTimeProcessTime(stream);
-        stream.close();
-        return complete ? 4 : 3;
+        return _loadLines(stream, path, options);
     } catch (const std::exception&) {
         return 3;
     }
 }
 
-bool Cfg::_readLine(std::ifstream& stream)
+int Cfg::_loadLines(std::istream& stream, const std::string& name, const LoadOptions& options)
+{
+    if (!options.encoding.empty()) {
+        TextEncoding::Encoding named;
+        if (!TextEncoding::fromName(options.encoding, named))
+            return report.fail(3, name, 0, name + ": unknown encoding '" + options.encoding + "'");
+        if (!TextEncoding::available(named))
+            return report.fail(3, name, 0,
+                               name + ": encoding " + TextEncoding::name(named) +
+                                   " cannot be converted by this build (no iconv)");
+    }
+    bool complete = _loadSubstationData(stream);
+    // The station line is converted with the channel lines, whose encoding
+    // is not known until they are all read.
+    const std::string stationLine = line;
+    complete = complete && _loadCounOfChannels(stream) &&
+               _loadChannelsInformation(stream, stationLine, name, options) &&
+               _loadFreqInformation(stream) && _loadSampleRatesInformation(stream) &&
+               _loadDateTimes(stream) && _loadDataFileType(stream);
+    _setTimeProcessTime(stream);
+    return complete ? 4 : 3;
+}
+
+bool Cfg::_readLine(std::istream& stream)
 {
     return readRequiredLine(stream, line);
 }
 
 // station_name,rec_dev_id,rev_year
-bool Cfg::_loadSubstationData(std::ifstream& stream)
+bool Cfg::_loadSubstationData(std::istream& stream)
 {
     if (!_readLine(stream))
         return false;
@@ -96,7 +117,7 @@ bool Cfg::_loadSubstationData(std::ifstream& stream)
 }
 
 // TT,##A,##D — std::stoi stops at the A and D after the counts.
-bool Cfg::_loadCounOfChannels(std::ifstream& stream)
+bool Cfg::_loadCounOfChannels(std::istream& stream)
 {
     if (!_readLine(stream))
         return false;
@@ -115,35 +136,89 @@ bool Cfg::_loadCounOfChannels(std::ifstream& stream)
     return static_cast<long long>(analogChannelsCount) + binaryChannelsCount == channelsCount;
 }
 
-// One record per channel line, each line converted to UTF-8 before it is
-// parsed. The count was checked for sign; lines must actually be there.
+// The station line and every channel line are read before any channel line
+// is parsed: one encoding serves the whole file, and a short line, judged
+// alone, would be too easily taken for the other code page. What was read
+// before a missing line is still converted and parsed, then the load fails.
+bool Cfg::_loadChannelsInformation(std::istream& stream, const std::string& stationLine,
+                                   const std::string& name, const LoadOptions& options)
+{
+    analogChannels.clear();
+    binaryChannels.clear();
+    // The counts were checked for sign; lines must actually be there.
+    const unsigned long long wanted = static_cast<unsigned long long>(analogChannelsCount) +
+                                      static_cast<unsigned long long>(binaryChannelsCount);
+    std::vector<std::string> texts;
+    texts.reserve(std::min<unsigned long long>(wanted + 1, kMaxUpfrontReserve));
+    texts.push_back(stationLine);
+    bool complete = true;
+    for (unsigned long long i = 0; i < wanted; ++i) {
+        if (!readRequiredLine(stream, line)) {
+            complete = false;
+            break;
+        }
+        texts.push_back(line);
+    }
+
+    const bool detected = options.encoding.empty();
+    TextEncoding::Encoding encoding = TextEncoding::Encoding::Utf8;
+    if (detected)
+        encoding = TextEncoding::detect(texts);
+    else
+        TextEncoding::fromName(options.encoding, encoding);
+    report.encoding = TextEncoding::name(encoding);
+    report.encodingDetected = detected;
+
+    // The station line was split already; a conversion keeps every byte
+    // below 0x80, commas included, so converting its fields is converting it.
+    std::size_t replaced = 0;
+    stationName = TextEncoding::toUtf8(encoding, detected, stationName, replaced);
+    recDevId = TextEncoding::toUtf8(encoding, detected, recDevId, replaced);
+    texts.erase(texts.begin());
+    for (std::string& text : texts)
+        text = TextEncoding::toUtf8(encoding, detected, text, replaced);
+    if (replaced != 0)
+        report.warn(name + ": " + std::to_string(replaced) + " byte(s) of the station and channel lines are not " +
+                    report.encoding + " text and read as U+FFFD");
+
+    const bool parsed = _loadAnalogChannelsInformation(texts) && _loadBinaryChannelsInformation(texts);
+    if (!complete)
+        line.clear(); // what the failed read left
+    return complete && parsed;
+}
+
+namespace {
+
+// One record per line, the position among the lines of its kind as index.
 template <typename Record>
-static bool loadChannelLines(std::ifstream& stream, std::string& line, int declared, int revision,
-                             std::vector<Record>& records)
+bool parseChannelLines(const std::vector<std::string>& lines, std::size_t first, std::size_t count,
+                       int revision, std::string& line, std::vector<Record>& records)
 {
     records.clear();
-    const auto count = static_cast<std::uint32_t>(declared);
-    records.reserve(std::min<std::size_t>(count, kMaxUpfrontReserve));
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (!readRequiredLine(stream, line))
-            return false;
-        convertToUtf8(line);
+    records.reserve(std::min(count, kMaxUpfrontReserve));
+    for (std::size_t i = 0; i < count && first + i < lines.size(); ++i) {
+        line = lines[first + i];
         records.emplace_back(static_cast<int>(i), line, revision);
     }
     return true;
 }
 
-bool Cfg::_loadAnalogChannelsInformation(std::ifstream& stream)
+} // namespace
+
+bool Cfg::_loadAnalogChannelsInformation(const std::vector<std::string>& lines)
 {
-    return loadChannelLines(stream, line, analogChannelsCount, revYear, analogChannels);
+    return parseChannelLines(lines, 0, static_cast<std::uint32_t>(analogChannelsCount), revYear, line,
+                             analogChannels);
 }
 
-bool Cfg::_loadBinaryChannelsInformation(std::ifstream& stream)
+bool Cfg::_loadBinaryChannelsInformation(const std::vector<std::string>& lines)
 {
-    return loadChannelLines(stream, line, binaryChannelsCount, revYear, binaryChannels);
+    const auto analogs = static_cast<std::uint32_t>(analogChannelsCount);
+    return parseChannelLines(lines, analogs, static_cast<std::uint32_t>(binaryChannelsCount), revYear, line,
+                             binaryChannels);
 }
 
-bool Cfg::_loadFreqInformation(std::ifstream& stream)
+bool Cfg::_loadFreqInformation(std::istream& stream)
 {
     if (!_readLine(stream))
         return false;
@@ -152,7 +227,7 @@ bool Cfg::_loadFreqInformation(std::ifstream& stream)
 }
 
 // nrates, then nrates lines "samp,endsamp" (one line even when nrates is 0).
-bool Cfg::_loadSampleRatesInformation(std::ifstream& stream)
+bool Cfg::_loadSampleRatesInformation(std::istream& stream)
 {
     samplesCount = 0;
     duration = 0.0;
@@ -182,7 +257,7 @@ bool Cfg::_isExistZeroFreqSample(const std::vector<SamplingRate>& rates)
 
 // Two date/time lines: the first sample, then the trigger point. Both must be
 // there; what they say never fails a load (a warning tells what was wrong).
-bool Cfg::_loadDateTimes(std::ifstream& stream)
+bool Cfg::_loadDateTimes(std::istream& stream)
 {
     if (!_readLine(stream))
         return false;
@@ -208,7 +283,7 @@ DateTime Cfg::_parseDateTime(const char* what, const std::string& text)
     return dt;
 }
 
-bool Cfg::_loadDataFileType(std::ifstream& stream)
+bool Cfg::_loadDataFileType(std::istream& stream)
 {
     if (!_readLine(stream))
         return false;
@@ -246,7 +321,7 @@ void Cfg::_setBinaryDatFileChannelLenght(Enums::DataFileType type)
 // timemult: may be missing. Runs after the line chain whether it completed or not.
 // The 2013 lines after it (tcode,localcode and tmq_code,leapsec) are kept
 // when present; they are never required.
-void Cfg::_setTimeProcessTime(std::ifstream& stream)
+void Cfg::_setTimeProcessTime(std::istream& stream)
 {
     if (!stream.eof()) {
         Kiv::getTextLine(stream, line);
@@ -276,7 +351,7 @@ static std::string trimmedField(const std::string& field)
 }
 
 // `line` keeps the time multiplier line: these lines are read into their own text.
-void Cfg::_loadTimeCodeLines(std::ifstream& stream)
+void Cfg::_loadTimeCodeLines(std::istream& stream)
 {
     const auto readPair = [&stream](std::string& first, std::string& second) {
         if (!stream.good())

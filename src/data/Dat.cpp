@@ -1,5 +1,6 @@
 #include "config/SampleClock.h"
 #include "data/SampleDecoder.h"
+#include "support/StreamWindow.h"
 
 #include <KivComtradeLib/Cfg.h>
 #include <KivComtradeLib/Dat.h>
@@ -35,6 +36,17 @@ int Dat::load(const std::string& datFileName)
     return report.result;
 }
 
+int Dat::load(std::istream& stream, unsigned long long length, const std::string& name)
+{
+    report.clear();
+    StreamWindow window(stream, length);
+    std::istream section(&window);
+    report.result = _read(section);
+    if (report.result == 6 && report.message.empty())
+        report.fail(6, name, 0, name + ": data does not match the configuration");
+    return report.result;
+}
+
 int Dat::_load(const std::string& datFileName)
 {
     if (!Kiv::fileExist(datFileName))
@@ -46,11 +58,22 @@ int Dat::_load(const std::string& datFileName)
                                             binary ? std::ios_base::binary : std::ios_base::in);
         if (!stream.is_open() || stream.bad())
             return 6;
+        return _read(stream);
+    } catch (const std::exception&) {
+        samples.clear();
+        lastSampleTime = -1.0;
+        return 6;
+    }
+}
+
+int Dat::_read(std::istream& stream)
+{
+    try {
+        const bool binary = cfg->dataFileType != Enums::Ascii;
         const int result = binary ? _loadBinarySamles(stream) : _loadAsciiSamples(stream);
         if (result != 0)
             samples.clear();
         lastSampleTime = samples.empty() ? -1.0 : samples.back().time;
-        stream.close();
         return result;
     } catch (const std::exception&) {
         // A failure half-way (no memory for the samples) must not leave a
@@ -62,7 +85,7 @@ int Dat::_load(const std::string& datFileName)
     }
 }
 
-int Dat::_loadBinarySamles(std::ifstream& stream)
+int Dat::_loadBinarySamles(std::istream& stream)
 {
     samples.clear();
     // 64-bit length: recordings of 2 GiB and more are real.
@@ -108,7 +131,7 @@ int Dat::_loadBinarySamles(std::ifstream& stream)
     return 0;
 }
 
-int Dat::_loadAsciiSamples(std::ifstream& stream)
+int Dat::_loadAsciiSamples(std::istream& stream)
 {
     samples.clear();
     const long long size = FilesHelper::fileLength64(stream);

@@ -208,8 +208,7 @@ std::string iconvText(const char* to, const char* from, const std::string& text,
     return out;
 }
 
-// Channel lines arrive in UTF-8 whatever code page the recorder used; the
-// station line keeps the file's bytes.
+// Station and channel lines arrive in UTF-8 whatever code page the recorder used.
 TEST(CfgLoad, CyrillicChannelLinesArriveInUtf8)
 {
     for (const char* codePage : {"CP1251", "CP866", "UTF-8"}) {
@@ -221,7 +220,7 @@ TEST(CfgLoad, CyrillicChannelLinesArriveInUtf8)
                              "ASCII"};
         ASSERT_TRUE(ok[0] && ok[1] && ok[2]) << codePage;
         const Cfg cfg = loadBothWays(lines, 4, codePage);
-        EXPECT_EQ(cfg.stationName, station);
+        EXPECT_EQ(cfg.stationName, "Подстанция Северная");
         ASSERT_EQ(cfg.analogChannels.size() + cfg.binaryChannels.size(), 2u);
         EXPECT_EQ(cfg.analogChannels[0].name(), "Ток фазы А,А,,кА");
         EXPECT_DOUBLE_EQ(cfg.analogChannels[0].multiplier, 1.0); // Cyrillic "к" is no decimal prefix
@@ -285,6 +284,10 @@ TEST(CfgLoad, RealRecordingsLoadWithBothLineEnds)
         if (name == "wisp/1.cfg") { // status names in code page 1251
             EXPECT_EQ(original.binaryChannels.at(0).channelId, "ЗМН-1 пуск");
             EXPECT_EQ(original.binaryChannels.at(11).channelId, "Реле Отказ");
+        } else if (name == "cp866/test.cfg") { // code page 866, station included
+            EXPECT_EQ(original.stationName, "СИРИУС-2-Л          ");
+            EXPECT_EQ(original.analogChannels.at(1).channelId, "Iв");
+            EXPECT_EQ(original.binaryChannels.at(1).channelId, " Вход 2              ");
         } else if (name == "ge850/real_1999_bin.cfg") { // a degree sign already in UTF-8
             EXPECT_TRUE(std::any_of(original.analogChannels.begin(), original.analogChannels.end(),
                                     [](const auto& a) { return a.unit.find("\xC2\xB0") != std::string::npos; }));
