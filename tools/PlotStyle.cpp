@@ -49,7 +49,7 @@ Ticks roundTicks(double low, double high, int count)
         high = 1.0;
     }
     if (high - low <= 0.0) {
-        const double pad = std::max(std::fabs(high) * 0.1, 1e-9) ;
+        const double pad = high != 0.0 ? std::fabs(high) * 0.1 : 1.0;
         low -= pad;
         high += pad;
     }

@@ -205,10 +205,13 @@ Window resolveWindow(bool haveFrom, double from, bool haveTo, double to, double 
     Window window{haveFrom ? from : first, haveTo ? to : last};
     if (!std::isfinite(window.from) || !std::isfinite(window.to))
         throw UsageError{"--from and --to need finite numbers of seconds"};
-    if (window.from > last || window.to < first)
-        throw UsageError{"the window " + formatNumber(window.from) + " to " + formatNumber(window.to) +
-                         " s lies outside the recording, which runs from " + formatNumber(first) + " to " +
-                         formatNumber(last) + " s"};
+    const std::string runs = " (the recording runs from " + formatNumber(first) + " to " + formatNumber(last) + " s)";
+    if (window.from > last)
+        throw UsageError{"the window starts after the recording ends: --from is " + formatNumber(window.from) +
+                         " s" + runs};
+    if (window.to < first)
+        throw UsageError{"the window ends before the recording starts: --to is " + formatNumber(window.to) +
+                         " s" + runs};
     if (window.to < window.from || (window.to == window.from && (haveFrom || haveTo)))
         throw UsageError{"the window is empty: --to (" + formatNumber(window.to) +
                          " s) must be greater than --from (" + formatNumber(window.from) + " s)"};
