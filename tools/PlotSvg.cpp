@@ -25,7 +25,7 @@ constexpr double kStatusHeight = 13.0;
 constexpr double kStatusGap = 1.0;
 constexpr double kAxisEvery = 720.0;  // at most this much of lanes between two time axes
 constexpr double kNameWidth = 140.0;  // analog names: x 8 to 148, value labels beyond
-constexpr double kListFont = 11.0;
+constexpr double kListFont = 10.0;
 
 struct Lane {
     ChannelRef ref;
@@ -137,24 +137,30 @@ std::vector<Ticks> assignScales(std::vector<Lane>& lanes, const Cfg& cfg, bool s
     return scales;
 }
 
+// "Unchanged at 0 (12): D3 name, D4 name, ..." per state, wrapped to the page.
 std::vector<std::string> wrapList(const std::vector<Lane>& unchanged, const ColumnarRecording& rec)
 {
     std::vector<std::string> lines;
-    if (unchanged.empty())
-        return lines;
-    std::string line = "Status channels that do not change in the window (" + std::to_string(unchanged.size()) +
-                       ", not drawn; --all-status draws them):";
     const double room = G::width - 16.0;
-    for (const Lane& lane : unchanged) {
-        const int state = rec.statusRow(lane.ref.position)[0] ? 1 : 0;
-        const std::string item = " " + lane.id + " " + lane.name + " = " + std::to_string(state) + ";";
-        if (textWidth(line + item, kListFont) > room) {
-            lines.push_back(line);
-            line = " ";
+    for (const int state : {0, 1}) {
+        std::vector<std::string> items;
+        for (const Lane& lane : unchanged)
+            if ((rec.statusRow(lane.ref.position)[0] ? 1 : 0) == state)
+                items.push_back(lane.id + " " + lane.name);
+        if (items.empty())
+            continue;
+        std::string line = "Status channels at " + std::to_string(state) + " throughout (" +
+                           std::to_string(items.size()) + ", not drawn; --all-status draws them): ";
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const std::string item = items[i] + (i + 1 < items.size() ? ", " : "");
+            if (textWidth(line + item, kListFont) > room) {
+                lines.push_back(line);
+                line.clear();
+            }
+            line += item;
         }
-        line += item;
+        lines.push_back(line);
     }
-    lines.push_back(line.substr(0, line.size() - 1));
     return lines;
 }
 
@@ -181,7 +187,7 @@ void layoutPage(Page& page)
     page.lanesBottom = y;
     page.bottomAxis = y;
     page.listTop = y + kAxisHeight + 22.0;
-    page.height = page.listTop + 16.0 * static_cast<double>(page.listLines.size()) + 10.0;
+    page.height = page.listTop + 14.0 * static_cast<double>(page.listLines.size()) + 10.0;
 }
 
 std::string timeOriginName(const Cfg& cfg)
@@ -319,7 +325,7 @@ void writeStatusRow(std::ostream& svg, const Lane& lane)
 void writeList(std::ostream& svg, const Page& page)
 {
     for (std::size_t i = 0; i < page.listLines.size(); ++i)
-        svg << "<text class=\"unchanged\" x=\"8\" y=\"" << num(page.listTop + 16.0 * double(i))
+        svg << "<text class=\"unchanged\" x=\"8\" y=\"" << num(page.listTop + 14.0 * double(i))
             << "\" font-size=\"" << kListFont << "\" fill=\"#444\">" << xmlText(page.listLines[i]) << "</text>\n";
 }
 
