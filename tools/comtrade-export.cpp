@@ -111,6 +111,21 @@ void writeJson(std::ostream& out, const ColumnarRecording& rec, const std::vecto
     out << "\n]}\n";
 }
 
+// Records whose time lies in the window asked for (the whole recording by default).
+std::vector<std::size_t> rowsIn(const ColumnarRecording& rec, double origin, const CLI::App& app, double from,
+                                double to)
+{
+    std::vector<std::size_t> rows;
+    if (rec.count == 0)
+        return rows;
+    const Window window = resolveWindow(app.count("--from") > 0, from, app.count("--to") > 0, to,
+                                        rec.time.front() - origin, rec.time.back() - origin);
+    for (std::size_t k = 0; k < rec.count; ++k)
+        if (rec.time[k] - origin >= window.from && rec.time[k] - origin <= window.to)
+            rows.push_back(k);
+    return rows;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -142,13 +157,7 @@ int main(int argc, char** argv)
     const double origin = rec.count ? timeOrigin(rec.cfg, rec.time.front()) : 0.0;
     try {
         columns = columnsOf(rec, selectChannels(rec.cfg, channels, app.count("--channels") > 0));
-        if (rec.count != 0) {
-            const Window window = resolveWindow(app.count("--from") > 0, from, app.count("--to") > 0, to,
-                                                rec.time.front() - origin, rec.time.back() - origin);
-            for (std::size_t k = 0; k < rec.count; ++k)
-                if (rec.time[k] - origin >= window.from && rec.time[k] - origin <= window.to)
-                    rows.push_back(k);
-        }
+        rows = rowsIn(rec, origin, app, from, to);
     } catch (const UsageError& error) {
         std::cerr << "comtrade-export: " << error.message << ".\n";
         return kExitUsage;

@@ -251,10 +251,9 @@ void printTimes(const Comtrade& recording, std::ostream& out)
     out << "Missing values  " << report.missingValues << '\n';
 }
 
-void printText(const Comtrade& recording, const std::string& path)
+void printConfiguration(const Comtrade& recording, const std::string& path, std::ostream& out)
 {
     const Cfg& cfg = recording.cfg;
-    std::ostream& out = std::cout;
     out << "Recording       " << KivTools::validUtf8(path) << '\n';
     out << "Files           " << KivTools::validUtf8(recording.cfgFileName) << ", "
         << KivTools::validUtf8(recording.datFileName) << '\n';
@@ -278,7 +277,10 @@ void printText(const Comtrade& recording, const std::string& path)
     out << "Duration        " << formatNumber(recording.duration) << " s\n";
     out << "Time multiplier " << formatNumber(cfg.timeMultiplier) << '\n';
     printTimes(recording, out);
+}
 
+void printChannels(const Comtrade& recording, std::ostream& out)
+{
     out << "\nAnalog channels: " << recording.analogChannels.size()
         << " (min, max and RMS over the recording, in the value unit)\n";
     if (!recording.analogChannels.empty()) {
@@ -337,9 +339,11 @@ int main(int argc, char** argv)
     const int loaded = recording.load(common.path, common.loadOptions());
     if (const int code = KivTools::reportLoad("comtrade-info", recording.report, loaded, common.path); code != 0)
         return code;
-    if (json)
+    if (json) {
         printJson(recording, common.path);
-    else
-        printText(recording, common.path);
+        return 0;
+    }
+    printConfiguration(recording, common.path, std::cout);
+    printChannels(recording, std::cout);
     return 0;
 }
