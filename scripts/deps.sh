@@ -3,8 +3,10 @@
 # are root. Does nothing when everything is there already.
 set -euo pipefail
 
+# pybind11-dev, python3-dev, python3-numpy: the Python module; python3-pytest
+# and python3-pandas: its tests (pandas is optional for users).
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          libxml2-utils jq "$@")
+          libxml2-utils jq pybind11-dev python3-dev python3-numpy python3-pytest python3-pandas "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
