@@ -1,6 +1,7 @@
 """kivcomtrade against the C++ Comtrade: every bundled and shared recording
 must read the same, value for value, and the views' rules must hold."""
 
+import datetime
 import gc
 import os
 import pathlib
@@ -91,10 +92,24 @@ def test_metadata_of_the_bundled_recording():
     assert [(c.name, c.normal_state) for c in rec.status_channels] == [("Trip", 0), ("Выключатель Q1", 1)]
     assert rec.channel("Выключатель Q1") is rec.status_channels[1]
     assert rec.time[1] == 0.0005 and rec.analog[1, 0] == pytest.approx(-70.71)
+    # None until the reader fills the configuration's date/time lines.
+    assert rec.trigger is None or (rec.trigger, rec.trigger.nanosecond) == (
+        datetime.datetime(2026, 3, 14, 9, 41, 7, 310000), 310000000)
     with pytest.raises(KeyError):
         rec.value("no such channel", 0.0)
     with pytest.raises(TypeError):
         rec.value("Trip", 0.0)
+
+
+@pytest.mark.parametrize("fields, expected, ns", [
+    ((2020, 1, 5, 1, 2, 3, 999), datetime.datetime(2020, 1, 5, 1, 2, 3, 0), 999),
+    # A leap second reads as the next minute's second 0.
+    ((2024, 2, 29, 23, 59, 60, 123456789), datetime.datetime(2024, 3, 1, 0, 0, 0, 123456), 123456789),
+    ((2021, 2, 30, 0, 0, 0, 0), None, None),
+])
+def test_timestamps(fields, expected, ns):
+    value = kivcomtrade.Timestamp._from_fields(fields)
+    assert value == expected and getattr(value, "nanosecond", None) == ns
 
 
 @pytest.mark.parametrize("case, code, base", [
