@@ -63,8 +63,8 @@ def main():
         low, high, target = REFERENCE.get(kind, (0, 0, 0))
         verdict = ""
         if name.startswith(("BINARY_16A16D_100MB", "ASCII_16A16D")):
-            verdict = (f"{low:.0f}-{high:.0f} s: {low / seconds:.0f}x-{high / seconds:.0f}x "
-                       f"(target {target:.0f}x: {'ok' if low / seconds >= target else 'MISS'})")
+            verdict = (f"{low:.0f}-{high:.0f} s: {low / seconds:.1f}x-{high / seconds:.1f}x faster "
+                       f"(target {target:.0f}x, <= {low / target:.2f} s: {'ok' if low / seconds >= target else 'MISS'})")
         print(f"{name:<22} {mb:7.1f} {seconds:8.3f} {peak:9.1f}  {peer_text}  {verdict}")
 
 
