@@ -44,10 +44,10 @@ def main():
                                                       else sys.executable)
     peer = os.environ.get("KIVCOMTRADE_PEER")
     peer_python = os.environ.get("KIVCOMTRADE_PEER_PYTHON") or python
-    start_up, _ = median_of([python, "-c", "import kivcomtrade"], reps)
+    start_up, _ = median_of([python, "-c", "import kivcomtrade, numpy"], reps)
     print(f"\n== kivcomtrade.load, whole process (median of {reps}; {python}; "
           f"load average {os.getloadavg()[0]:.2f})")
-    print(f"   interpreter start + import kivcomtrade: {start_up * 1e3:.0f} ms")
+    print(f"   fixed cost (interpreter start, import kivcomtrade and numpy): {start_up * 1e3:.0f} ms")
     print(f"{'recording':<22} {'MB':>7} {'seconds':>8} {'peak MiB':>9}  {'peer s':>7} {'peer/kiv':>8}  "
           f"against the pure-Python reader's time")
     for path in sys.argv[1:]:
