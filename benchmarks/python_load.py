@@ -9,6 +9,9 @@ one argument.
     KIVCOMTRADE_PYTHON=PATH     interpreter with kivcomtrade (default /usr/bin/python3)
     KIVCOMTRADE_PEER=SCRIPT     the peer reader's script
     KIVCOMTRADE_PEER_PYTHON=PATH  its interpreter (default: KIVCOMTRADE_PYTHON)
+    KIVCOMTRADE_BASELINES=NAME=MS,...  the C++ flat baseline of each recording in
+                                the same run (scripts/bench.sh passes it): printed
+                                as the ratio of the whole process to it
 """
 
 import os
@@ -44,28 +47,33 @@ def main():
                                                       else sys.executable)
     peer = os.environ.get("KIVCOMTRADE_PEER")
     peer_python = os.environ.get("KIVCOMTRADE_PEER_PYTHON") or python
+    baselines = {}
+    for item in filter(None, os.environ.get("KIVCOMTRADE_BASELINES", "").split(",")):
+        name, _, ms = item.partition("=")
+        baselines[name] = float(ms) / 1e3
     start_up, _ = median_of([python, "-c", "import kivcomtrade, numpy"], reps)
     print(f"\n== kivcomtrade.load, whole process (median of {reps}; {python}; "
           f"load average {os.getloadavg()[0]:.2f})")
     print(f"   fixed cost (interpreter start, import kivcomtrade and numpy): {start_up * 1e3:.0f} ms")
-    print(f"{'recording':<22} {'MB':>7} {'seconds':>8} {'peak MiB':>9}  {'peer s':>7} {'peer/kiv':>8}  "
+    print(f"{'recording':<22} {'MB':>7} {'seconds':>8} {'peak MiB':>9} {'/base':>6} {'peer s':>7} {'peer/kiv':>8}  "
           f"against the pure-Python reader's time")
     for path in sys.argv[1:]:
         code = f"import kivcomtrade; kivcomtrade.load({path!r})"
         seconds, peak = median_of([python, "-c", code], reps)
+        name = os.path.basename(os.path.splitext(path)[0])
         mb = os.path.getsize(os.path.splitext(path)[0] + ".dat") / 1e6
         peer_text = f"{'-':>7} {'-':>8}"
         if peer:
             peer_seconds, _ = median_of([peer_python, peer, path], reps)
             peer_text = f"{peer_seconds:7.2f} {peer_seconds / seconds:7.1f}x"
-        name = os.path.basename(os.path.splitext(path)[0])
         kind = "ASCII" if name.startswith("ASCII") else "BINARY"
         low, high, target = REFERENCE.get(kind, (0, 0, 0))
         verdict = ""
         if name.startswith(("BINARY_16A16D_100MB", "ASCII_16A16D")):
             verdict = (f"{low:.0f}-{high:.0f} s: {low / seconds:.1f}x-{high / seconds:.1f}x faster "
                        f"(target {target:.0f}x, <= {low / target:.2f} s: {'ok' if low / seconds >= target else 'MISS'})")
-        print(f"{name:<22} {mb:7.1f} {seconds:8.3f} {peak:9.1f}  {peer_text}  {verdict}")
+        base = f"{seconds / baselines[name]:6.2f}" if name in baselines else f"{'-':>6}"
+        print(f"{name:<22} {mb:7.1f} {seconds:8.3f} {peak:9.1f} {base} {peer_text}  {verdict}")
 
 
 if __name__ == "__main__":

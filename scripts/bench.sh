@@ -29,13 +29,17 @@ cmake --build "$build" -j 2 --target "${targets[@]}"
 data=$(mktemp -d "${KIVCOMTRADE_BENCH_TMP:-/tmp}/kivcomtrade-bench.XXXXXX")
 trap 'rm -rf "$data"' EXIT
 echo "machine load before the run: $(cat /proc/loadavg)"
-KIVCOMTRADE_BENCH_DATA="$data" "$build/benchmarks/kivcomtrade_benchmarks" "$@"
+KIVCOMTRADE_BENCH_DATA="$data" "$build/benchmarks/kivcomtrade_benchmarks" "$@" | tee "$data/summary.txt"
+# The flat baselines of this run ("base ms" of the Comtrade::load table), so
+# that the Python figures can be read against the same machine's state.
+baselines=$(awk '/^== Comtrade::load vs/ {t = 1; next} /^== / {t = 0}
+                 t && $6 ~ /^[0-9.]+$/ {printf "%s=%s,", $1, $6}' "$data/summary.txt")
 
 if [ -f "$build/python/kivcomtrade/__init__.py" ]; then
   # Written already unless a filter left them out.
   mapfile -t recordings < <(KIVCOMTRADE_BENCH_DATA="$data" "$build/benchmarks/kivcomtrade_benchmarks" \
                               --kiv-write "$data" BINARY_16A16D_100MB ASCII_16A16D)
-  PYTHONPATH="$PWD/$build/python${PYTHONPATH:+:$PYTHONPATH}" \
+  KIVCOMTRADE_BASELINES="$baselines" PYTHONPATH="$PWD/$build/python${PYTHONPATH:+:$PYTHONPATH}" \
     python3 benchmarks/python_load.py "${recordings[@]}"
 else
   echo "kivcomtrade (Python) was not built: its load is not timed"
