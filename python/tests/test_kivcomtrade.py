@@ -57,9 +57,27 @@ def reference(path):
     return ref
 
 
-@pytest.mark.skipif(not REFERENCE, reason="KIVCOMTRADE_PY_REFERENCE (run through CTest) is not set")
+needs_reference = pytest.mark.skipif(not REFERENCE, reason="KIVCOMTRADE_PY_REFERENCE (run through CTest) is not set")
+
+
+@needs_reference
 @pytest.mark.parametrize("path", recordings(), ids=lambda p: p.name)
 def test_reads_what_comtrade_reads(path):
+    check_against_reference(path)
+
+
+@needs_reference
+@pytest.mark.parametrize("name", ["sample_ascii", "sample_bin"])
+def test_missing_values_read_as_comtrade_reads_them(tmp_path, name):
+    folder = SHARED / "python-comtrade"
+    if not folder.is_dir():
+        pytest.skip(f"{folder} is absent")
+    shutil.copy(folder / f"{name}.cfg", tmp_path / "x.cfg")
+    shutil.copy(folder / f"{name}_missing.dat", tmp_path / "x.dat")
+    check_against_reference(tmp_path / "x.cfg")
+
+
+def check_against_reference(path):
     ref = reference(path)
     if ref["result"] != 0:
         with pytest.raises(kivcomtrade.LoadError) as failure:
@@ -124,7 +142,7 @@ def test_failures_raise_with_the_code(tmp_path, case, code, base):
         path = tmp_path / "rec.cfg"
         shutil.copy(BUNDLED, path)
         if case == "short-dat":
-            (tmp_path / "rec.dat").write_bytes(BUNDLED.with_suffix(".dat").read_bytes()[:-7])
+            (tmp_path / "rec.dat").write_bytes(BUNDLED.with_suffix(".dat").read_bytes()[:7])  # no whole record
     with pytest.raises(base) as failure:
         kivcomtrade.load(path)
     assert isinstance(failure.value, kivcomtrade.LoadError)
