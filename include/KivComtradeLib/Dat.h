@@ -4,7 +4,7 @@
 #include <KivComtradeLib/LoadReport.h>
 #include <KivComtradeLib/Sample.h>
 
-#include <fstream>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -23,12 +23,19 @@ public:
     explicit Dat(const Cfg& config);
 
     // 0 read, 5 no such file, 6 unreadable or does not match the Cfg.
+    // A binary file loads its whole records up to the announced count: extra
+    // records, missing records and a trailing partial record are warnings in
+    // `report`; a file without a whole record gives 6. A text file loads up
+    // to the announced count of non-empty lines. Missing analog values are
+    // NaN (report.missingValues counts them).
     int load(const std::string& datFileName);
+    // The same from a stream positioned at the data's first byte, `length`
+    // bytes long (length < 0: everything that follows), e.g. the data section
+    // of a combined file; `datFileName` names it in the report. Returns 0 or 6.
+    int load(std::istream& stream, const std::string& datFileName, long long length = -1);
 
 private:
     int _load(const std::string& datFileName);
-    int _loadBinarySamles(std::ifstream& stream);
-    int _loadAsciiSamples(std::ifstream& stream);
 };
 
 } // namespace KivComtradeLib

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <exception>
 #include <limits>
+#include <stdexcept>
 
 namespace KivComtradeLib {
 
@@ -22,6 +23,20 @@ void convertToUtf8(std::string& line)
     toUtf8::DetectRusCodePages detector;
     detector.analize(line.data(), line.size());
     line = detector.convertSC(line, line.data(), line.size());
+}
+
+// A number of the station or counts line, as std::stoi reads it; a failure
+// names the field.
+int countField(const std::string& text, int number, const char* name)
+{
+    const std::string where = "field " + std::to_string(number) + " '" + name + "': '" + text + "' ";
+    try {
+        return StringHelper::toInt(text);
+    } catch (const std::out_of_range&) {
+        throw std::out_of_range(where + "is out of range");
+    } catch (const std::invalid_argument&) {
+        throw std::invalid_argument(where + "is not a number");
+    }
 }
 
 // A required line: read, and not empty.
@@ -57,18 +72,108 @@ int Cfg::_load(const std::string& path)
             return 2;
         std::ifstream stream = Kiv::openInputFileUTF8Name(path, std::ios_base::in);
         if (!stream.is_open())
+            return report.fail(3, path, 0, path + ": cannot be opened");
+        using Step = bool (Cfg::*)(std::ifstream&);
+        static const struct {
+            Step read;
+            const char* name;
+        } steps[] = {
+            {&Cfg::_loadSubstationData, "station line"},
+            {&Cfg::_loadCounOfChannels, "channel counts line"},
+            {&Cfg::_loadAnalogChannelsInformation, "analog channel"},
+            {&Cfg::_loadBinaryChannelsInformation, "status channel"},
+            {&Cfg::_loadFreqInformation, "line frequency line"},
+            {&Cfg::_loadSampleRatesInformation, "sampling rate lines"},
+            {&Cfg::_loadDateTimes, "date/time lines"},
+            {&Cfg::_loadDataFileType, "data file type line"},
+        };
+        for (const auto& step : steps) {
+            bool read = false;
+            std::string why;
+            try {
+                read = (this->*step.read)(stream);
+            } catch (const std::exception& e) {
+                why = _describe(e);
+            }
+            if (read)
+                continue;
+            // Said before anything reads on: the time-multiplier step below
+            // replaces `line` and moves the stream.
+            _reportFailure(path, stream, step.name, why);
+            try {
+                _setTimeProcessTime(stream);
+            } catch (const std::exception&) {
+                // The first fault is the one reported.
+            }
+            stream.close();
             return 3;
-        const bool complete = _loadSubstationData(stream) && _loadCounOfChannels(stream) &&
-                              _loadAnalogChannelsInformation(stream) &&
-                              _loadBinaryChannelsInformation(stream) && _loadFreqInformation(stream) &&
-                              _loadSampleRatesInformation(stream) && _loadDateTimes(stream) &&
-                              _loadDataFileType(stream);
-        _setTimeProcessTime(stream);
+        }
+        try {
+            _setTimeProcessTime(stream);
+        } catch (const std::exception& e) {
+            _reportFailure(path, stream, "time multiplier line", _describe(e));
+            return 3;
+        }
         stream.close();
-        return complete ? 4 : 3;
-    } catch (const std::exception&) {
-        return 3;
+        return 4;
+    } catch (const std::exception& e) {
+        return report.fail(3, path, 0, path + ": cannot be read (" + e.what() + ")");
     }
+}
+
+// The standard conversions say only "stoi" or "stod"; the channel records
+// name their field themselves.
+std::string Cfg::_describe(const std::exception& e)
+{
+    const std::string what = e.what();
+    if (what.compare(0, 3, "sto") != 0)
+        return what;
+    if (dynamic_cast<const std::out_of_range*>(&e) != nullptr)
+        return "'" + line + "' holds a number out of range";
+    return "'" + line + "' is not a number where one is required";
+}
+
+// One sentence: the file, the line (counted from the stream position the
+// failed step left), the line's role, and what was wrong with it.
+void Cfg::_reportFailure(const std::string& path, std::ifstream& stream, const std::string& step,
+                         std::string why)
+{
+    const bool ended = stream.fail() && why.empty();
+    if (why.empty())
+        why = ended ? "missing: the file ends before it" : line.empty() ? "empty" : _failure.empty() ? "not valid" : _failure;
+    stream.clear();
+    const std::streamoff position = stream.tellg();
+    unsigned long long lineNumber = 0;
+    if (position >= 0) {
+        std::ifstream again = Kiv::openInputFileUTF8Name(path, std::ios_base::in);
+        std::string head(static_cast<std::size_t>(position), '\0');
+        again.read(&head[0], position);
+        head.resize(static_cast<std::size_t>(again.gcount()));
+        lineNumber = static_cast<unsigned long long>(std::count(head.begin(), head.end(), '\n'));
+        if (!head.empty() && head.back() != '\n')
+            ++lineNumber;
+        if (ended)
+            ++lineNumber;
+    }
+    std::string role = step;
+    if (step == "analog channel")
+        role += " " + std::to_string(analogChannels.size() + 1);
+    else if (step == "status channel")
+        role += " " + std::to_string(binaryChannels.size() + 1);
+    const bool names_field = why.compare(0, 6, "field ") == 0;
+    std::string text = path + ": ";
+    if (lineNumber != 0)
+        text += "line " + std::to_string(lineNumber) + " (" + role + ")";
+    else
+        text += role;
+    text += (names_field ? ", " : ": ") + why;
+    report.fail(3, path, lineNumber, text);
+}
+
+bool Cfg::_failed(const std::string& why)
+{
+    _failure = why;
+    return false;
 }
 
 bool Cfg::_readLine(std::ifstream& stream)
@@ -86,8 +191,8 @@ bool Cfg::_loadSubstationData(std::ifstream& stream)
         stationName = fields[0];
     if (fields.size() >= 2)
         recDevId = fields[1];
-    if (fields.size() >= 3)
-        revYear = StringHelper::toInt(fields[2]);
+    // The 1991 revision has no year field.
+    revYear = fields.size() >= 3 ? countField(fields[2], 3, "revision year") : 1991;
     return true;
 }
 
@@ -99,16 +204,19 @@ bool Cfg::_loadCounOfChannels(std::ifstream& stream)
     const std::vector<std::string> fields = StringHelper::split(line, ',');
     if (fields.empty())
         return false;
-    channelsCount = std::stoi(fields[0]);
+    channelsCount = countField(fields[0], 1, "total channels");
     if (channelsCount == 0)
-        return false;
+        return _failed("field 1 'total channels': 0");
     if (fields.size() < 3)
-        return false;
-    analogChannelsCount = std::stoi(fields[1]);
-    binaryChannelsCount = std::stoi(fields[2]);
+        return _failed("has " + std::to_string(fields.size()) + " fields where it has 3");
+    analogChannelsCount = countField(fields[1], 2, "analog channels");
+    binaryChannelsCount = countField(fields[2], 3, "status channels");
     if (analogChannelsCount < 0 || binaryChannelsCount < 0)
-        return false;
-    return static_cast<long long>(analogChannelsCount) + binaryChannelsCount == channelsCount;
+        return _failed("a negative channel count");
+    if (static_cast<long long>(analogChannelsCount) + binaryChannelsCount != channelsCount)
+        return _failed(std::to_string(analogChannelsCount) + " analog and " + std::to_string(binaryChannelsCount) +
+                       " status channels differ from the total " + std::to_string(channelsCount));
+    return true;
 }
 
 // One record per channel line, each line converted to UTF-8 before it is
@@ -196,7 +304,7 @@ bool Cfg::_loadDataFileType(std::ifstream& stream)
     const unsigned long long bytes =
         8 + static_cast<unsigned long long>(analogChannelsCount) * valueSize + 2 * words;
     if (bytes > std::numeric_limits<std::uint32_t>::max())
-        return false;
+        return _failed("a binary record of " + std::to_string(bytes) + " bytes is beyond 4 GiB");
     _setBinaryDatFileChannelLenght(dataFileType);
     return true;
 }

@@ -1,48 +1,70 @@
-#include <KivComtradeLib/ColumnarRecording.h>
-#include <KivComtradeLib/Comtrade.h>
+#include "data/DataReader.h"
 
-#include <limits>
+#include <KivComtradeLib/ColumnarRecording.h>
+#include <KivComtradeLib/FilesHelper.h>
+#include <KivComtradeLib/KivCommon.h>
+
+#include <exception>
+#include <fstream>
 
 namespace KivComtradeLib {
 
-// Interim: goes through Comtrade and copies the samples into rows.
 int ColumnarRecording::load(const std::string& path)
 {
     return load(path, LoadOptions());
 }
 
+// The configuration through Cfg::load, then the data file decoded straight
+// into the arrays by the decoders Dat uses (same rules, same report): no
+// Sample is built, and the arrays are sized once.
 int ColumnarRecording::load(const std::string& path, const LoadOptions& options)
 {
-    Comtrade recording;
-    const int result = recording.load(path, options);
-    report = recording.report;
-    if (result == 1)
-        return result;
-    cfgFileName = recording.cfgFileName;
-    datFileName = recording.datFileName;
-    cfg = recording.cfg;
+    report.clear();
+    if (!FilesHelper::isComtradeFile(path))
+        return report.fail(1, path, 0, path + ": not the name of a .cfg, .dat or .cff file");
+    cfgFileName = FilesHelper::cfgFileName(path);
+    datFileName = FilesHelper::datFileName(path);
     count = 0;
-    time.clear();
-    analog.clear();
-    status.clear();
-    if (result != 0)
-        return result;
-    fileName = path;
-    const auto& samples = recording.dat.samples;
-    count = samples.size();
-    const std::size_t analogCount = cfg.analogChannels.size();
-    const std::size_t statusCount = cfg.binaryChannels.size();
-    time.resize(count);
-    analog.assign(analogCount * count, std::numeric_limits<double>::quiet_NaN());
-    status.assign(statusCount * count, 0);
-    for (std::size_t k = 0; k < count; ++k) {
-        const Sample& sample = samples[k];
-        time[k] = sample.time;
-        for (std::size_t c = 0; c < analogCount && c < sample.analogValues.size(); ++c)
-            analog[c * count + k] = sample.analogValues[c];
-        for (std::size_t c = 0; c < statusCount && c < sample.binaryValues.size(); ++c)
-            status[c * count + k] = sample.binaryValues[c] ? 1 : 0;
+    std::vector<double>().swap(time);
+    std::vector<double>().swap(analog);
+    std::vector<std::uint8_t>().swap(status);
+
+    const int cfgResult = cfg.load(cfgFileName, options);
+    report = cfg.report;
+    if (cfgResult != 4)
+        return cfgResult;
+
+    LoadReport datReport;
+    ColumnSink sink(cfg, time, analog, status);
+    int result = 0;
+    if (!Kiv::fileExist(datFileName)) {
+        result = datReport.fail(5, datFileName, 0, datFileName + ": no such data file");
+    } else {
+        try {
+            const bool binary = cfg.dataFileType != Enums::Ascii;
+            std::ifstream stream = Kiv::openInputFileUTF8Name(
+                datFileName, binary ? std::ios_base::binary : std::ios_base::in);
+            if (!stream.is_open() || stream.bad())
+                result = datReport.fail(6, datFileName, 0, datFileName + ": cannot be opened");
+            else
+                result = readDataStream(stream, FilesHelper::fileLength64(stream), cfg, sink, datReport, datFileName);
+        } catch (const std::exception& e) {
+            sink.drop();
+            result = datReport.fail(6, datFileName, 0, datFileName + ": cannot be read (" + e.what() + ")");
+        }
     }
+    report.result = result;
+    report.message = datReport.message;
+    report.file = datReport.file;
+    report.line = datReport.line;
+    report.missingValues = datReport.missingValues;
+    report.warnings.insert(report.warnings.end(), datReport.warnings.begin(), datReport.warnings.end());
+    if (result != 0) {
+        sink.drop();
+        return result;
+    }
+    count = sink.count();
+    fileName = path;
     return 0;
 }
 

@@ -151,12 +151,14 @@ int Comtrade::_loadCfgDat(const std::string& path, const LoadOptions& options)
         report.missingValues = dat.report.missingValues;
         report.warnings.insert(report.warnings.end(), dat.report.warnings.begin(),
                                dat.report.warnings.end());
-        return datResult;
+        if (datResult == 0)
+            return 0;
     }
-    // Samples decoded with the previous configuration mean nothing now.
+    // Samples decoded with the previous configuration, or of the previous
+    // data file, mean nothing now (on 5 the data reader keeps them).
     dat.samples.clear();
     dat.lastSampleTime = -1.0;
-    return result;
+    return report.result;
 }
 
 namespace {
