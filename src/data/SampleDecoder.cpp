@@ -264,6 +264,21 @@ inline bool failAt(DecodeContext& context, long long field, const char* why)
     return false;
 }
 
+// The line ended right after a comma. When the field it opened is the last
+// one and an analog one ("...,5," with no status channels), that value was
+// left empty: missing. Else the line is short.
+template <class Store>
+inline bool endsWithEmptyAnalog(DecodeContext& context, Store& store, bool comma, long long field,
+                                long long expected, long long analogFields)
+{
+    if (comma && field + 1 == expected && field >= 2 && field < analogFields) {
+        ++context.missing;
+        store.analog(static_cast<std::size_t>(field - 2), kMissing);
+        return true;
+    }
+    return failAt(context, comma ? field : field + 1, "missing");
+}
+
 } // namespace
 
 // n,timestamp,A1,...,Aa,D1,...,Dd in one pass: blanks before a field
@@ -313,7 +328,7 @@ bool decodeTextRecord(DecodeContext& context, Store& store, const char* line, st
                     store.time(stampTime(kind == Number::Real ? real : static_cast<double>(value), cfg));
             }
             if ((next = endField(p, end, field, expected, comma)) != 1)
-                return next == 2 ? true : failAt(context, comma ? field : field + 1, "missing");
+                return next == 2 || endsWithEmptyAnalog(context, store, comma, field, expected, analogFields);
         }
         // Analog values.
         const long long integerFields = std::min(analogFields, expected);
@@ -338,18 +353,8 @@ bool decodeTextRecord(DecodeContext& context, Store& store, const char* line, st
                 return failAt(context, field, p == end ? "missing" : "not a number");
             }
             store.analog(static_cast<std::size_t>(channel), result);
-            if ((next = endField(p, end, field, expected, comma)) != 1) {
-                if (next == 2)
-                    return true;
-                // "...,5," at the end of the line: the last value, an
-                // analog one, left empty.
-                if (comma && field + 1 == expected && field < integerFields) {
-                    ++context.missing;
-                    store.analog(static_cast<std::size_t>(field - 2), kMissing);
-                    return true;
-                }
-                return failAt(context, comma ? field : field + 1, "missing");
-            }
+            if ((next = endField(p, end, field, expected, comma)) != 1)
+                return next == 2 || endsWithEmptyAnalog(context, store, comma, field, expected, analogFields);
         }
         // Status values: one character each, gathered 64 at a time.
         std::uint64_t word = 0;

@@ -582,3 +582,55 @@ TEST(RealRecordings, CrLfCopiesReadTheSame)
     }
     EXPECT_GE(compared, 7u);
 }
+
+// A failed load says, in one sentence, which file, line and field failed and
+// why; nothing read after the fault (the time-multiplier step still reads
+// on) changes it.
+TEST(LoadReport, ConfigurationFaultsNameLineAndField)
+{
+    TempDir dir("report");
+    const std::string tail = "50\n1\n1000,3\nd1\nd2\nASCII\n1\n";
+    const struct {
+        std::string cfg;
+        unsigned long long line;
+        const char* said;
+    } cases[] = {
+        {"S,D,X\n", 1, "line 1 (station line), field 3 'revision year': 'X' is not a number"},
+        {"S,D,1999\n\n", 2, "line 2 (channel counts line): empty"},
+        {"S,D,1999\n3,2A,2D\n", 2, "line 2 (channel counts line): 2 analog and 2 status channels differ from the total 3"},
+        {"S,D,1999\n2,2A,0D\n1,U,,,V,1,0,0,0,1\n2,U,,,V,1,0,x,0,1\n" + tail, 4,
+         "line 4 (analog channel 2), field 8 'skew': 'x' is not a number"},
+        {"S,D,1999\n1,1A,0D\n1,U,,,V,,0,0,0,1\n" + tail, 3, "line 3 (analog channel 1), field 6 'gain': empty"},
+        {"S,D,1999\n1,1A,0D\n1,U,,,V,1,0,0\n" + tail, 3,
+         "line 3 (analog channel 1): has 8 fields where an analog channel line has at least 10"},
+        {"S,D\n1,0A,1D\n1,TRP\n" + tail, 3,
+         "line 3 (status channel 1): has 2 fields where a status channel line of this revision has 3"},
+        {"S,D\n2,2A,0D\n1,U,,,V,1,0,0,0,1\n", 4, "line 4 (analog channel 2): missing: the file ends before it"},
+        {"S,D\n2,2A,0D\n1,U,,,V,1,0,0,0,1", 3 + 1, "line 4 (analog channel 2): missing: the file ends before it"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cfg);
+        ASSERT_TRUE(writeFile(dir.file("r.cfg"), c.cfg));
+        ASSERT_TRUE(writeFile(dir.file("r.dat"), "1,0,5\n"));
+        Comtrade rec;
+        ASSERT_EQ(rec.load(dir.file("r.cfg")), 3);
+        EXPECT_EQ(rec.report.message, dir.file("r.cfg") + ": " + c.said);
+        EXPECT_EQ(rec.report.file, dir.file("r.cfg"));
+        EXPECT_EQ(rec.report.line, c.line);
+    }
+    // Success: the data file's warnings and missing values reach the host.
+    ASSERT_TRUE(writeFile(dir.file("r.cfg"), "S,D,1999\n1,1A,0D\n1,U,,,V,1,0,0,0,1\n" + tail));
+    ASSERT_TRUE(writeFile(dir.file("r.dat"), "1,0,99999\n2,1,7\n3,2,\n4,3,8\n"));
+    Comtrade rec;
+    ASSERT_EQ(rec.load(dir.file("r.cfg")), 0);
+    EXPECT_EQ(rec.report.result, 0);
+    EXPECT_EQ(rec.report.message, "");
+    EXPECT_EQ(rec.report.missingValues, 2u);
+    ASSERT_EQ(rec.report.warnings.size(), 2u);
+    EXPECT_EQ(rec.report.warnings[0], dir.file("r.dat") + ": holds 1 record beyond the 3 the configuration announces; they are ignored");
+    EXPECT_EQ(rec.report.warnings[1], dir.file("r.dat") + ": 2 analog values marked as missing (read as NaN)");
+    ASSERT_TRUE(writeFile(dir.file("r.dat"), "1,0,5\n\n2,1,x\n"));
+    ASSERT_EQ(rec.load(dir.file("r.cfg")), 6);
+    EXPECT_EQ(rec.report.message, dir.file("r.dat") + ": line 3, field 3 (analog channel 1): not a number");
+    EXPECT_EQ(rec.report.line, 3u);
+}
