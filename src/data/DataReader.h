@@ -58,8 +58,10 @@ public:
     void prepare(std::size_t records);
     ColumnStore record(unsigned long long k)
     {
+        // An array of no channels has no storage to point into.
         const auto at = static_cast<std::size_t>(k);
-        return ColumnStore(_time.data() + at, _analog.data() + at, _status.data() + at, _rows);
+        return ColumnStore(_time.data() + at, _analog.empty() ? nullptr : _analog.data() + at,
+                           _status.empty() ? nullptr : _status.data() + at, _rows);
     }
     // Fewer records than prepared: rows moved down in place, no allocation.
     void finish(std::size_t records);

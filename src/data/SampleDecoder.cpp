@@ -70,23 +70,10 @@ inline void binaryAnalog(DecodeContext& context, Store& store, const unsigned ch
 
 DecodeContext::DecodeContext(const Cfg& config) : cfg(config), textMissingMarker(markerFor(config.revYear)) {}
 
+// Portable: the callers reserve the room first, and writing into the
+// library's word layout of vector<bool> measured no faster.
 void appendStates(std::vector<bool>& out, std::uint64_t word, unsigned n)
 {
-    if (n == 0)
-        return;
-    if (n < 64)
-        word &= (std::uint64_t{1} << n) - 1;
-#if defined(__GLIBCXX__) && !defined(_GLIBCXX_DEBUG)
-    // libstdc++ keeps element i as bit i % 64 of word i / 64: at a word
-    // boundary, within the reserved room, the states go in as one store.
-    // (The debug-mode vector has no such access; it takes the loop below.)
-    const std::size_t old = out.size();
-    if (old % 64 == 0 && out.capacity() - old >= n && sizeof(std::_Bit_type) == sizeof word) {
-        out.resize(old + n);
-        out.begin()._M_p[old / 64] = static_cast<std::_Bit_type>(word);
-        return;
-    }
-#endif
     for (unsigned i = 0; i < n; ++i)
         out.push_back(((word >> i) & 1u) != 0);
 }
