@@ -56,10 +56,12 @@ configure_file("${PROJECT_SOURCE_DIR}/cmake/kivcomtradelib.pc.in"
 install(FILES "${PROJECT_BINARY_DIR}/kivcomtradelib.pc"
   DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
 
-if(TARGET comtrade-info AND TARGET comtrade-plot)
-  install(TARGETS comtrade-info comtrade-plot RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+if(TARGET comtrade-info)
+  install(TARGETS comtrade-info comtrade-plot comtrade-export RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 endif()
 
 file(GLOB KIVCOMTRADE_BUNDLED_SAMPLES CONFIGURE_DEPENDS
   "${PROJECT_SOURCE_DIR}/samples/*.cfg" "${PROJECT_SOURCE_DIR}/samples/*.dat")
 install(FILES ${KIVCOMTRADE_BUNDLED_SAMPLES} DESTINATION "${KIVCOMTRADE_SAMPLES_INSTALL_DIR}")
+
+install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/KivComtradeLib")

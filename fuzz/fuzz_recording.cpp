@@ -5,8 +5,11 @@
 //
 // (no marker: everything is the .cfg and the .dat is empty). Both files are
 // rewritten into one private folder for every input and loaded under each
-// accepted extension; all four loads must agree. When the recording loads,
-// every view is read over a few windows derived from the input.
+// accepted extension; all four loads must agree. The same two parts glued
+// into a combined file (.cff with CFG and DAT sections) must load as the pair
+// does, and the raw input is also loaded as a combined file of its own. When
+// the recording loads, every view is read over a few windows derived from the
+// input.
 
 #include "FuzzInput.h"
 
@@ -50,6 +53,8 @@ struct Folder {
     ~Folder() {
         std::remove((path + "/rec.cfg").c_str());
         std::remove((path + "/rec.dat").c_str());
+        std::remove((path + "/one.cff").c_str());
+        std::remove((path + "/raw.cff").c_str());
         rmdir(path.c_str());
     }
 };
@@ -202,6 +207,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 check(col.status[d * n + k] == (s.binaryValues[d] ? 1 : 0), "columnar state");
         }
     }
+    // The pair as one combined file. Its CFG section ends at the DAT header,
+    // so the two agree unless the .cfg holds a line a header could be, lacks
+    // its final line end, or holds the DOS end-of-file mark.
+    const std::string cfg(reinterpret_cast<const char*>(data), static_cast<std::size_t>(mark - data));
+    const std::string dat(reinterpret_cast<const char*>(datBegin), static_cast<std::size_t>(end - datBegin));
+    const std::string combined = "--- file type: CFG ---\n" + cfg + "--- file type: DAT: " +
+                                 std::to_string(dat.size()) + " ---\n" + dat;
+    writeFile(dir + "/one.cff", reinterpret_cast<const std::uint8_t*>(combined.data()), combined.size());
+    Comtrade one;
+    const int oneCode = one.load(dir + "/one.cff");
+    checkState(one, oneCode);
+    const bool comparable = (cfg.empty() || cfg.back() == '\n') && cfg.find('\x1A') == std::string::npos &&
+                            cfg.find("\n-") == std::string::npos && cfg.find("\n -") == std::string::npos &&
+                            cfg.find("\n\t") == std::string::npos && cfg.rfind("-", 0) != 0 &&
+                            cfg.rfind(" ", 0) != 0 && cfg.rfind("\t", 0) != 0;
+    if (comparable && !cfg.empty()) {
+        check(oneCode == first, "combined file and pair disagree");
+        check(one.dat.samples.size() == rec.dat.samples.size(), "combined file and pair: samples");
+    }
+    writeFile(dir + "/raw.cff", data, size);
+    Comtrade whole;
+    checkState(whole, whole.load(dir + "/raw.cff"));
+
     bool wasLoaded = rec.loaded;
     check(rec.load(dir + "/rec.txt") == 1 && rec.loaded == wasLoaded, "non-recording name");
     if (first != 0) return 0;

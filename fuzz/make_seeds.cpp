@@ -103,6 +103,12 @@ int main(int argc, char** argv) {
     for (const Seed& s : recordings()) {
         std::string cfg = cfgText(s.rec.design, s.rec.samplesCount());
         ok = put(root + "/fuzz_recording", s.name, cfg + "@DAT@\n" + datBytes(s.rec)) && ok;
+        // The same recording as one combined file, with header and information texts.
+        CffStyle style;
+        style.lenient = s.rec.design.crlf;
+        style.header = "Fault on line 2";
+        style.information = "[Public Record 1]\n";
+        ok = put(root + "/fuzz_recording", s.name + "_cff", cffBytes(s.rec, style)) && ok;
 
         // fuzz_lines: revision byte, setup byte, analog line, status line, data line.
         std::string analog = s.rec.design.analogs.empty() ? "1,X,,,V,1,0,0,0,1" : lineOf(cfg, 2);

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the library and its two host tools, then runs them on the bundled
+# Builds the library and its host tools, then runs them on the bundled
 # recording (a phase-A-to-ground fault on a 50 Hz line, samples/):
-#   comtrade-info   prints the configuration and a summary of every channel
-#   comtrade-plot   draws every channel into build/demo/fault-slg-binary.svg
+#   comtrade-info    prints the configuration and a summary of every channel
+#   comtrade-plot    draws every channel into build/demo/fault-slg-binary.svg
+#   comtrade-export  writes phase A's voltage and current around the trigger as CSV
 # Installs missing Debian packages first when run as root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,7 +11,7 @@ cd "$(dirname "$0")/.."
 build="${KIVCOMTRADE_BUILD_DIR:-build}"
 bash scripts/deps.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIVCOMTRADE_WERROR=ON >/dev/null
-cmake --build "$build" -j "$(nproc)" --target comtrade-info comtrade-plot
+cmake --build "$build" -j "$(nproc)" --target comtrade-info comtrade-plot comtrade-export
 
 echo
 echo "== $build/tools/comtrade-info   (bundled recording)"
@@ -23,6 +24,10 @@ svg=$("$build/tools/comtrade-plot" -o "$build/demo/fault-slg-binary.svg")
 echo "wrote $svg ($(wc -c <"$svg") bytes): open it in a web browser"
 
 echo
-echo "== the fault alone: 50 to 150 ms, phase A and the two status channels"
-"$build/tools/comtrade-plot" --from 0.05 --to 0.15 --channels UA,IA,D1,D2 \
+echo "== the fault alone: 10 ms before the trigger to 90 ms after, phase A and the two status channels"
+"$build/tools/comtrade-plot" --from -0.01 --to 0.09 --channels UA,IA,D1,D2 \
     -o "$build/demo/fault-window.svg"
+
+echo
+echo "== $build/tools/comtrade-export --channels UA,IA,Trip --from -0.002 --to 0.003 (CSV)"
+"$build/tools/comtrade-export" --channels UA,IA,Trip --from -0.002 --to 0.003

@@ -3,8 +3,10 @@
 # are root. Does nothing when everything is there already.
 set -euo pipefail
 
+# The host tools use CLI11 and nlohmann-json; their browser check renders a
+# plot with chromium and reads its pixels with python3.
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          libxml2-utils jq "$@")
+          libxml2-utils jq libcli11-dev nlohmann-json3-dev chromium python3 "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

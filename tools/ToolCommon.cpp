@@ -1,13 +1,11 @@
 #include "ToolCommon.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <exception>
-#include <fstream>
-#include <sstream>
-#include <string>
+#include <iostream>
 #include <sys/stat.h>
-#include <vector>
 #include <unistd.h>
 
 namespace KivTools {
@@ -32,75 +30,124 @@ std::string programFolder()
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-// Why a data file gave 6: the reader reports no detail, so the tool looks at
-// the file again the way the reader does and names what does not fit.
-std::string describeDataFailure(const KivComtradeLib::Comtrade& recording)
+bool parseNumber(const std::string& text, std::size_t& number)
 {
-    using namespace KivComtradeLib;
-    const Cfg& cfg = recording.cfg;
-    const std::string dat = validUtf8(recording.datFileName);
-    const std::string cfgName = validUtf8(recording.cfgFileName);
+    if (text.empty() || text.size() > 9)
+        return false;
+    for (const char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    number = static_cast<std::size_t>(std::stoul(text));
+    return number > 0;
+}
 
-    if (cfg.samplesCount == 0)
-        return "the configuration file " + cfgName +
-               " announces no data records (its last sample number is 0), so the data file " +
-               dat + " cannot be read";
+std::string asciiLower(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
 
-    if (cfg.dataFileType != Enums::Ascii) {
-        std::ifstream stream = Kiv::openInputFileUTF8Name(recording.datFileName,
-                                                          std::ios_base::binary);
-        const long long length = stream.is_open() ? FilesHelper::fileLength64(stream) : -1;
-        if (length < 0)
-            return "the data file " + dat + " cannot be opened or read";
-        if (cfg.recordSize == 0 ||
-            static_cast<unsigned long long>(length) / cfg.recordSize != cfg.samplesCount) {
-            std::ostringstream text;
-            text << "the data file " << dat
-                 << " holds a different number of records than the configuration " << cfgName
-                 << " announces (" << (cfg.recordSize ? static_cast<unsigned long long>(length) /
-                                                           cfg.recordSize
-                                                      : 0ULL)
-                 << " whole records of " << cfg.recordSize << " bytes, " << cfg.samplesCount
-                 << " announced)";
-            return text.str();
-        }
-        return "a record of the data file " + dat +
-               " cannot be read or decoded with the configuration " + cfgName;
+// A channel named by its number: "N"/"AN" analog, "DN" status. False when
+// the item is no such form; throws when the number is out of range.
+bool channelByNumber(const KivComtradeLib::Cfg& cfg, const std::string& item, ChannelRef& ref)
+{
+    std::size_t number = 0;
+    const char first = item.empty() ? '\0' : item[0];
+    if (parseNumber(item, number) || ((first == 'A' || first == 'a') && parseNumber(item.substr(1), number)))
+        ref.analog = true;
+    else if ((first == 'D' || first == 'd') && parseNumber(item.substr(1), number))
+        ref.analog = false;
+    else
+        return false;
+    const std::size_t count = ref.analog ? cfg.analogChannels.size() : cfg.binaryChannels.size();
+    if (number > count)
+        throw UsageError{"there is no " + std::string(ref.analog ? "analog" : "status") + " channel " +
+                         std::to_string(number) + ": the recording has " + std::to_string(count)};
+    ref.position = number - 1;
+    return true;
+}
+
+bool channelByName(const KivComtradeLib::Cfg& cfg, const std::string& item, ChannelRef& ref)
+{
+    for (const bool anyCase : {false, true}) {
+        const auto same = [&](const KivComtradeLib::BaseChannelConfig& channel) {
+            const std::string id = trimmed(channel.channelId);
+            return anyCase ? asciiLower(id) == asciiLower(item) : id == item;
+        };
+        for (std::size_t i = 0; i < cfg.analogChannels.size(); ++i)
+            if (same(cfg.analogChannels[i])) {
+                ref = {true, i};
+                return true;
+            }
+        for (std::size_t i = 0; i < cfg.binaryChannels.size(); ++i)
+            if (same(cfg.binaryChannels[i])) {
+                ref = {false, i};
+                return true;
+            }
     }
-
-    std::ifstream stream = Kiv::openInputFileUTF8Name(recording.datFileName, std::ios_base::in);
-    if (!stream.is_open())
-        return "the data file " + dat + " cannot be opened or read";
-    std::string line;
-    unsigned long long record = 0;
-    unsigned long long lineNumber = 0;
-    while (record < cfg.samplesCount && std::getline(stream, line)) {
-        ++lineNumber;
-        if (line.empty())
-            continue;
-        bool decoded = false;
-        try {
-            Sample sample(cfg);
-            decoded = sample.load(line, record);
-        } catch (const std::exception&) {
-            decoded = false;
-        }
-        if (!decoded) {
-            std::ostringstream text;
-            text << "line " << lineNumber << " of the data file " << dat
-                 << " does not match the configuration " << cfgName << " (expected "
-                 << cfg.channelsCount + 2
-                 << " comma-separated fields: sample number, time stamp, "
-                 << cfg.analogChannelsCount << " integer analog values, "
-                 << cfg.channelsCount - cfg.analogChannelsCount << " status values)";
-            return text.str();
-        }
-        ++record;
-    }
-    return "the data file " + dat + " cannot be read with the configuration " + cfgName;
+    return false;
 }
 
 } // namespace
+
+KivComtradeLib::LoadOptions CommonOptions::loadOptions() const
+{
+    KivComtradeLib::LoadOptions options;
+    options.encoding = encoding;
+    return options;
+}
+
+void addCommonOptions(CLI::App& app, CommonOptions& options)
+{
+    app.add_option("PATH", options.path,
+                   "the .cfg, .dat or .cff file of a COMTRADE recording (default: the bundled sample)");
+    app.add_option("--encoding", options.encoding,
+                   "encoding of the configuration's texts: UTF-8, CP866, CP1251, CP1252, Latin-1, "
+                   "GB18030 (default: detected)");
+}
+
+int parseCommandLine(CLI::App& app, int argc, char** argv)
+{
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::cout << app.help();
+        return 0;
+    } catch (const CLI::ParseError& error) {
+        std::cerr << app.get_name() << ": " << error.what() << '\n' << app.help();
+        return kExitUsage;
+    }
+    return -1;
+}
+
+int resolvePath(const std::string& tool, std::string& path)
+{
+    if (!path.empty())
+        return 0;
+    path = bundledRecordingPath();
+    if (!path.empty())
+        return 0;
+    std::cerr << tool << ": no PATH given and the bundled recording " << kBundledRecording
+              << " was not found\n";
+    return kExitNoInput;
+}
+
+int reportLoad(const std::string& tool, const KivComtradeLib::LoadReport& report, int code,
+               const std::string& path)
+{
+    if (code != 0) {
+        const std::string why = report.message.empty()
+                                    ? path + ": cannot be loaded (result code " + std::to_string(code) + ")"
+                                    : report.message;
+        std::cerr << tool << ": " << validUtf8(why) << '\n';
+        return code;
+    }
+    for (const std::string& warning : report.warnings)
+        std::cerr << tool << ": warning: " << validUtf8(warning) << '\n';
+    return 0;
+}
 
 std::string bundledRecordingPath()
 {
@@ -118,37 +165,57 @@ std::string bundledRecordingPath()
     return {};
 }
 
-std::string describeLoadFailure(const KivComtradeLib::Comtrade& recording,
-                                const std::string& path, int code)
+std::vector<ChannelRef> selectChannels(const KivComtradeLib::Cfg& cfg, const std::string& list, bool given)
 {
-    const std::string cfg = validUtf8(recording.cfgFileName);
-    const std::string dat = validUtf8(recording.datFileName);
-    switch (code) {
-    case 1:
-        return validUtf8(path) +
-               " is not the name of a COMTRADE recording: its extension is none of .cfg, .dat "
-               "and .cff";
-    case 2:
-        return "the configuration file " + cfg + " does not exist";
-    case 3:
-        return "the configuration file " + cfg +
-               " cannot be read or is not a valid COMTRADE configuration (a line is missing, "
-               "empty or inconsistent)";
-    case 4:
-        return "the configuration file " + cfg + " was read but the data file " + dat +
-               " was not";
-    case 5:
-        return "the data file " + dat + " of the configuration " + cfg + " does not exist";
-    case 6:
-        try {
-            return describeDataFailure(recording);
-        } catch (const std::exception&) {
-            return "the data file " + dat + " cannot be read with the configuration " + cfg;
-        }
-    default:
-        return "loading " + validUtf8(path) + " failed with the unknown result code " +
-               std::to_string(code);
+    std::vector<ChannelRef> channels;
+    if (!given) {
+        for (std::size_t i = 0; i < cfg.analogChannels.size(); ++i)
+            channels.push_back({true, i});
+        for (std::size_t i = 0; i < cfg.binaryChannels.size(); ++i)
+            channels.push_back({false, i});
+        return channels;
     }
+    for (const std::string& field : KivComtradeLib::StringHelper::split(list, ',')) {
+        const std::string item = trimmed(field);
+        if (item.empty())
+            continue;
+        ChannelRef ref;
+        if (!channelByNumber(cfg, item, ref) && !channelByName(cfg, item, ref))
+            throw UsageError{"no channel is called \"" + validUtf8(item) + "\""};
+        channels.push_back(ref);
+    }
+    if (channels.empty())
+        throw UsageError{"--channels names no channel: give numbers (1, A1, D1) or identifiers, "
+                         "separated by commas"};
+    return channels;
+}
+
+bool hasTrigger(const KivComtradeLib::Cfg& cfg)
+{
+    return std::isfinite(cfg.triggerOffset);
+}
+
+double timeOrigin(const KivComtradeLib::Cfg& cfg, double firstSampleTime)
+{
+    return firstSampleTime + (hasTrigger(cfg) ? cfg.triggerOffset : 0.0);
+}
+
+Window resolveWindow(bool haveFrom, double from, bool haveTo, double to, double first, double last)
+{
+    Window window{haveFrom ? from : first, haveTo ? to : last};
+    if (!std::isfinite(window.from) || !std::isfinite(window.to))
+        throw UsageError{"--from and --to need finite numbers of seconds"};
+    const std::string runs = " (the recording runs from " + formatNumber(first) + " to " + formatNumber(last) + " s)";
+    if (window.from > last)
+        throw UsageError{"the window starts after the recording ends: --from is " + formatNumber(window.from) +
+                         " s" + runs};
+    if (window.to < first)
+        throw UsageError{"the window ends before the recording starts: --to is " + formatNumber(window.to) +
+                         " s" + runs};
+    if (window.to < window.from || (window.to == window.from && (haveFrom || haveTo)))
+        throw UsageError{"the window is empty: --to (" + formatNumber(window.to) +
+                         " s) must be greater than --from (" + formatNumber(window.from) + " s)"};
+    return window;
 }
 
 std::string validUtf8(const std::string& bytes)
@@ -186,8 +253,7 @@ std::string validUtf8(const std::string& bytes)
                 codePoint = (codePoint << 6) | (p[i + k] & 0x3Fu);
         }
         // No overlong forms, no surrogates, nothing past U+10FFFF.
-        if (ok && (codePoint < lowest || (codePoint >= 0xD800 && codePoint <= 0xDFFF) ||
-                   codePoint > 0x10FFFF))
+        if (ok && (codePoint < lowest || (codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF))
             ok = false;
         if (ok) {
             out.append(bytes, i, length);
@@ -202,7 +268,19 @@ std::string validUtf8(const std::string& bytes)
 
 std::string displayText(const std::string& bytes)
 {
-    return validUtf8(toUtf8::detectAndConvert(bytes));
+    return trimmed(validUtf8(toUtf8::detectAndConvert(bytes)));
+}
+
+std::string trimmed(const std::string& text)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && blank(text[begin]))
+        ++begin;
+    while (end > begin && blank(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
 }
 
 std::size_t utf8Length(const std::string& text)
@@ -214,11 +292,33 @@ std::size_t utf8Length(const std::string& text)
     return count;
 }
 
+std::string channelName(const KivComtradeLib::BaseChannelConfig& channel)
+{
+    return trimmed(validUtf8(channel.channelId));
+}
+
 std::string valueUnit(const KivComtradeLib::AnalogChannelConfig& channel)
 {
-    if (channel.multiplier != 1.0 && channel.unit.size() >= 2)
-        return channel.unit.substr(1);
-    return channel.unit;
+    const std::string unit = trimmed(validUtf8(channel.unit));
+    if (channel.multiplier != 1.0 && unit.size() >= 2)
+        return unit.substr(1);
+    return unit;
+}
+
+std::string formatDateTime(const KivComtradeLib::DateTime& time)
+{
+    if (!time.valid)
+        return time.text.empty() ? "-" : trimmed(validUtf8(time.text));
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month, time.day,
+                  time.hour, time.minute, time.second);
+    std::string text = buffer;
+    if (time.fractionDigits > 0) {
+        std::snprintf(buffer, sizeof buffer, "%09lld", time.nanosecond);
+        text += '.';
+        text += std::string(buffer).substr(0, static_cast<std::size_t>(std::min(time.fractionDigits, 9)));
+    }
+    return text;
 }
 
 const char* dataFileTypeName(KivComtradeLib::Enums::DataFileType type)
@@ -248,6 +348,13 @@ std::string formatNumber(double value, int digits)
     if (text == "-0")
         text = "0";
     return text;
+}
+
+std::string exactNumber(double value)
+{
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general);
+    return std::string(buffer, result.ptr);
 }
 
 } // namespace KivTools

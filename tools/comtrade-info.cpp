@@ -1,18 +1,21 @@
-// comtrade-info [PATH] [--json]
+// comtrade-info [PATH] [--json] [--encoding NAME]
 //
 // Loads a COMTRADE recording (the path of its .cfg, .dat or .cff file) and
 // prints what its configuration says together with a summary of its values:
-// per analog channel the minimum, maximum and RMS over the whole recording,
-// per status channel the number of changes of state and the time of the first.
-// With no PATH it opens the bundled sample recording.
+// per analog channel the minimum, maximum and RMS over the whole recording
+// (values the data file marks as missing left out), per status channel the
+// number of changes of state and the time of the first. With no PATH it opens
+// the bundled sample recording.
 //
-// Exit status: 0 success; 1-6 the library's load result code (a sentence on
-// stderr names the file involved); 64 bad command line; 66 no PATH and no
+// Exit status: 0 success; 1-6 the library's load result code (the load
+// report's sentence on stderr); 64 bad command line; 66 no PATH and no
 // bundled recording found.
 
 #include "ToolCommon.h"
 
 #include <KivComtradeLib/KivComtradeLib.h>
+
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -50,6 +53,8 @@ AnalogSummary summarize(const AnalogChannel& channel)
         if (column >= sample.analogValues.size())
             continue;
         const double value = sample.analogValues[column];
+        if (std::isnan(value))
+            continue; // missing in the data file
         if (count == 0) {
             summary.min = summary.max = value;
         } else {
@@ -99,102 +104,85 @@ const BinaryChannelConfig& statusConfig(const BinaryChannel& channel)
 
 // ---- JSON -------------------------------------------------------------------
 
-std::string jsonString(const std::string& bytes)
+// Members in the order written, for a reader of the text.
+using json = nlohmann::ordered_json;
+
+// JSON has no infinities or non-numbers: null.
+json number(double value)
 {
-    const std::string text = KivTools::validUtf8(bytes);
-    std::string out = "\"";
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char buffer[8];
-                std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-                out += buffer;
-            } else {
-                out += ch;
-            }
-        }
-    }
-    return out + "\"";
+    return std::isfinite(value) ? json(value) : json(nullptr);
 }
 
-// Full precision, so that a reader gets the library's doubles back; JSON has
-// no infinities or non-numbers, which become null.
-std::string jsonNumber(double value)
+json dateTime(const DateTime& time)
 {
-    if (!std::isfinite(value))
-        return "null";
-    return formatNumber(value, 17);
+    return time.valid ? json(KivTools::formatDateTime(time)) : json(nullptr);
+}
+
+json recordingJson(const Comtrade& recording, const std::string& path)
+{
+    const Cfg& cfg = recording.cfg;
+    json rates = json::array();
+    for (const SamplingRate& rate : cfg.samplingRates)
+        rates.push_back({{"rate", number(rate.rate)}, {"endSample", rate.endSample}});
+    return {{"path", KivTools::validUtf8(path)},
+            {"configurationFile", KivTools::validUtf8(recording.cfgFileName)},
+            {"dataFile", KivTools::validUtf8(recording.datFileName)},
+            {"station", KivTools::displayText(cfg.stationName)},
+            {"device", KivTools::displayText(cfg.recDevId)},
+            {"revision", cfg.revYear},
+            {"dataFileType", KivTools::dataFileTypeName(cfg.dataFileType)},
+            {"lineFrequency", number(cfg.lineFrequency)},
+            {"samplingRates", rates},
+            {"samplesAnnounced", cfg.samplesCount},
+            {"samples", recording.dat.samples.size()},
+            {"duration", number(recording.duration)},
+            {"timeMultiplier", number(cfg.timeMultiplier)},
+            {"start", dateTime(cfg.start)},
+            {"trigger", dateTime(cfg.trigger)},
+            {"triggerOffset", number(cfg.triggerOffset)},
+            {"timeCode", KivTools::trimmed(KivTools::validUtf8(cfg.timeCode))},
+            {"localCode", KivTools::trimmed(KivTools::validUtf8(cfg.localCode))},
+            {"encoding", recording.report.encoding},
+            {"encodingDetected", recording.report.encodingDetected},
+            {"headerText", !recording.headerText.empty()},
+            {"informationText", !recording.informationText.empty()},
+            {"missingValues", recording.report.missingValues}};
 }
 
 void printJson(const Comtrade& recording, const std::string& path)
 {
-    const Cfg& cfg = recording.cfg;
-    std::ostringstream out;
-    out << "{\n";
-    out << "  \"path\": " << jsonString(path) << ",\n";
-    out << "  \"configurationFile\": " << jsonString(recording.cfgFileName) << ",\n";
-    out << "  \"dataFile\": " << jsonString(recording.datFileName) << ",\n";
-    out << "  \"station\": " << jsonString(KivTools::displayText(cfg.stationName)) << ",\n";
-    out << "  \"device\": " << jsonString(KivTools::displayText(cfg.recDevId)) << ",\n";
-    out << "  \"revision\": " << cfg.revYear << ",\n";
-    out << "  \"dataFileType\": \"" << KivTools::dataFileTypeName(cfg.dataFileType) << "\",\n";
-    out << "  \"lineFrequency\": " << jsonNumber(cfg.lineFrequency) << ",\n";
-    out << "  \"samplingRates\": [";
-    for (std::size_t i = 0; i < cfg.samplingRates.size(); ++i)
-        out << (i ? ", " : "") << "{\"rate\": " << jsonNumber(cfg.samplingRates[i].rate)
-            << ", \"endSample\": " << cfg.samplingRates[i].endSample << "}";
-    out << "],\n";
-    out << "  \"samplesAnnounced\": " << cfg.samplesCount << ",\n";
-    out << "  \"samples\": " << recording.dat.samples.size() << ",\n";
-    out << "  \"duration\": " << jsonNumber(recording.duration) << ",\n";
-    out << "  \"timeMultiplier\": " << jsonNumber(cfg.timeMultiplier) << ",\n";
-
-    out << "  \"analogChannels\": [";
-    for (std::size_t i = 0; i < recording.analogChannels.size(); ++i) {
-        const AnalogChannel& channel = recording.analogChannels[i];
+    json document = recordingJson(recording, path);
+    json& analog = document["analogChannels"] = json::array();
+    for (const AnalogChannel& channel : recording.analogChannels) {
         const AnalogChannelConfig& config = analogConfig(channel);
         const AnalogSummary summary = summarize(channel);
-        out << (i ? ",\n" : "\n") << "    {\"number\": " << config.index + 1
-            << ", \"id\": " << jsonString(config.channelId)
-            << ", \"phase\": " << jsonString(config.phase)
-            << ", \"circuitComponent\": " << jsonString(config.circuitComponent)
-            << ", \"unit\": " << jsonString(config.unit)
-            << ", \"valueUnit\": " << jsonString(KivTools::valueUnit(config))
-            << ", \"primary\": " << jsonNumber(config.primary)
-            << ", \"secondary\": " << jsonNumber(config.secondary)
-            << ", \"ps\": \"" << (config.isSecondary ? 'S' : 'P') << "\""
-            << ", \"skew\": " << jsonNumber(channel.skew)
-            << ", \"min\": " << jsonNumber(summary.min)
-            << ", \"max\": " << jsonNumber(summary.max)
-            << ", \"rms\": " << jsonNumber(summary.rms) << "}";
+        analog.push_back({{"number", config.index + 1},
+                          {"id", KivTools::channelName(config)},
+                          {"phase", KivTools::trimmed(KivTools::validUtf8(config.phase))},
+                          {"circuitComponent", KivTools::trimmed(KivTools::validUtf8(config.circuitComponent))},
+                          {"unit", KivTools::trimmed(KivTools::validUtf8(config.unit))},
+                          {"valueUnit", KivTools::valueUnit(config)},
+                          {"primary", number(config.primary)},
+                          {"secondary", number(config.secondary)},
+                          {"ps", config.isSecondary ? "S" : "P"},
+                          {"skew", number(channel.skew)},
+                          {"min", number(summary.min)},
+                          {"max", number(summary.max)},
+                          {"rms", number(summary.rms)}});
     }
-    out << (recording.analogChannels.empty() ? "" : "\n  ") << "],\n";
-
-    out << "  \"statusChannels\": [";
-    for (std::size_t i = 0; i < recording.binaryChannels.size(); ++i) {
-        const BinaryChannel& channel = recording.binaryChannels[i];
+    json& status = document["statusChannels"] = json::array();
+    for (const BinaryChannel& channel : recording.binaryChannels) {
         const BinaryChannelConfig& config = statusConfig(channel);
         const StatusSummary summary = summarize(channel);
-        out << (i ? ",\n" : "\n") << "    {\"number\": " << config.index + 1
-            << ", \"id\": " << jsonString(config.channelId)
-            << ", \"phase\": " << jsonString(config.phase)
-            << ", \"circuitComponent\": " << jsonString(config.circuitComponent)
-            << ", \"normalState\": " << config.normalState
-            << ", \"changes\": " << summary.changes << ", \"firstChange\": "
-            << (summary.changed ? jsonNumber(summary.firstChange) : std::string("null")) << "}";
+        status.push_back({{"number", config.index + 1},
+                          {"id", KivTools::channelName(config)},
+                          {"phase", KivTools::trimmed(KivTools::validUtf8(config.phase))},
+                          {"circuitComponent", KivTools::trimmed(KivTools::validUtf8(config.circuitComponent))},
+                          {"normalState", config.normalState},
+                          {"changes", summary.changes},
+                          {"firstChange", summary.changed ? number(summary.firstChange) : json(nullptr)}});
     }
-    out << (recording.binaryChannels.empty() ? "" : "\n  ") << "]\n";
-    out << "}\n";
-    std::cout << out.str();
+    std::cout << document.dump(2) << '\n';
 }
 
 // ---- Text -------------------------------------------------------------------
@@ -235,7 +223,8 @@ private:
 
 std::string orDash(const std::string& text)
 {
-    return text.empty() ? "-" : KivTools::validUtf8(text);
+    const std::string shown = KivTools::trimmed(KivTools::validUtf8(text));
+    return shown.empty() ? "-" : shown;
 }
 
 // A recording without samples has no minimum, maximum or RMS.
@@ -244,10 +233,27 @@ std::string statistic(double value)
     return std::isnan(value) ? std::string("-") : formatNumber(value);
 }
 
-void printText(const Comtrade& recording, const std::string& path)
+void printTimes(const Comtrade& recording, std::ostream& out)
 {
     const Cfg& cfg = recording.cfg;
-    std::ostream& out = std::cout;
+    const LoadReport& report = recording.report;
+    out << "Start           " << KivTools::formatDateTime(cfg.start) << '\n';
+    out << "Trigger         " << KivTools::formatDateTime(cfg.trigger);
+    if (std::isfinite(cfg.triggerOffset))
+        out << " (" << formatNumber(cfg.triggerOffset, 9) << " s after the first sample)";
+    out << '\n';
+    out << "Time code       " << orDash(cfg.timeCode) << ", local code " << orDash(cfg.localCode)
+        << '\n';
+    out << "Encoding        " << orDash(report.encoding)
+        << (report.encoding.empty() ? "" : report.encodingDetected ? " (detected)" : " (as asked)") << '\n';
+    out << "Header text     " << (recording.headerText.empty() ? "none" : "present")
+        << ", information text " << (recording.informationText.empty() ? "none" : "present") << '\n';
+    out << "Missing values  " << report.missingValues << '\n';
+}
+
+void printConfiguration(const Comtrade& recording, const std::string& path, std::ostream& out)
+{
+    const Cfg& cfg = recording.cfg;
     out << "Recording       " << KivTools::validUtf8(path) << '\n';
     out << "Files           " << KivTools::validUtf8(recording.cfgFileName) << ", "
         << KivTools::validUtf8(recording.datFileName) << '\n';
@@ -270,7 +276,11 @@ void printText(const Comtrade& recording, const std::string& path)
     out << '\n';
     out << "Duration        " << formatNumber(recording.duration) << " s\n";
     out << "Time multiplier " << formatNumber(cfg.timeMultiplier) << '\n';
+    printTimes(recording, out);
+}
 
+void printChannels(const Comtrade& recording, std::ostream& out)
+{
     out << "\nAnalog channels: " << recording.analogChannels.size()
         << " (min, max and RMS over the recording, in the value unit)\n";
     if (!recording.analogChannels.empty()) {
@@ -310,64 +320,30 @@ void printText(const Comtrade& recording, const std::string& path)
     }
 }
 
-void printUsage(std::ostream& out)
-{
-    out << "usage: comtrade-info [PATH] [--json]\n"
-           "  PATH    the .cfg, .dat or .cff file of a COMTRADE recording\n"
-           "          (default: the bundled sample recording)\n"
-           "  --json  print one JSON document instead of text\n";
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
+    KivTools::CommonOptions common;
     bool json = false;
-    std::string path;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--json") {
-            json = true;
-        } else if (arg == "-h" || arg == "--help") {
-            printUsage(std::cout);
-            return 0;
-        } else if (arg == "--") {
-            if (i + 2 != argc || !path.empty()) {
-                printUsage(std::cerr);
-                return KivTools::kExitUsage;
-            }
-            path = argv[++i];
-        } else if (!arg.empty() && arg[0] == '-') {
-            std::cerr << "comtrade-info: unknown option " << arg << '\n';
-            printUsage(std::cerr);
-            return KivTools::kExitUsage;
-        } else if (path.empty()) {
-            path = arg;
-        } else {
-            std::cerr << "comtrade-info: more than one PATH given\n";
-            printUsage(std::cerr);
-            return KivTools::kExitUsage;
-        }
-    }
-    if (path.empty()) {
-        path = KivTools::bundledRecordingPath();
-        if (path.empty()) {
-            std::cerr << "comtrade-info: no PATH given and the bundled recording "
-                      << KivTools::kBundledRecording << " was not found\n";
-            return KivTools::kExitNoInput;
-        }
-    }
+    CLI::App app("Prints the configuration of a COMTRADE recording and a summary of its channels.",
+                 "comtrade-info");
+    KivTools::addCommonOptions(app, common);
+    app.add_flag("--json", json, "print one JSON document instead of text");
+    if (const int code = KivTools::parseCommandLine(app, argc, argv); code >= 0)
+        return code;
+    if (const int code = KivTools::resolvePath("comtrade-info", common.path); code != 0)
+        return code;
 
     Comtrade recording;
-    const int code = recording.load(path);
-    if (code != 0) {
-        std::cerr << "comtrade-info: " << KivTools::describeLoadFailure(recording, path, code)
-                  << ".\n";
+    const int loaded = recording.load(common.path, common.loadOptions());
+    if (const int code = KivTools::reportLoad("comtrade-info", recording.report, loaded, common.path); code != 0)
         return code;
+    if (json) {
+        printJson(recording, common.path);
+        return 0;
     }
-    if (json)
-        printJson(recording, path);
-    else
-        printText(recording, path);
+    printConfiguration(recording, common.path, std::cout);
+    printChannels(recording, std::cout);
     return 0;
 }

@@ -16,6 +16,15 @@ namespace KivComtradeLib {
 // One recording: load it by the path of its .cfg, .dat or .cff file (extension
 // in any letter case), then read every channel through the views.
 //
+// A .cff path reads the .cfg/.dat pair of the same base name when its .cfg
+// exists; otherwise the .cff itself is read as a combined file: its CFG
+// section, its DAT section (any of the four types; a DAT header that names no
+// type takes the CFG section's), and the text of its HDR and INF sections.
+// cfgFileName and datFileName are then both the .cff path. A .cff without a
+// CFG section gives 3, without a DAT section 5, with a DAT section shorter
+// than its header's byte count or of another type than the CFG section's, 6;
+// the report says which.
+//
 // Result codes of load():
 //   0 loaded
 //   1 the path's extension is none of .cfg, .dat, .cff (nothing changes)
@@ -44,8 +53,10 @@ public:
     // What the last load found: on failure the sentence that says why, on
     // success the warnings (see LoadReport.h).
     LoadReport report;
-    // Texts of the recording's header (.hdr) and information (.inf) files or
-    // .cff sections, as written; empty when there are none.
+    // Texts of the recording's header (.hdr) and information (.inf) files
+    // beside the pair, or of the .cff sections, as written with LF line ends;
+    // empty when there are none or they hold only blank lines. Set by a
+    // successful load; never required.
     std::string headerText;
     std::string informationText;
 
@@ -62,6 +73,9 @@ public:
 private:
     void _setCfgDatFileNames(const std::string& path);
     int _loadCfgDat(const std::string& path, const LoadOptions& options);
+    int _loadCombined(const std::string& path, const LoadOptions& options);
+    void _mergeDatReport(int datResult);
+    void _readTextFiles(const std::string& path);
     void _initAnalogChannels();
     void _initBinaryChannels();
     void _initChannels();

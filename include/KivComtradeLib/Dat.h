@@ -29,13 +29,15 @@ public:
     // to the announced count of non-empty lines. Missing analog values are
     // NaN (report.missingValues counts them).
     int load(const std::string& datFileName);
-    // The same from a stream positioned at the data's first byte, `length`
-    // bytes long (length < 0: everything that follows), e.g. the data section
-    // of a combined file; `datFileName` names it in the report. Returns 0 or 6.
-    int load(std::istream& stream, const std::string& datFileName, long long length = -1);
+    // The same from `length` bytes of an open stream, from its read position
+    // (the data section of a combined .cff file); `name` is the file the
+    // report names. 0 or 6.
+    int load(std::istream& stream, unsigned long long length, const std::string& name);
 
 private:
     int _load(const std::string& datFileName);
+    // Both entries: the records of `length` bytes (< 0: all that follows).
+    int _read(std::istream& stream, long long length, const std::string& name);
 };
 
 } // namespace KivComtradeLib

@@ -6,7 +6,9 @@
 
 namespace KivComtradeLib {
 
-// One date/time line of a configuration: "dd/mm/yyyy,hh:mm:ss.ssssss".
+// One date/time line of a configuration: "dd/mm/yyyy,hh:mm:ss.ssssss", or
+// "mm/dd/yy,..." in 1991 files (the rules are beside Cfg::start). When valid is
+// false, only text and fractionDigits are filled.
 class KIVCOMTRADE_API DateTime {
 public:
     std::string text;       // the line as written

@@ -1,13 +1,16 @@
+#include "config/DateTimeLine.h"
+#include "config/TimeBase.h"
+#include "encoding/TextEncoding.h"
+
 #include <KivComtradeLib/Cfg.h>
 #include <KivComtradeLib/Converters.h>
 #include <KivComtradeLib/KivCommon.h>
 #include <KivComtradeLib/StringHelper.h>
-#include <KivComtradeLib/ToUtf8.h>
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <limits>
-#include <stdexcept>
 
 namespace KivComtradeLib {
 
@@ -16,14 +19,6 @@ namespace {
 // Room reserved up front for a count read from the file is capped: the file
 // has not yet shown that it holds that many lines.
 constexpr std::size_t kMaxUpfrontReserve = 1024;
-
-// A channel line in UTF-8, whatever code page the recorder wrote it in.
-void convertToUtf8(std::string& line)
-{
-    toUtf8::DetectRusCodePages detector;
-    detector.analize(line.data(), line.size());
-    line = detector.convertSC(line, line.data(), line.size());
-}
 
 // A number of the station or counts line, as std::stoi reads it; a failure
 // names the field.
@@ -40,7 +35,7 @@ int countField(const std::string& text, int number, const char* name)
 }
 
 // A required line: read, and not empty.
-bool readRequiredLine(std::ifstream& stream, std::string& line)
+bool readRequiredLine(std::istream& stream, std::string& line)
 {
     Kiv::getTextLine(stream, line);
     return !stream.fail() && !line.empty();
@@ -53,11 +48,11 @@ int Cfg::load(const std::string& path)
     return load(path, LoadOptions());
 }
 
-int Cfg::load(const std::string& path, const LoadOptions& /*options*/)
+int Cfg::load(const std::string& path, const LoadOptions& options)
 {
     // A second load must not inherit anything of the first recording.
     *this = Cfg();
-    report.result = _load(path);
+    report.result = _load(path, options);
     if (report.result == 2 && report.message.empty())
         report.fail(2, path, 0, path + ": no such configuration file");
     else if (report.result == 3 && report.message.empty())
@@ -65,64 +60,90 @@ int Cfg::load(const std::string& path, const LoadOptions& /*options*/)
     return report.result;
 }
 
-int Cfg::_load(const std::string& path)
+int Cfg::load(std::istream& stream, const std::string& name, const LoadOptions& options)
+{
+    *this = Cfg();
+    try {
+        report.result = _loadLines(stream, name, options);
+    } catch (const std::exception&) {
+        report.result = 3;
+    }
+    if (report.result == 3 && report.message.empty())
+        report.fail(3, name, 0, name + ": cannot be read as a configuration");
+    return report.result;
+}
+
+int Cfg::_load(const std::string& path, const LoadOptions& options)
 {
     try {
         if (!Kiv::fileExist(path))
             return 2;
         std::ifstream stream = Kiv::openInputFileUTF8Name(path, std::ios_base::in);
         if (!stream.is_open())
-            return report.fail(3, path, 0, path + ": cannot be opened");
-        using Step = bool (Cfg::*)(std::ifstream&);
-        static const struct {
-            Step read;
-            const char* name;
-        } steps[] = {
-            {&Cfg::_loadSubstationData, "station line"},
-            {&Cfg::_loadCounOfChannels, "channel counts line"},
-            {&Cfg::_loadAnalogChannelsInformation, "analog channel"},
-            {&Cfg::_loadBinaryChannelsInformation, "status channel"},
-            {&Cfg::_loadFreqInformation, "line frequency line"},
-            {&Cfg::_loadSampleRatesInformation, "sampling rate lines"},
-            {&Cfg::_loadDateTimes, "date/time lines"},
-            {&Cfg::_loadDataFileType, "data file type line"},
-        };
-        for (const auto& step : steps) {
-            bool read = false;
-            std::string why;
-            try {
-                read = (this->*step.read)(stream);
-            } catch (const std::exception& e) {
-                why = _describe(e);
-            }
-            if (read)
-                continue;
-            // Said before anything reads on: the time-multiplier step below
-            // replaces `line` and moves the stream.
-            _reportFailure(path, stream, step.name, why);
-            try {
-                _setTimeProcessTime(stream);
-            } catch (const std::exception&) {
-                // The first fault is the one reported.
-            }
-            stream.close();
             return 3;
-        }
-        try {
-            _setTimeProcessTime(stream);
-        } catch (const std::exception& e) {
-            _reportFailure(path, stream, "time multiplier line", _describe(e));
-            return 3;
-        }
-        stream.close();
-        return 4;
-    } catch (const std::exception& e) {
-        return report.fail(3, path, 0, path + ": cannot be read (" + e.what() + ")");
+        return _loadLines(stream, path, options);
+    } catch (const std::exception&) {
+        return 3;
     }
 }
 
+int Cfg::_loadLines(std::istream& stream, const std::string& name, const LoadOptions& options)
+{
+    if (!options.encoding.empty()) {
+        TextEncoding::Encoding named;
+        if (!TextEncoding::fromName(options.encoding, named))
+            return report.fail(3, name, 0, name + ": unknown encoding '" + options.encoding + "'");
+        if (!TextEncoding::available(named))
+            return report.fail(3, name, 0,
+                               name + ": encoding " + TextEncoding::name(named) +
+                                   " cannot be converted by this build (no iconv)");
+    }
+    static const char* const steps[] = {"station line",        "channel counts line", "channel lines",
+                                        "line frequency line", "sampling rate lines", "date/time lines",
+                                        "data file type line"};
+    _lineNumber = 0;
+    // The station line is converted with the channel lines, whose encoding
+    // is not known until they are all read.
+    std::string stationLine;
+    for (int step = 0; step < 7; ++step) {
+        bool read = false;
+        std::string why;
+        try {
+            switch (step) {
+            case 0: read = _loadSubstationData(stream); stationLine = line; break;
+            case 1: read = _loadCounOfChannels(stream); break;
+            case 2: read = _loadChannelsInformation(stream, stationLine, name, options); break;
+            case 3: read = _loadFreqInformation(stream); break;
+            case 4: read = _loadSampleRatesInformation(stream); break;
+            case 5: read = _loadDateTimes(stream); break;
+            default: read = _loadDataFileType(stream); break;
+            }
+        } catch (const std::exception& e) {
+            why = _describe(e);
+        }
+        if (read)
+            continue;
+        // Said before anything reads on: the time-multiplier step below
+        // replaces `line` and moves the stream.
+        _reportFailure(name, stream, steps[step], why);
+        try {
+            _setTimeProcessTime(stream);
+        } catch (const std::exception&) {
+            // The first fault is the one reported.
+        }
+        return 3;
+    }
+    try {
+        _setTimeProcessTime(stream);
+    } catch (const std::exception& e) {
+        _reportFailure(name, stream, "time multiplier line", _describe(e));
+        return 3;
+    }
+    return 4;
+}
+
 // The standard conversions say only "stoi" or "stod"; the channel records
-// name their field themselves.
+// and the station and counts lines name their field themselves.
 std::string Cfg::_describe(const std::exception& e)
 {
     const std::string what = e.what();
@@ -133,41 +154,34 @@ std::string Cfg::_describe(const std::exception& e)
     return "'" + line + "' is not a number where one is required";
 }
 
-// One sentence: the file, the line (counted from the stream position the
-// failed step left), the line's role, and what was wrong with it.
-void Cfg::_reportFailure(const std::string& path, std::ifstream& stream, const std::string& step,
-                         std::string why)
+// One sentence: the file, the line (counted by the line reads), its role,
+// and what was wrong with it.
+void Cfg::_reportFailure(const std::string& name, std::istream& stream, const std::string& step, std::string why)
 {
     const bool ended = stream.fail() && why.empty();
+    unsigned long long lineNumber = ended ? _lineNumber + 1 : _lineNumber;
+    std::string role = step;
+    if (step == "channel lines") {
+        // The channel lines are all read before any is parsed: a parse
+        // failure is at the record being built.
+        const auto analogs = static_cast<unsigned long long>(analogChannelsCount);
+        unsigned long long at = lineNumber - 3;
+        if (!why.empty())
+            at = analogChannels.size() < analogs ? analogChannels.size() : analogs + binaryChannels.size();
+        lineNumber = 3 + at;
+        role = at < analogs ? "analog channel " + std::to_string(at + 1)
+                            : "status channel " + std::to_string(at - analogs + 1);
+    }
     if (why.empty())
         why = ended ? "missing: the file ends before it" : line.empty() ? "empty" : _failure.empty() ? "not valid" : _failure;
-    stream.clear();
-    const std::streamoff position = stream.tellg();
-    unsigned long long lineNumber = 0;
-    if (position >= 0) {
-        std::ifstream again = Kiv::openInputFileUTF8Name(path, std::ios_base::in);
-        std::string head(static_cast<std::size_t>(position), '\0');
-        again.read(&head[0], position);
-        head.resize(static_cast<std::size_t>(again.gcount()));
-        lineNumber = static_cast<unsigned long long>(std::count(head.begin(), head.end(), '\n'));
-        if (!head.empty() && head.back() != '\n')
-            ++lineNumber;
-        if (ended)
-            ++lineNumber;
-    }
-    std::string role = step;
-    if (step == "analog channel")
-        role += " " + std::to_string(analogChannels.size() + 1);
-    else if (step == "status channel")
-        role += " " + std::to_string(binaryChannels.size() + 1);
-    const bool names_field = why.compare(0, 6, "field ") == 0;
-    std::string text = path + ": ";
+    const bool namesField = why.compare(0, 6, "field ") == 0;
+    std::string text = name + ": ";
     if (lineNumber != 0)
         text += "line " + std::to_string(lineNumber) + " (" + role + ")";
     else
         text += role;
-    text += (names_field ? ", " : ": ") + why;
-    report.fail(3, path, lineNumber, text);
+    text += (namesField ? ", " : ": ") + why;
+    report.fail(3, name, lineNumber, text);
 }
 
 bool Cfg::_failed(const std::string& why)
@@ -176,13 +190,18 @@ bool Cfg::_failed(const std::string& why)
     return false;
 }
 
-bool Cfg::_readLine(std::ifstream& stream)
+// Every line of the configuration is read here (the channel lines too), so
+// that a failure can name its line.
+bool Cfg::_readLine(std::istream& stream)
 {
-    return readRequiredLine(stream, line);
+    const bool read = readRequiredLine(stream, line);
+    if (!stream.fail())
+        ++_lineNumber;
+    return read;
 }
 
 // station_name,rec_dev_id,rev_year
-bool Cfg::_loadSubstationData(std::ifstream& stream)
+bool Cfg::_loadSubstationData(std::istream& stream)
 {
     if (!_readLine(stream))
         return false;
@@ -197,7 +216,7 @@ bool Cfg::_loadSubstationData(std::ifstream& stream)
 }
 
 // TT,##A,##D — std::stoi stops at the A and D after the counts.
-bool Cfg::_loadCounOfChannels(std::ifstream& stream)
+bool Cfg::_loadCounOfChannels(std::istream& stream)
 {
     if (!_readLine(stream))
         return false;
@@ -219,35 +238,89 @@ bool Cfg::_loadCounOfChannels(std::ifstream& stream)
     return true;
 }
 
-// One record per channel line, each line converted to UTF-8 before it is
-// parsed. The count was checked for sign; lines must actually be there.
+// The station line and every channel line are read before any channel line
+// is parsed: one encoding serves the whole file, and a short line, judged
+// alone, would be too easily taken for the other code page. What was read
+// before a missing line is still converted and parsed, then the load fails.
+bool Cfg::_loadChannelsInformation(std::istream& stream, const std::string& stationLine,
+                                   const std::string& name, const LoadOptions& options)
+{
+    analogChannels.clear();
+    binaryChannels.clear();
+    // The counts were checked for sign; lines must actually be there.
+    const unsigned long long wanted = static_cast<unsigned long long>(analogChannelsCount) +
+                                      static_cast<unsigned long long>(binaryChannelsCount);
+    std::vector<std::string> texts;
+    texts.reserve(std::min<unsigned long long>(wanted + 1, kMaxUpfrontReserve));
+    texts.push_back(stationLine);
+    bool complete = true;
+    for (unsigned long long i = 0; i < wanted; ++i) {
+        if (!_readLine(stream)) {
+            complete = false;
+            break;
+        }
+        texts.push_back(line);
+    }
+
+    const bool detected = options.encoding.empty();
+    TextEncoding::Encoding encoding = TextEncoding::Encoding::Utf8;
+    if (detected)
+        encoding = TextEncoding::detect(texts);
+    else
+        TextEncoding::fromName(options.encoding, encoding);
+    report.encoding = TextEncoding::name(encoding);
+    report.encodingDetected = detected;
+
+    // The station line was split already; a conversion keeps every byte
+    // below 0x80, commas included, so converting its fields is converting it.
+    std::size_t replaced = 0;
+    stationName = TextEncoding::toUtf8(encoding, detected, stationName, replaced);
+    recDevId = TextEncoding::toUtf8(encoding, detected, recDevId, replaced);
+    texts.erase(texts.begin());
+    for (std::string& text : texts)
+        text = TextEncoding::toUtf8(encoding, detected, text, replaced);
+    if (replaced != 0)
+        report.warn(name + ": " + std::to_string(replaced) + " byte(s) of the station and channel lines are not " +
+                    report.encoding + " text and read as U+FFFD");
+
+    const bool parsed = _loadAnalogChannelsInformation(texts) && _loadBinaryChannelsInformation(texts);
+    if (!complete)
+        line.clear(); // what the failed read left
+    return complete && parsed;
+}
+
+namespace {
+
+// One record per line, the position among the lines of its kind as index.
 template <typename Record>
-static bool loadChannelLines(std::ifstream& stream, std::string& line, int declared, int revision,
-                             std::vector<Record>& records)
+bool parseChannelLines(const std::vector<std::string>& lines, std::size_t first, std::size_t count,
+                       int revision, std::string& line, std::vector<Record>& records)
 {
     records.clear();
-    const auto count = static_cast<std::uint32_t>(declared);
-    records.reserve(std::min<std::size_t>(count, kMaxUpfrontReserve));
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (!readRequiredLine(stream, line))
-            return false;
-        convertToUtf8(line);
+    records.reserve(std::min(count, kMaxUpfrontReserve));
+    for (std::size_t i = 0; i < count && first + i < lines.size(); ++i) {
+        line = lines[first + i];
         records.emplace_back(static_cast<int>(i), line, revision);
     }
     return true;
 }
 
-bool Cfg::_loadAnalogChannelsInformation(std::ifstream& stream)
+} // namespace
+
+bool Cfg::_loadAnalogChannelsInformation(const std::vector<std::string>& lines)
 {
-    return loadChannelLines(stream, line, analogChannelsCount, revYear, analogChannels);
+    return parseChannelLines(lines, 0, static_cast<std::uint32_t>(analogChannelsCount), revYear, line,
+                             analogChannels);
 }
 
-bool Cfg::_loadBinaryChannelsInformation(std::ifstream& stream)
+bool Cfg::_loadBinaryChannelsInformation(const std::vector<std::string>& lines)
 {
-    return loadChannelLines(stream, line, binaryChannelsCount, revYear, binaryChannels);
+    const auto analogs = static_cast<std::uint32_t>(analogChannelsCount);
+    return parseChannelLines(lines, analogs, static_cast<std::uint32_t>(binaryChannelsCount), revYear, line,
+                             binaryChannels);
 }
 
-bool Cfg::_loadFreqInformation(std::ifstream& stream)
+bool Cfg::_loadFreqInformation(std::istream& stream)
 {
     if (!_readLine(stream))
         return false;
@@ -256,7 +329,7 @@ bool Cfg::_loadFreqInformation(std::ifstream& stream)
 }
 
 // nrates, then nrates lines "samp,endsamp" (one line even when nrates is 0).
-bool Cfg::_loadSampleRatesInformation(std::ifstream& stream)
+bool Cfg::_loadSampleRatesInformation(std::istream& stream)
 {
     samplesCount = 0;
     duration = 0.0;
@@ -284,13 +357,35 @@ bool Cfg::_isExistZeroFreqSample(const std::vector<SamplingRate>& rates)
                        [](const SamplingRate& r) { return r.rate < 1e-6; });
 }
 
-// Two date/time lines: only their presence matters.
-bool Cfg::_loadDateTimes(std::ifstream& stream)
+// Two date/time lines: the first sample, then the trigger point. Both must be
+// there; what they say never fails a load (a warning tells what was wrong).
+bool Cfg::_loadDateTimes(std::istream& stream)
 {
-    return _readLine(stream) && _readLine(stream);
+    if (!_readLine(stream))
+        return false;
+    start = _parseDateTime("start", line);
+    if (!_readLine(stream))
+        return false;
+    trigger = _parseDateTime("trigger", line);
+    // More than six digits after the seconds' point: the recorder counts
+    // nanoseconds, and so do the data file's time stamps.
+    timeStampUnit = std::max(start.fractionDigits, trigger.fractionDigits) > 6 ? 1e-9 : 1e-6;
+    if (start.valid && trigger.valid)
+        triggerOffset = secondsBetween(start, trigger);
+    return true;
 }
 
-bool Cfg::_loadDataFileType(std::ifstream& stream)
+DateTime Cfg::_parseDateTime(const char* what, const std::string& text)
+{
+    std::string problem;
+    DateTime dt = parseDateTimeLine(text, revYear, problem);
+    if (!problem.empty())
+        report.warn(std::string(what) + " date/time '" + text + "': " + problem +
+                    (dt.valid ? "" : std::string("; the ") + what + " time is unknown"));
+    return dt;
+}
+
+bool Cfg::_loadDataFileType(std::istream& stream)
 {
     if (!_readLine(stream))
         return false;
@@ -326,7 +421,9 @@ void Cfg::_setBinaryDatFileChannelLenght(Enums::DataFileType type)
 }
 
 // timemult: may be missing. Runs after the line chain whether it completed or not.
-void Cfg::_setTimeProcessTime(std::ifstream& stream)
+// The 2013 lines after it (tcode,localcode and tmq_code,leapsec) are kept
+// when present; they are never required.
+void Cfg::_setTimeProcessTime(std::istream& stream)
 {
     if (!stream.eof()) {
         Kiv::getTextLine(stream, line);
@@ -334,30 +431,48 @@ void Cfg::_setTimeProcessTime(std::ifstream& stream)
             timeMultiplier = 1.0;
         else
             timeMultiplier = std::stod(line);
+        if (!(timeMultiplier > 0.0) || !std::isfinite(timeMultiplier)) {
+            // Zero or negative would put every time stamp at 0 or before it.
+            report.warn("time multiplier '" + line + "' is not a positive number; time stamps are read with 1");
+            timeMultiplier = 1.0;
+        }
+        _loadTimeCodeLines(stream);
     }
+    // The multiplier scales time stamps only; times from the rates are kept as they are.
     if (allRatesNonZero)
         duration = timeFromSampleIndex(samplesCount - 1);
 }
 
+// A field of the time code lines without the blanks recorders pad it with.
+static std::string trimmedField(const std::string& field)
+{
+    const std::size_t first = field.find_first_not_of(" \t\r");
+    if (first == std::string::npos)
+        return std::string();
+    return field.substr(first, field.find_last_not_of(" \t\r") - first + 1);
+}
+
+// `line` keeps the time multiplier line: these lines are read into their own text.
+void Cfg::_loadTimeCodeLines(std::istream& stream)
+{
+    const auto readPair = [&stream](std::string& first, std::string& second) {
+        if (!stream.good())
+            return;
+        std::string text;
+        Kiv::getTextLine(stream, text);
+        // DOS editors pad the file with end-of-file characters (0x1A).
+        text.erase(std::min(text.find('\x1A'), text.size()));
+        const std::vector<std::string> fields = StringHelper::split(text, ',');
+        first = fields.empty() ? std::string() : trimmedField(fields[0]);
+        second = fields.size() < 2 ? std::string() : trimmedField(fields[1]);
+    };
+    readPair(timeCode, localCode);
+    readPair(timeQuality, leapSecond);
+}
+
 double Cfg::timeFromSampleIndex(unsigned long long index) const
 {
-    if (samplingRates.empty())
-        return -1.0;
-    double acc = 0.0;
-    unsigned long long start = 0;
-    for (const SamplingRate& segment : samplingRates) {
-        if (index < segment.endSample) {
-            if (!(segment.rate > 0.0))
-                return -1.0;
-            return (acc + segment.getDuration(index - start)) * timeMultiplier;
-        }
-        const double d = segment.getDuration(segment.endSample - start);
-        if (d < 0.0)
-            return -1.0;
-        acc += d;
-        start = segment.endSample;
-    }
-    return (acc + samplingRates.back().getDuration(index - start)) * timeMultiplier;
+    return TimeBase(samplingRates).timeAt(index);
 }
 
 } // namespace KivComtradeLib

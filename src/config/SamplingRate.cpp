@@ -1,7 +1,8 @@
+#include "config/TimeBase.h"
+
 #include <KivComtradeLib/SamplingRate.h>
 #include <KivComtradeLib/StringHelper.h>
 
-#include <algorithm>
 #include <stdexcept>
 
 namespace KivComtradeLib {
@@ -40,9 +41,7 @@ SamplingRate::SamplingRate(const std::string& line)
 
 double SamplingRate::getDuration(unsigned long long count) const
 {
-    if (!(rate > 0.0))
-        return -1.0;
-    return static_cast<double>(std::min(count, endSample)) / rate;
+    return TimeBase::segmentSeconds(rate, endSample, count);
 }
 
 } // namespace KivComtradeLib

@@ -1,4 +1,5 @@
 #include "data/DataReader.h"
+#include "support/StreamWindow.h"
 
 #include <KivComtradeLib/Cfg.h>
 #include <KivComtradeLib/Dat.h>
@@ -6,6 +7,7 @@
 #include <KivComtradeLib/KivCommon.h>
 
 #include <exception>
+#include <fstream>
 
 namespace KivComtradeLib {
 
@@ -19,15 +21,12 @@ int Dat::load(const std::string& datFileName)
     return result;
 }
 
-int Dat::load(std::istream& stream, const std::string& datFileName, long long length)
+int Dat::load(std::istream& stream, unsigned long long length, const std::string& name)
 {
     report.clear();
-    SampleSink sink(*cfg, samples);
-    const int result = readDataStream(stream, length, *cfg, sink, report, datFileName);
-    if (result != 0)
-        samples.clear();
-    lastSampleTime = samples.empty() ? -1.0 : samples.back().time;
-    return result;
+    StreamWindow window(stream, length);
+    std::istream section(&window);
+    return _read(section, static_cast<long long>(length), name);
 }
 
 int Dat::_load(const std::string& datFileName)
@@ -41,7 +40,7 @@ int Dat::_load(const std::string& datFileName)
         if (!stream.is_open() || stream.bad())
             return report.fail(6, datFileName, 0, datFileName + ": cannot be opened");
         // 64-bit length: recordings of 2 GiB and more are real.
-        const int result = load(stream, datFileName, FilesHelper::fileLength64(stream));
+        const int result = _read(stream, FilesHelper::fileLength64(stream), datFileName);
         stream.close();
         return result;
     } catch (const std::exception& e) {
@@ -52,6 +51,16 @@ int Dat::_load(const std::string& datFileName)
         lastSampleTime = -1.0;
         return report.fail(6, datFileName, 0, datFileName + ": cannot be read (" + e.what() + ")");
     }
+}
+
+int Dat::_read(std::istream& stream, long long length, const std::string& name)
+{
+    SampleSink sink(*cfg, samples);
+    const int result = readDataStream(stream, length, *cfg, sink, report, name);
+    if (result != 0)
+        samples.clear();
+    lastSampleTime = samples.empty() ? -1.0 : samples.back().time;
+    return result;
 }
 
 } // namespace KivComtradeLib

@@ -199,6 +199,8 @@ int readText(std::istream& in, long long length, const Cfg& cfg, Sink& sink, Loa
 
 void ColumnSink::prepare(std::size_t records)
 {
+    _analogs = _cfg.analogChannels.size();
+    _states = _cfg.binaryChannels.size();
     _rows = records;
     _time.assign(records, 0.0);
     _analog.assign(_analogs * records, 0.0);

@@ -50,11 +50,10 @@ class ColumnSink {
 public:
     ColumnSink(const Cfg& cfg, std::vector<double>& time, std::vector<double>& analog,
                std::vector<std::uint8_t>& status)
-        : _analogs(cfg.analogChannels.size()), _states(cfg.binaryChannels.size()), _time(time),
-          _analog(analog), _status(status)
+        : _cfg(cfg), _time(time), _analog(analog), _status(status)
     {
     }
-    // The arrays are sized once, here.
+    // The arrays are sized once, here (for the channels the Cfg has now).
     void prepare(std::size_t records);
     ColumnStore record(unsigned long long k)
     {
@@ -69,8 +68,9 @@ public:
     std::size_t count() const { return _rows; }
 
 private:
-    std::size_t _analogs;
-    std::size_t _states;
+    const Cfg& _cfg;
+    std::size_t _analogs = 0;
+    std::size_t _states = 0;
     std::size_t _rows = 0;
     std::vector<double>& _time;
     std::vector<double>& _analog;

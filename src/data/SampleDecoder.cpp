@@ -1,5 +1,7 @@
 #include "data/SampleDecoder.h"
 
+#include "config/TimeBase.h"
+
 #include <KivComtradeLib/Cfg.h>
 
 #include <algorithm>
@@ -39,8 +41,7 @@ inline std::uint32_t readU32(const unsigned char* p)
 
 inline double stampTime(double stamp, const Cfg& cfg)
 {
-    // Time stamps count timeMultiplier microseconds.
-    return stamp * cfg.timeMultiplier * 1e-6;
+    return stamp * TimeBase::stampScale(cfg);
 }
 
 // Analog values of one binary record. `read` gives the raw value and whether

@@ -208,8 +208,7 @@ std::string iconvText(const char* to, const char* from, const std::string& text,
     return out;
 }
 
-// Channel lines arrive in UTF-8 whatever code page the recorder used; the
-// station line keeps the file's bytes.
+// Station and channel lines arrive in UTF-8 whatever code page the recorder used.
 TEST(CfgLoad, CyrillicChannelLinesArriveInUtf8)
 {
     for (const char* codePage : {"CP1251", "CP866", "UTF-8"}) {
@@ -221,7 +220,7 @@ TEST(CfgLoad, CyrillicChannelLinesArriveInUtf8)
                              "ASCII"};
         ASSERT_TRUE(ok[0] && ok[1] && ok[2]) << codePage;
         const Cfg cfg = loadBothWays(lines, 4, codePage);
-        EXPECT_EQ(cfg.stationName, station);
+        EXPECT_EQ(cfg.stationName, "Подстанция Северная");
         ASSERT_EQ(cfg.analogChannels.size() + cfg.binaryChannels.size(), 2u);
         EXPECT_EQ(cfg.analogChannels[0].name(), "Ток фазы А,А,,кА");
         EXPECT_DOUBLE_EQ(cfg.analogChannels[0].multiplier, 1.0); // Cyrillic "к" is no decimal prefix
@@ -285,6 +284,10 @@ TEST(CfgLoad, RealRecordingsLoadWithBothLineEnds)
         if (name == "wisp/1.cfg") { // status names in code page 1251
             EXPECT_EQ(original.binaryChannels.at(0).channelId, "ЗМН-1 пуск");
             EXPECT_EQ(original.binaryChannels.at(11).channelId, "Реле Отказ");
+        } else if (name == "cp866/test.cfg") { // code page 866, station included
+            EXPECT_EQ(original.stationName, "СИРИУС-2-Л          ");
+            EXPECT_EQ(original.analogChannels.at(1).channelId, "Iв");
+            EXPECT_EQ(original.binaryChannels.at(1).channelId, " Вход 2              ");
         } else if (name == "ge850/real_1999_bin.cfg") { // a degree sign already in UTF-8
             EXPECT_TRUE(std::any_of(original.analogChannels.begin(), original.analogChannels.end(),
                                     [](const auto& a) { return a.unit.find("\xC2\xB0") != std::string::npos; }));
@@ -310,7 +313,7 @@ TEST(CfgTimeBase, RateSegmentsGiveTimeOfEachSample)
         {{"1", " 1000 , 5000 "}, {"1"}, 5000, true, 4.999, {{0, 0.0}, {1234, 1.234}}},
         {{"0", "1000,5000"}, {}, 5000, true, 4.999, {{1234, 1.234}}}, // nrates 0 reads one line
         {three, {"1.0"}, 400, true, 0.896, {{99, 0.099}, {100, 0.1}, {150, 0.2}, {300, 0.5}, {350, 0.7}, {399, 0.896}}},
-        {three, {"2.0"}, 400, true, 1.792, {{50, 0.1}, {150, 0.4}, {350, 1.4}}}, // time multiplier
+        {three, {"2.0"}, 400, true, 0.896, {{50, 0.05}, {150, 0.2}, {350, 0.7}}}, // multiplier: stamps only
         {{"1", "1000,100"}, {"1"}, 100, true, 0.099, {{250, 0.2}, {kAllOnes, 0.2}}}, // beyond the last segment
         {{"1", "0,5000"}, {"1"}, 5000, false, 0.0, {{10, -1.0}}},
         {{"2", "1000,100", "0,200"}, {"1"}, 200, false, 0.0, {{99, 0.099}, {150, -1.0}, {250, -1.0}}},
@@ -340,11 +343,11 @@ TEST(CfgTimeBase, TimeMultiplierLineAtEndOfFile)
     for (const auto& [after, finalEol, multiplier, lastLine] : std::vector<std::tuple<Lines, bool, double, std::string>>{
              {{}, false, 1.0, "ASCII"}, {{}, true, 1.0, ""}, // the failed read of the missing line empties it
              {{"2.5"}, false, 2.5, "2.5"}, {{"2.5"}, true, 2.5, "2.5"}, {{" 0.5 "}, true, 0.5, " 0.5 "},
-             {{"0.001", "-5h30,-5h30", "B,3"}, true, 0.001, "0.001"}}) { // lines after it are not read
+             {{"0.001", "-5h30,-5h30", "B,3"}, true, 0.001, "0.001"}}) { // `line` stays the multiplier
         const std::string name = joined(after, finalEol) + (finalEol ? " (final line end)" : "");
         const Cfg cfg = loadBothWays(configuration(1, 0, {"1", "1000,11"}, "ASCII", after), 4, name, finalEol);
         EXPECT_DOUBLE_EQ(cfg.timeMultiplier, multiplier) << name;
-        EXPECT_DOUBLE_EQ(cfg.duration, 0.01 * multiplier) << name;
+        EXPECT_DOUBLE_EQ(cfg.duration, 0.01) << name;
         EXPECT_EQ(cfg.line, lastLine) << name;
     }
 }

@@ -151,7 +151,7 @@ const std::map<std::string, Known> kKnown = {
     {"python-comtrade/sample_ascii_missing", {2}},
     {"python-comtrade/sample_bin", {0, 5, 4.0 / 15360.0}},
     {"python-comtrade/sample_bin_missing", {2}},
-    {"python-comtrade/sample_float32", {2}},
+    {"python-comtrade/sample_float32", {0, 301, 3.0}}, // a combined file alone
     {"python-comtrade/sample_iso8859-1", {0, 40}},
     {"python-comtrade/sample_iso8859-1_bin", {0, 40}},
     {"python-comtrade/sample_sub_char", {5}},
@@ -291,6 +291,65 @@ TEST(ComtradeLoad, FileNamesDerivedFromAnyOfTheThree)
     }
 }
 
+// A combined file alone reads exactly like its .cfg/.dat twin, in every type,
+// with LF or CR LF and canonical or lenient headers; its texts come along, as
+// do the .hdr and .inf files beside a pair.
+TEST(CombinedFile, LoadsLikeItsPair)
+{
+    const CffStyle canonical{false, "Fault on line 2\n\nphase A", "k=1\n"};
+    const CffStyle lenient{true, "Fault on line 2\n\nphase A", "k=1\n"};
+    for (const E::DataFileType type : {E::Ascii, E::Binary, E::Binary32, E::Float32})
+        for (const bool crlf : {false, true})
+            for (const CffStyle& style : {canonical, lenient}) {
+                SCOPED_TRACE(typeKeyword(type) + (crlf ? " CR LF" : " LF") + (style.lenient ? " lenient" : ""));
+                RecordingSpec design = mixedSpec(type);
+                design.crlf = crlf;
+                const Recording rec = makeRecording(design, 50);
+                TempDir dir("cff");
+                ASSERT_TRUE(writeRecording(rec, dir.file("pair")));
+                ASSERT_TRUE(writeFile(dir.file("pair.HDR"), toCrLf("Fault on line 2\n\nphase A\n")));
+                ASSERT_TRUE(writeFile(dir.file("alone.CFF"), cffBytes(rec, style)));
+                Comtrade pair, alone;
+                ASSERT_EQ(pair.load(dir.file("pair.cfg")), 0);
+                ASSERT_EQ(alone.load(dir.file("alone.cff")), 0) << alone.report.message;
+                expectSameState(alone, pair);
+                EXPECT_EQ(alone.cfgFileName + alone.datFileName, dir.file("alone.cff") + dir.file("alone.cff"));
+                EXPECT_EQ(alone.headerText, "Fault on line 2\n\nphase A\n");
+                EXPECT_EQ(alone.informationText, "k=1\n");
+                EXPECT_EQ(pair.headerText, alone.headerText);
+                EXPECT_EQ(pair.informationText, "");
+            }
+}
+
+// What is wrong in a combined file is named, with the code of the part at fault.
+TEST(CombinedFile, FailuresSayWhatIsMissing)
+{
+    const Recording rec = makeRecording(mixedSpec(E::Binary), 20);
+    const std::string whole = cffBytes(rec); // 20 records of 8 + 3 * 2 + 2 * 2 bytes
+    const std::size_t datHeader = whole.find("--- file type: DAT");
+    const std::string typeSwapped = std::string(whole).replace(datHeader, 25, "--- file type: DAT ASCII");
+    const struct {
+        std::string bytes;
+        int code;
+        const char* says;
+    } cases[] = {
+        {"1,2,3\n", 3, "rec.cff: no CFG section"},
+        {whole.substr(0, datHeader), 5, "rec.cff: no DAT section"},
+        {whole.substr(0, whole.size() - 1), 6, "rec.cff: the DAT section announces 360 bytes, 359 follow its header"},
+        {typeSwapped, 6, "rec.cff: the DAT section is ASCII but the CFG section says BINARY"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir("cff-bad");
+        ASSERT_TRUE(writeFile(dir.file("rec.cff"), c.bytes));
+        Comtrade ct;
+        EXPECT_EQ(ct.load(dir.file("rec.cff")), c.code) << c.says;
+        EXPECT_EQ(ct.report.message, dir.path() + "/" + c.says);
+    }
+    TempDir empty("cff-none");
+    Comtrade none;
+    EXPECT_EQ(none.load(empty.file("rec.cff")), 2);
+}
+
 // Rates give the duration whatever the time stamps say (even with no sample
 // in the file); a zero rate makes the last time stamp the duration.
 TEST(ComtradeLoad, DurationFromRatesOrLastTimeStamp)
@@ -304,7 +363,7 @@ TEST(ComtradeLoad, DurationFromRatesOrLastTimeStamp)
     } cases[] = {
         {{{1000.0, 50}}, 1.0, 50, 0.049},
         {{{1000.0, 10}, {500.0, 50}}, 1.0, 50, 0.01 + 39.0 / 500.0},
-        {{{1000.0, 50}}, 2.0, 50, 0.098},
+        {{{1000.0, 50}}, 2.0, 50, 0.049}, // the multiplier scales time stamps only
         {{{1000.0, 50}}, 1.0, 0, 0.049},
         {{{0.0, 50}}, 1.0, 50, 49 * 333e-6},
         {{{1000.0, 10}, {0.0, 50}}, 2.0, 50, 49 * 333e-6 * 2.0},
@@ -557,6 +616,31 @@ TEST(RealRecordings, MissingValuesOfABinaryFile)
     EXPECT_EQ(c.report.missingValues, 4u);
 }
 
+// The combined samples, copied without their pair, read like the pair.
+TEST(RealRecordings, CombinedFilesAlone)
+{
+    SKIP_WITHOUT_SAMPLES(root);
+    TempDir dir("samples-cff");
+    for (const char* base : {"sample_ascii", "sample_float32"}) {
+        SCOPED_TRACE(base);
+        const std::string cff = readFile(root + "/python-comtrade/" + base + ".cff");
+        ASSERT_FALSE(cff.empty());
+        ASSERT_TRUE(writeFile(dir.file(std::string(base) + ".cff"), cff));
+        Comtrade alone;
+        ASSERT_EQ(alone.load(dir.file(std::string(base) + ".cff")), 0) << alone.report.message;
+        EXPECT_EQ(alone.cfg.revYear, 2013);
+        expectPlausible(alone);
+        if (std::string(base) == "sample_ascii") {
+            Comtrade pair;
+            ASSERT_EQ(pair.load(root + "/python-comtrade/sample_ascii.cfg"), 0);
+            expectSameState(alone, pair);
+        } else { // the last record's float 0x4233B9CD, with a = 1 and b = 0
+            EXPECT_EQ(alone.dat.samples.size(), 301u);
+            EXPECT_FLOAT_EQ(static_cast<float>(alone.dat.samples.back().analogValues[0]), 44.93145f);
+        }
+    }
+}
+
 // Real recorders write CR LF: converted copies read exactly like the originals.
 TEST(RealRecordings, CrLfCopiesReadTheSame)
 {
@@ -589,7 +673,7 @@ TEST(RealRecordings, CrLfCopiesReadTheSame)
 TEST(LoadReport, ConfigurationFaultsNameLineAndField)
 {
     TempDir dir("report");
-    const std::string tail = "50\n1\n1000,3\nd1\nd2\nASCII\n1\n";
+    const std::string tail = "50\n1\n1000,3\n01/01/2000,00:00:00.000000\n01/01/2000,00:00:00.000000\nASCII\n1\n";
     const struct {
         std::string cfg;
         unsigned long long line;

@@ -314,6 +314,35 @@ bool writeRecording(const Recording& recording, const std::string& basePath,
         && writeFile(basePath + datExt, datBytes(recording));
 }
 
+std::string cffBytes(const Recording& recording, const CffStyle& style)
+{
+    const std::string nl = eol(recording.design);
+    const std::string dat = datBytes(recording);
+    const bool ascii = recording.design.type == DataFileType::Ascii;
+    std::string out = (style.lenient ? "--  File Type CFG --" : "--- file type: CFG ---") + nl;
+    out += cfgText(recording.design, recording.samplesCount());
+    if (!recording.design.finalLineEnd)
+        out += nl;
+    const auto section = [&](const char* canonical, const char* lenient, const std::string& text) {
+        if (text.empty())
+            return;
+        out += (style.lenient ? lenient : canonical) + nl;
+        for (char ch : text)
+            out += ch == '\n' ? nl : std::string(1, ch);
+        if (text.back() != '\n')
+            out += nl;
+    };
+    section("--- file type: INF ---", "-- FILE TYPE: inf ---", style.information);
+    section("--- file type: HDR ---", "---file type hdr---", style.header);
+    std::string datHeader = style.lenient ? "-- file type DAT" : "--- file type: DAT " + typeKeyword(recording.design.type);
+    if (!ascii) {
+        datHeader += style.lenient ? " " : ": ";
+        appendInt(datHeader, dat.size());
+    }
+    out += datHeader + (style.lenient ? " --" : " ---") + nl + dat;
+    return out;
+}
+
 bool writeGenerated(const RecordingSpec& design, unsigned long long samplesCount,
                     const std::function<void(unsigned long long, Record&)>& fill,
                     const std::string& basePath)

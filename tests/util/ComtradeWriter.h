@@ -92,6 +92,17 @@ std::string datBytes(const Recording& recording);
 bool writeRecording(const Recording& recording, const std::string& basePath,
                     const std::string& cfgExt = ".cfg", const std::string& datExt = ".dat");
 
+// A combined single-file recording (.cff): CFG, INF, HDR and DAT sections,
+// line ends as design.crlf says. `lenient` writes the headers the way some
+// recorders do ("-- File Type  inf ---", no colon, a DAT header without its
+// type); a binary DAT header always carries the byte count.
+struct CffStyle {
+    bool lenient = false;
+    std::string header;      // HDR section text; none when empty
+    std::string information; // INF section text; none when empty
+};
+std::string cffBytes(const Recording& recording, const CffStyle& style = CffStyle());
+
 // Streams a large recording without holding its records: `fill(k, record)`
 // fills record k (raw and status already sized). Writes the .cfg and .dat.
 bool writeGenerated(const RecordingSpec& design, unsigned long long samplesCount,
