@@ -14,6 +14,8 @@
 #include <KivComtradeLib/Sample.h>
 #include <KivComtradeLib/SamplingRate.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -59,7 +61,9 @@ void statusLine(const std::string& line, int revision) {
     try {
         BinaryChannelConfig rec(5, line, revision);
         check(rec.index == 5, "status index");
-        if (revision < 1999) check(rec.phase.empty() && rec.circuitComponent.empty(), "1991 texts");
+        // A line of five fields or more is in the later layout in any revision.
+        if (revision < 1999 && std::count(line.begin(), line.end(), ',') < 4)
+            check(rec.phase.empty() && rec.circuitComponent.empty(), "1991 texts");
         (void)rec.name();
         (void)rec.channelInfo();
     } catch (const std::exception&) {
@@ -67,39 +71,76 @@ void statusLine(const std::string& line, int revision) {
 }
 
 // A plain reading of the text record rules, to compare the decoder with:
-// fields separated by ',', blanks (9-13, 32) skipped before a field, integer
-// fields "-?digits" accumulated modulo 2^32, status fields one character, a
-// field ending at the first character it does not consume.
+// fields separated by ',', blanks (9-13, 32) skipped before a field; number
+// fields "[+-]digits" accumulated modulo 2^32, or a real (a '.', 'e' or 'E'
+// after the digits) as strtod reads it; an analog field empty between two
+// commas, or the revision's marker, is missing (NaN); the time stamp may be
+// empty when the rates give the times; status fields one character; a field
+// ends at the first character it does not consume.
 bool referenceDecode(const std::string& line, const Cfg& cfg, unsigned long long index,
                      double& time, std::vector<double>& analog, std::vector<bool>& status) {
     if (line.empty()) return false;
+    const double nan = std::nan("");
+    const std::uint32_t marker = cfg.revYear < 1999 ? 999999u : cfg.revYear < 2013 ? 99999u : 0u;
     const long long expected = static_cast<long long>(cfg.channelsCount) + 2;
     const long long numbers = static_cast<long long>(cfg.analogChannelsCount) + 2;
     std::size_t i = 0, n = line.size();
+    bool comma = true;
     for (long long f = 0;;) {
         if (f >= expected) return true;
         while (i < n && (line[i] == ' ' || (line[i] >= 9 && line[i] <= 13))) ++i;
         if (i == n) return false;
         if (f < numbers) {
-            bool negative = line[i] == '-';
-            if (negative && ++i == n) return false;
-            if (line[i] < '0' || line[i] > '9') return false;
-            std::uint32_t v = 0;
-            while (i < n && line[i] >= '0' && line[i] <= '9')
-                v = v * 10u + static_cast<std::uint32_t>(line[i++] - '0');
-            if (negative) v = 0u - v;
+            double value = 0.0;
+            bool missing = false;
+            if (line[i] == ',' && comma) {
+                if (f == 0 || (f == 1 && !cfg.allRatesNonZero)) return false;
+                missing = true;
+            } else {
+                bool negative = line[i] == '-';
+                if ((negative || line[i] == '+') && ++i == n) return false;
+                std::size_t start = i;
+                std::uint32_t v = 0;
+                while (i < n && line[i] >= '0' && line[i] <= '9')
+                    v = v * 10u + static_cast<std::uint32_t>(line[i++] - '0');
+                if (i < n && (line[i] == '.' || line[i] == 'e' || line[i] == 'E')) {
+                    std::string rest = line.substr(start);
+                    char* stop = nullptr;
+                    errno = 0;
+                    double real = std::strtod(rest.c_str(), &stop);
+                    if (stop == rest.c_str() || (errno == ERANGE && (std::isinf(real) || real == 0.0)))
+                        return false;
+                    i = start + static_cast<std::size_t>(stop - rest.c_str());
+                    value = negative ? -real : real;
+                } else {
+                    if (i == start) return false;
+                    missing = !negative && marker != 0 && v == marker;
+                    if (negative) v = 0u - v;
+                    value = static_cast<double>(static_cast<std::int32_t>(v));
+                    if (f == 1) value = static_cast<double>(v);
+                }
+            }
             if (f == 1)
                 time = cfg.allRatesNonZero ? cfg.timeFromSampleIndex(index)
-                                           : static_cast<double>(v) * cfg.timeMultiplier * 1e-6;
+                                           : value * cfg.timeMultiplier * 1e-6;
             if (f >= 2)
-                analog.push_back(cfg.analogChannels[static_cast<std::size_t>(f - 2)].GetRealValue(
-                    static_cast<double>(static_cast<std::int32_t>(v))));
+                analog.push_back(missing ? nan
+                                         : cfg.analogChannels[static_cast<std::size_t>(f - 2)].GetRealValue(value));
         } else {
             status.push_back(line[i++] != '0');
         }
         if (i == n) return f + 1 >= expected;
         ++f;
-        if (line[i] == ',' && ++i == n) return f >= expected;
+        comma = line[i] == ',';
+        if (comma && ++i == n) {
+            if (f >= expected) return true;
+            // "...,5,": the last field, an analog one, left empty.
+            if (f + 1 == expected && f >= 2 && f < numbers) {
+                analog.push_back(nan);
+                return true;
+            }
+            return false;
+        }
     }
 }
 
@@ -114,9 +155,10 @@ struct Layout {
 };
 const Layout kLayouts[] = {{1, 1}, {1, 0}, {2, 1}, {4, 2}, {3, 3}, {17, 0}, {20, 3}, {40, 8}};
 
-void dataLine(const std::string& line, std::uint8_t setup) {
+void dataLine(const std::string& line, std::uint8_t setup, int revision) {
     const Layout& layout = kLayouts[setup & 7];
     Cfg cfg;
+    cfg.revYear = revision;
     cfg.channelsCount = layout.total;
     cfg.analogChannelsCount = layout.analog;
     cfg.binaryChannelsCount = layout.total - layout.analog;
@@ -193,6 +235,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string record = nextLine(in);
     analogLine(analog, revision);
     statusLine(status, revision);
-    dataLine(record, setup);
+    dataLine(record, setup, revision);
     return 0;
 }

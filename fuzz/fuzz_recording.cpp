@@ -13,6 +13,7 @@
 
 #include "FuzzInput.h"
 
+#include <KivComtradeLib/ColumnarRecording.h>
 #include <KivComtradeLib/Comtrade.h>
 
 #include <algorithm>
@@ -88,10 +89,14 @@ void checkState(const Comtrade& rec, int code) {
     check(rec.loaded, "successful load left loaded false");
     check(rec.analogChannels.size() == rec.cfg.analogChannels.size(), "analog views");
     check(rec.binaryChannels.size() == rec.cfg.binaryChannels.size(), "status views");
+    // Both kinds load what they hold, up to the announced count.
+    check(rec.dat.samples.size() <= rec.cfg.samplesCount, "sample count beyond the announced one");
     if (rec.cfg.dataFileType != Enums::Ascii)
-        check(rec.dat.samples.size() == rec.cfg.samplesCount, "binary sample count");
-    else
-        check(rec.dat.samples.size() <= rec.cfg.samplesCount, "text sample count");
+        check(!rec.dat.samples.empty(), "binary load without a whole record");
+    unsigned long long nans = 0;
+    for (const Sample& s : rec.dat.samples)
+        for (double v : s.analogValues) nans += std::isnan(v) ? 1u : 0u;
+    check(rec.report.missingValues <= nans, "more missing values reported than NaN values");
     for (std::size_t k = 0; k < rec.dat.samples.size(); ++k) {
         const Sample& s = rec.dat.samples[k];
         check(s.index == k, "sample index");
@@ -175,11 +180,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Comtrade rec;
     const char* exts[] = {".cfg", ".dat", ".cff", ".CFG"};
     int first = -1;
+    std::string cfgMessage;
     for (const char* ext : exts) {
         int code = rec.load(dir + "/rec" + ext);
         checkState(rec, code);
-        if (first < 0) first = code;
+        if (first < 0) {
+            first = code;
+            cfgMessage = rec.report.message;
+        }
         check(code == first, "loads under different extensions disagree");
+    }
+    // The columnar path reads the same files to the same result and bits.
+    ColumnarRecording col;
+    check(col.load(dir + "/rec.cfg") == first, "columnar and Comtrade codes disagree");
+    check(col.report.message == cfgMessage, "columnar and Comtrade reports disagree");
+    if (first == 0) {
+        const std::size_t n = rec.dat.samples.size();
+        check(col.count == n, "columnar record count");
+        for (std::size_t k = 0; k < n; ++k) {
+            const Sample& s = rec.dat.samples[k];
+            check(std::memcmp(&col.time[k], &s.time, sizeof s.time) == 0, "columnar time");
+            for (std::size_t c = 0; c < s.analogValues.size(); ++c)
+                check(std::memcmp(&col.analog[c * n + k], &s.analogValues[c], sizeof(double)) == 0,
+                      "columnar analog value");
+            for (std::size_t d = 0; d < s.binaryValues.size(); ++d)
+                check(col.status[d * n + k] == (s.binaryValues[d] ? 1 : 0), "columnar state");
+        }
     }
     // The pair as one combined file. Its CFG section ends at the DAT header,
     // so the two agree unless the .cfg holds a line a header could be, lacks

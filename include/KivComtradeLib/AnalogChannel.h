@@ -27,13 +27,16 @@ public:
     double getInterpolationValue(double x1, double y1, double x2, double y2, double x) const;
     // Value at `time` on the line through samples sampleIndex and sampleIndex+1.
     double getInterpolationValue(unsigned int sampleIndex, double time) const;
-    // Value at `time` - skew; 0.0 outside the recorded range. `hint` is a
-    // forward-only search position (start at 0; must be below the sample count).
+    // Value at `time` - skew; 0.0 outside the recorded range, NaN when the
+    // interpolation uses a missing sample. `hint` is a forward-only search
+    // position (start at 0; must be below the sample count).
     double getValue(double time, unsigned int& hint) const;
     double defaultSampleRate(double duration) const;
     // Points from startTime every 1/sampleRate s while below endTime (endTime
     // < 0: the last sample's time; sampleRate < 0: defaultSampleRate). Empty
-    // on an impossible count or when there is nothing to draw.
+    // on an impossible count or when there is nothing to draw (a window that
+    // starts after the last sample shifted by the skew); y is NaN where
+    // getValue is.
     std::vector<Kiv::PointF> getPoints(double startTime, double endTime,
                                        double sampleRate) const override;
 };

@@ -11,6 +11,7 @@ namespace KivComtradeLib {
 // One status channel line:
 //   revision < 1999:  Dn,ch_id,y
 //   revision >= 1999: Dn,ch_id,ph,ccbm,y   (trailing fields may be missing)
+// A line of 5 fields or more is read in the later layout in any revision.
 class KIVCOMTRADE_API BinaryChannelConfig : public BaseChannelConfig {
 public:
     int normalState = 0;

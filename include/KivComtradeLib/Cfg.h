@@ -10,6 +10,7 @@
 #include <KivComtradeLib/SamplingRate.h>
 
 #include <cstdint>
+#include <exception>
 #include <fstream>
 #include <istream>
 #include <limits>
@@ -23,7 +24,7 @@ class KIVCOMTRADE_API Cfg {
 public:
     std::string stationName = "Station1";
     std::string recDevId;
-    int revYear = 1999;
+    int revYear = 1999;          // a station line without a year field gives 1991
     int channelsCount = 0;       // TT
     int analogChannelsCount = 0; // ##A
     int binaryChannelsCount = 0; // ##D
@@ -125,6 +126,13 @@ private:
     unsigned _getAnalogChannelLenghtInDatFile(Enums::DataFileType type) const;
     void _setBinaryDatFileChannelLenght(Enums::DataFileType type);
     bool _readLine(std::istream& stream);
+    // Failure reporting: why a step returned false, the lines read so far,
+    // and the report's sentence.
+    bool _failed(const std::string& why);
+    std::string _describe(const std::exception& e);
+    void _reportFailure(const std::string& name, std::istream& stream, const std::string& step, std::string why);
+    std::string _failure;
+    unsigned long long _lineNumber = 0;
 };
 
 } // namespace KivComtradeLib

@@ -16,6 +16,10 @@ namespace KivComtradeLib {
 // one Sample per record: the shape array libraries (NumPy) and large
 // recordings want. Same files, rules, result codes and report as
 // Comtrade::load; values are the same as Comtrade's, NaN where missing.
+// The data file is decoded straight into the arrays, sized once: for a
+// binary file from its length and the announced count, for a text file at
+// most min(announced records, lines), compacted in place when fewer records
+// decode.
 class KIVCOMTRADE_API ColumnarRecording {
 public:
     std::string fileName;            // the path given to the last successful load

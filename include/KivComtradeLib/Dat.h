@@ -4,7 +4,6 @@
 #include <KivComtradeLib/LoadReport.h>
 #include <KivComtradeLib/Sample.h>
 
-#include <fstream>
 #include <istream>
 #include <string>
 #include <vector>
@@ -24,17 +23,21 @@ public:
     explicit Dat(const Cfg& config);
 
     // 0 read, 5 no such file, 6 unreadable or does not match the Cfg.
+    // A binary file loads its whole records up to the announced count: extra
+    // records, missing records and a trailing partial record are warnings in
+    // `report`; a file without a whole record gives 6. A text file loads up
+    // to the announced count of non-empty lines. Missing analog values are
+    // NaN (report.missingValues counts them).
     int load(const std::string& datFileName);
     // The same from `length` bytes of an open stream, from its read position
-    // (the data section of a combined .cff file); `name` is the file the report
-    // names. 0 or 6.
+    // (the data section of a combined .cff file); `name` is the file the
+    // report names. 0 or 6.
     int load(std::istream& stream, unsigned long long length, const std::string& name);
 
 private:
     int _load(const std::string& datFileName);
-    int _read(std::istream& stream);
-    int _loadBinarySamles(std::istream& stream);
-    int _loadAsciiSamples(std::istream& stream);
+    // Both entries: the records of `length` bytes (< 0: all that follows).
+    int _read(std::istream& stream, long long length, const std::string& name);
 };
 
 } // namespace KivComtradeLib

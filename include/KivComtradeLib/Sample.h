@@ -21,7 +21,7 @@ class KIVCOMTRADE_API Sample {
 public:
     unsigned long long index = 0;     // 0-based position of the record in the file
     double time = 0.0;                // seconds
-    std::vector<double> analogValues; // engineering values, .cfg order
+    std::vector<double> analogValues; // engineering values, .cfg order; NaN where the file marks one missing
     std::vector<bool> binaryValues;   // status states, .cfg order
     const Cfg* cfg;                   // the configuration it is decoded with
 

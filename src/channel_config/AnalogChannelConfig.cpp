@@ -1,9 +1,49 @@
 #include <KivComtradeLib/AnalogChannelConfig.h>
 #include <KivComtradeLib/StringHelper.h>
 
+#include <cstddef>
 #include <stdexcept>
+#include <string>
 
 namespace KivComtradeLib {
+
+namespace {
+
+// Nothing but blanks (a lone carriage return included): the recorder left the field out.
+bool isEmptyField(const std::string& text)
+{
+    for (char c : text) {
+        if (c != ' ' && (c < '\t' || c > '\r'))
+            return false;
+    }
+    return true;
+}
+
+// Field `number` (1-based) as std::stod reads it; a failure names the field,
+// so that the configuration reader can say which one of which line.
+double numberField(const std::vector<std::string>& fields, std::size_t number, const char* name)
+{
+    const std::string& text = fields[number - 1];
+    const std::string where = "field " + std::to_string(number) + " '" + name + "': ";
+    if (isEmptyField(text))
+        throw std::invalid_argument(where + "empty");
+    try {
+        return std::stod(text);
+    } catch (const std::out_of_range&) {
+        throw std::out_of_range(where + "'" + text + "' is out of range");
+    } catch (const std::invalid_argument&) {
+        throw std::invalid_argument(where + "'" + text + "' is not a number");
+    }
+}
+
+// A field recorders are known to leave empty; empty takes `fallback`.
+double optionalNumberField(const std::vector<std::string>& fields, std::size_t number, const char* name,
+                           double fallback)
+{
+    return isEmptyField(fields[number - 1]) ? fallback : numberField(fields, number, name);
+}
+
+} // namespace
 
 AnalogChannelConfig::AnalogChannelConfig(int channelIndex, const std::string& line, int revision)
 {
@@ -32,42 +72,53 @@ std::string AnalogChannelConfig::channelInfo() const
 }
 
 // An,ch_id,ph,ccbm,uu,a,b,skew,min,max[,primary,secondary,PS]
+// Gain and offset are required; the recorders in the field leave the skew,
+// the range and the ratio empty, and those take their neutral values.
 void AnalogChannelConfig::load(int channelIndex, const std::vector<std::string>& fields, int revision)
 {
     if (fields.size() < 10)
-        throw std::invalid_argument("analog channel line has fewer than 10 fields");
+        throw std::invalid_argument("has " + std::to_string(fields.size()) +
+                                    " fields where an analog channel line has at least 10");
     BaseChannelConfig::load(channelIndex, fields, revision);
     phase = fields[2];
     circuitComponent = fields[3];
     unit = fields[4];
     multiplier = multiplicator(unit);
-    a = std::stod(fields[5]);
-    b = std::stod(fields[6]);
-    skew = std::stod(fields[7]) * 1e-6; // the file gives microseconds
-    min = std::stod(fields[8]);
-    max = std::stod(fields[9]);
+    a = numberField(fields, 6, "gain");
+    b = numberField(fields, 7, "offset");
+    skew = optionalNumberField(fields, 8, "skew", 0.0) * 1e-6; // the file gives microseconds
+    AnalogChannelConfig range(channelIndex, false, revision);
+    min = optionalNumberField(fields, 9, "minimum", range.min);
+    max = optionalNumberField(fields, 10, "maximum", range.max);
     loadExtValues(fields, revision);
 }
 
-void AnalogChannelConfig::loadExtValues(const std::vector<std::string>& fields, int revision)
+// Fields 11-13 are read whenever the line has them: recorders that write an
+// older revision year often use the later line layout, and a true 1991 line
+// has exactly 10 fields.
+void AnalogChannelConfig::loadExtValues(const std::vector<std::string>& fields, int /*revision*/)
 {
-    if (revision < 1999 || fields.size() <= 12) {
+    if (fields.size() <= 12) {
         isSecondary = true;
         primary = 1.0;
         secondary = 1.0;
         return;
     }
-    primary = std::stod(fields[10]);
-    secondary = std::stod(fields[11]);
+    primary = optionalNumberField(fields, 11, "primary", 1.0);
+    secondary = optionalNumberField(fields, 12, "secondary", 1.0);
     const std::string& flag = fields[12];
     char first = flag.empty() ? '\0' : flag[0];
     if (first >= 'a' && first <= 'z')
         first = static_cast<char>(first - 'a' + 'A');
     isSecondary = first == 'S';
     // Values declared primary-side are brought to the secondary side once
-    // here, so the per-value conversion stays one multiply-add.
-    if (!isSecondary)
-        a = (secondary / primary) * a;
+    // here, gain and offset alike ((raw*a + b) * secondary/primary), so the
+    // per-value conversion stays one multiply-add.
+    if (!isSecondary) {
+        const double ratio = secondary / primary;
+        a = ratio * a;
+        b = ratio * b;
+    }
 }
 
 void AnalogChannelConfig::setMinMax(bool extendedRange, int revision)

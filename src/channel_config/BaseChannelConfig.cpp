@@ -22,7 +22,7 @@ void BaseChannelConfig::load(int channelIndex, const std::vector<std::string>& f
     // A damaged file may cut a channel line short: refuse it rather than read
     // past the fields.
     if (fields.size() < 2)
-        throw std::invalid_argument("channel line has no identifier field");
+        throw std::invalid_argument("has no identifier field (field 2)");
     index = channelIndex;
     channelId = fields[1];
 }

@@ -5,6 +5,23 @@
 
 namespace KivComtradeLib {
 
+namespace {
+
+// The normal state as std::stoi reads it; a failure names the field.
+int stateField(const std::string& text, int number)
+{
+    const std::string where = "field " + std::to_string(number) + " 'normal state': '" + text + "' ";
+    try {
+        return StringHelper::toInt(text);
+    } catch (const std::out_of_range&) {
+        throw std::out_of_range(where + "is out of range");
+    } catch (const std::invalid_argument&) {
+        throw std::invalid_argument(where + "is not a number");
+    }
+}
+
+} // namespace
+
 BinaryChannelConfig::BinaryChannelConfig(int channelIndex, const std::string& line, int revision)
 {
     load(channelIndex, StringHelper::split(line, ','), revision);
@@ -20,26 +37,30 @@ std::string BinaryChannelConfig::channelInfo() const
 void BinaryChannelConfig::load(int channelIndex, const std::vector<std::string>& fields, int revision)
 {
     if (revision < 1999 && fields.size() < 3)
-        throw std::invalid_argument("status channel line has no normal-state field");
+        throw std::invalid_argument("has " + std::to_string(fields.size()) +
+                                    " fields where a status channel line of this revision has 3");
     BaseChannelConfig::load(channelIndex, fields, revision);
     loadExtValues(fields, revision);
 }
 
 // revision < 1999:  Dn,ch_id,y
 // revision >= 1999: Dn,ch_id,ph,ccbm,y   (missing trailing fields take defaults)
+// A line of five fields or more is in the later layout whatever the revision
+// year says: recorders that write an older year often use it.
 void BinaryChannelConfig::loadExtValues(const std::vector<std::string>& fields, int revision)
 {
-    if (revision < 1999) {
+    if (revision < 1999 && fields.size() < 5) {
         if (fields.size() < 3)
-            throw std::invalid_argument("status channel line has no normal-state field");
-        normalState = StringHelper::toInt(fields[2]);
+            throw std::invalid_argument("has " + std::to_string(fields.size()) +
+                                        " fields where a status channel line of this revision has 3");
+        normalState = stateField(fields[2], 3);
         circuitComponent.clear();
         phase.clear();
         return;
     }
     phase = fields.size() >= 3 ? fields[2] : std::string();
     circuitComponent = fields.size() >= 4 ? fields[3] : std::string();
-    normalState = fields.size() >= 5 ? StringHelper::toInt(fields[4]) : 0;
+    normalState = fields.size() >= 5 ? stateField(fields[4], 5) : 0;
 }
 
 } // namespace KivComtradeLib

@@ -98,8 +98,9 @@ std::vector<Kiv::PointF> AnalogChannel::getPoints(double startTime, double endTi
 {
     std::vector<Kiv::PointF> points;
     try {
-        // No samples, or a window that opens after the last one: nothing to draw.
-        if (samples.empty() || startTime > samples.back().time)
+        // No samples, or a window that opens after the last one (shifted by
+        // the skew, as getValue reads it): nothing to draw.
+        if (samples.empty() || startTime - skew > samples.back().time)
             return points;
         if (endTime < 0.0)
             endTime = samples.back().time;

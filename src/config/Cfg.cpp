@@ -20,6 +20,20 @@ namespace {
 // has not yet shown that it holds that many lines.
 constexpr std::size_t kMaxUpfrontReserve = 1024;
 
+// A number of the station or counts line, as std::stoi reads it; a failure
+// names the field.
+int countField(const std::string& text, int number, const char* name)
+{
+    const std::string where = "field " + std::to_string(number) + " '" + name + "': '" + text + "' ";
+    try {
+        return StringHelper::toInt(text);
+    } catch (const std::out_of_range&) {
+        throw std::out_of_range(where + "is out of range");
+    } catch (const std::invalid_argument&) {
+        throw std::invalid_argument(where + "is not a number");
+    }
+}
+
 // A required line: read, and not empty.
 bool readRequiredLine(std::istream& stream, std::string& line)
 {
@@ -84,21 +98,106 @@ int Cfg::_loadLines(std::istream& stream, const std::string& name, const LoadOpt
                                name + ": encoding " + TextEncoding::name(named) +
                                    " cannot be converted by this build (no iconv)");
     }
-    bool complete = _loadSubstationData(stream);
+    static const char* const steps[] = {"station line",        "channel counts line", "channel lines",
+                                        "line frequency line", "sampling rate lines", "date/time lines",
+                                        "data file type line"};
+    _lineNumber = 0;
     // The station line is converted with the channel lines, whose encoding
     // is not known until they are all read.
-    const std::string stationLine = line;
-    complete = complete && _loadCounOfChannels(stream) &&
-               _loadChannelsInformation(stream, stationLine, name, options) &&
-               _loadFreqInformation(stream) && _loadSampleRatesInformation(stream) &&
-               _loadDateTimes(stream) && _loadDataFileType(stream);
-    _setTimeProcessTime(stream);
-    return complete ? 4 : 3;
+    std::string stationLine;
+    for (int step = 0; step < 7; ++step) {
+        bool read = false;
+        std::string why;
+        try {
+            switch (step) {
+            case 0: read = _loadSubstationData(stream); stationLine = line; break;
+            case 1: read = _loadCounOfChannels(stream); break;
+            case 2: read = _loadChannelsInformation(stream, stationLine, name, options); break;
+            case 3: read = _loadFreqInformation(stream); break;
+            case 4: read = _loadSampleRatesInformation(stream); break;
+            case 5: read = _loadDateTimes(stream); break;
+            default: read = _loadDataFileType(stream); break;
+            }
+        } catch (const std::exception& e) {
+            why = _describe(e);
+        }
+        if (read)
+            continue;
+        // Said before anything reads on: the time-multiplier step below
+        // replaces `line` and moves the stream.
+        _reportFailure(name, stream, steps[step], why);
+        try {
+            _setTimeProcessTime(stream);
+        } catch (const std::exception&) {
+            // The first fault is the one reported.
+        }
+        return 3;
+    }
+    try {
+        _setTimeProcessTime(stream);
+    } catch (const std::exception& e) {
+        _reportFailure(name, stream, "time multiplier line", _describe(e));
+        return 3;
+    }
+    return 4;
 }
 
+// The standard conversions say only "stoi" or "stod"; the channel records
+// and the station and counts lines name their field themselves.
+std::string Cfg::_describe(const std::exception& e)
+{
+    const std::string what = e.what();
+    if (what.compare(0, 3, "sto") != 0)
+        return what;
+    if (dynamic_cast<const std::out_of_range*>(&e) != nullptr)
+        return "'" + line + "' holds a number out of range";
+    return "'" + line + "' is not a number where one is required";
+}
+
+// One sentence: the file, the line (counted by the line reads), its role,
+// and what was wrong with it.
+void Cfg::_reportFailure(const std::string& name, std::istream& stream, const std::string& step, std::string why)
+{
+    const bool ended = stream.fail() && why.empty();
+    unsigned long long lineNumber = ended ? _lineNumber + 1 : _lineNumber;
+    std::string role = step;
+    if (step == "channel lines") {
+        // The channel lines are all read before any is parsed: a parse
+        // failure is at the record being built.
+        const auto analogs = static_cast<unsigned long long>(analogChannelsCount);
+        unsigned long long at = lineNumber - 3;
+        if (!why.empty())
+            at = analogChannels.size() < analogs ? analogChannels.size() : analogs + binaryChannels.size();
+        lineNumber = 3 + at;
+        role = at < analogs ? "analog channel " + std::to_string(at + 1)
+                            : "status channel " + std::to_string(at - analogs + 1);
+    }
+    if (why.empty())
+        why = ended ? "missing: the file ends before it" : line.empty() ? "empty" : _failure.empty() ? "not valid" : _failure;
+    const bool namesField = why.compare(0, 6, "field ") == 0;
+    std::string text = name + ": ";
+    if (lineNumber != 0)
+        text += "line " + std::to_string(lineNumber) + " (" + role + ")";
+    else
+        text += role;
+    text += (namesField ? ", " : ": ") + why;
+    report.fail(3, name, lineNumber, text);
+}
+
+bool Cfg::_failed(const std::string& why)
+{
+    _failure = why;
+    return false;
+}
+
+// Every line of the configuration is read here (the channel lines too), so
+// that a failure can name its line.
 bool Cfg::_readLine(std::istream& stream)
 {
-    return readRequiredLine(stream, line);
+    const bool read = readRequiredLine(stream, line);
+    if (!stream.fail())
+        ++_lineNumber;
+    return read;
 }
 
 // station_name,rec_dev_id,rev_year
@@ -111,8 +210,8 @@ bool Cfg::_loadSubstationData(std::istream& stream)
         stationName = fields[0];
     if (fields.size() >= 2)
         recDevId = fields[1];
-    if (fields.size() >= 3)
-        revYear = StringHelper::toInt(fields[2]);
+    // The 1991 revision has no year field.
+    revYear = fields.size() >= 3 ? countField(fields[2], 3, "revision year") : 1991;
     return true;
 }
 
@@ -124,16 +223,19 @@ bool Cfg::_loadCounOfChannels(std::istream& stream)
     const std::vector<std::string> fields = StringHelper::split(line, ',');
     if (fields.empty())
         return false;
-    channelsCount = std::stoi(fields[0]);
+    channelsCount = countField(fields[0], 1, "total channels");
     if (channelsCount == 0)
-        return false;
+        return _failed("field 1 'total channels': 0");
     if (fields.size() < 3)
-        return false;
-    analogChannelsCount = std::stoi(fields[1]);
-    binaryChannelsCount = std::stoi(fields[2]);
+        return _failed("has " + std::to_string(fields.size()) + " fields where it has 3");
+    analogChannelsCount = countField(fields[1], 2, "analog channels");
+    binaryChannelsCount = countField(fields[2], 3, "status channels");
     if (analogChannelsCount < 0 || binaryChannelsCount < 0)
-        return false;
-    return static_cast<long long>(analogChannelsCount) + binaryChannelsCount == channelsCount;
+        return _failed("a negative channel count");
+    if (static_cast<long long>(analogChannelsCount) + binaryChannelsCount != channelsCount)
+        return _failed(std::to_string(analogChannelsCount) + " analog and " + std::to_string(binaryChannelsCount) +
+                       " status channels differ from the total " + std::to_string(channelsCount));
+    return true;
 }
 
 // The station line and every channel line are read before any channel line
@@ -153,7 +255,7 @@ bool Cfg::_loadChannelsInformation(std::istream& stream, const std::string& stat
     texts.push_back(stationLine);
     bool complete = true;
     for (unsigned long long i = 0; i < wanted; ++i) {
-        if (!readRequiredLine(stream, line)) {
+        if (!_readLine(stream)) {
             complete = false;
             break;
         }
@@ -297,7 +399,7 @@ bool Cfg::_loadDataFileType(std::istream& stream)
     const unsigned long long bytes =
         8 + static_cast<unsigned long long>(analogChannelsCount) * valueSize + 2 * words;
     if (bytes > std::numeric_limits<std::uint32_t>::max())
-        return false;
+        return _failed("a binary record of " + std::to_string(bytes) + " bytes is beyond 4 GiB");
     _setBinaryDatFileChannelLenght(dataFileType);
     return true;
 }

@@ -1,21 +1,90 @@
 #pragma once
-// Record decoders shared by Sample::load and the data-file readers. The
-// readers pass the time from the sampling rates (they keep a SampleClock);
-// Sample::load computes it with Cfg::timeFromSampleIndex.
+// Record decoders shared by Sample::load, Dat and ColumnarRecording. One
+// decoding path writes through a store: SampleStore fills one Sample,
+// ColumnStore one record of channel-major arrays. Times from the sampling
+// rates are passed in (the readers keep a SampleClock).
 
+#include <KivComtradeLib/Cfg.h>
 #include <KivComtradeLib/Sample.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 namespace KivComtradeLib {
 
-// One binary record of cfg->recordSize bytes. `rateTime` is used when all
-// sampling rates are non-zero, else the record's time stamp gives the time.
-bool decodeBinaryRecord(Sample& sample, const unsigned char* record, unsigned long long index,
-                        double rateTime);
+// What a load decodes with, and what it found beside the values.
+struct DecodeContext {
+    explicit DecodeContext(const Cfg& config);
 
-// One text line (without its line end).
-bool decodeTextRecord(Sample& sample, const char* line, std::size_t length,
-                      unsigned long long index, double rateTime);
+    const Cfg& cfg;
+    // Text files: the value that marks a missing analog value, 99999 from
+    // revision 1999 to 2012, 999999 before; 0 from 2013 on, where only an
+    // empty field does.
+    std::uint32_t textMissingMarker;
+    unsigned long long missing = 0; // analog values marked missing
+    // Why the last text line failed: its 0-based field, and a phrase.
+    long long failedField = -1;
+    const char* failure = "";
+};
+
+// Appends bits 0..n-1 of `word` (n <= 64) to `out`, bit 0 first.
+void appendStates(std::vector<bool>& out, std::uint64_t word, unsigned n);
+
+// Writes one record into a Sample (values appended in channel order).
+class SampleStore {
+public:
+    explicit SampleStore(Sample& sample) : _sample(sample) {}
+    void reserve(std::size_t analogs, std::size_t states)
+    {
+        _sample.analogValues.reserve(_sample.analogValues.size() + analogs);
+        _sample.binaryValues.reserve(_sample.binaryValues.size() + states);
+    }
+    void time(double t) { _sample.time = t; }
+    void analog(std::size_t /*channel*/, double value) { _sample.analogValues.push_back(value); }
+    void states(std::size_t /*first*/, std::uint64_t word, unsigned n)
+    {
+        appendStates(_sample.binaryValues, word, n);
+    }
+
+private:
+    Sample& _sample;
+};
+
+// Writes one record into channel-major arrays: channel c of this record at
+// [c * stride]; `time`, `analog` and `status` point at the record's column.
+class ColumnStore {
+public:
+    ColumnStore(double* time, double* analog, std::uint8_t* status, std::size_t stride)
+        : _time(time), _analog(analog), _status(status), _stride(stride)
+    {
+    }
+    void reserve(std::size_t, std::size_t) {}
+    void time(double t) { *_time = t; }
+    void analog(std::size_t channel, double value) { _analog[channel * _stride] = value; }
+    void states(std::size_t first, std::uint64_t word, unsigned n)
+    {
+        std::uint8_t* p = _status + first * _stride;
+        for (unsigned i = 0; i < n; ++i, p += _stride)
+            *p = static_cast<std::uint8_t>((word >> i) & 1u);
+    }
+
+private:
+    double* _time;
+    double* _analog;
+    std::uint8_t* _status;
+    std::size_t _stride;
+};
+
+// One binary record of cfg.recordSize bytes. `rateTime` is used when all
+// sampling rates are non-zero, else the record's time stamp gives the time.
+template <class Store>
+bool decodeBinaryRecord(DecodeContext& context, Store& store, const unsigned char* record, double rateTime);
+
+// One text line (without its line end). False when it does not decode;
+// context.failedField and context.failure then say why.
+template <class Store>
+bool decodeTextRecord(DecodeContext& context, Store& store, const char* line, std::size_t length,
+                      double rateTime);
 
 } // namespace KivComtradeLib

@@ -174,14 +174,16 @@ int Comtrade::_loadCfgDat(const std::string& path, const LoadOptions& options)
     if (result == 4) {
         const int datResult = dat.load(datFileName);
         _mergeDatReport(datResult);
-        if (datResult == 0)
+        if (datResult == 0) {
             _readTextFiles(path);
-        return datResult;
+            return 0;
+        }
     }
-    // Samples decoded with the previous configuration mean nothing now.
+    // Samples decoded with the previous configuration, or of the previous
+    // data file, mean nothing now (on 5 the data reader keeps them).
     dat.samples.clear();
     dat.lastSampleTime = -1.0;
-    return result;
+    return report.result;
 }
 
 void Comtrade::_mergeDatReport(int datResult)

@@ -28,32 +28,38 @@ TEST(AnalogChannelConfig, FullLineGivesFieldsAndTexts)
     EXPECT_DOUBLE_EQ(c.GetRealValue(100.0), (100 * 0.5 - 1.25) * 1000);
 }
 
-TEST(AnalogChannelConfig, PrimarySideGroupByRevisionRescalesGainOnce)
+// Fields 11-13 are read whenever the line has 13 fields, whatever the
+// revision; a primary-side channel has gain and offset rescaled once.
+TEST(AnalogChannelConfig, PrimarySideGroupRescalesGainAndOffsetOnce)
 {
-    // fields 11 onwards, revision, then a, primary, secondary, isSecondary as read
-    const std::vector<std::tuple<std::string, int, double, double, double, bool>> cases = {
-        {",1000,100,P", 1999, 0.2, 1000, 100, false}, {",1000,100,p", 2013, 0.2, 1000, 100, false},
-        {",1000,100,s", 1999, 2.0, 1000, 100, true},  {",1000,100,S\r", 1999, 2.0, 1000, 100, true},
-        {",1000,100,Secondary,x", 1999, 2.0, 1000, 100, true},
-        {",1000,100, S", 1999, 0.2, 1000, 100, false}, // fields are not trimmed
-        {",1000,100,,x", 1999, 0.2, 1000, 100, false}, // an empty flag is no S
-        {",1000,100", 1999, 2.0, 1, 1, true},          // 12 fields: no group
-        {"", 1999, 2.0, 1, 1, true},
-        {",1000,100,P", 1991, 2.0, 1, 1, true}, // 1991 never reads the group
-        {",x,y,P", 1991, 2.0, 1, 1, true},
+    // fields 11 onwards, revision, then a, b, primary, secondary, isSecondary as read
+    const std::vector<std::tuple<std::string, int, double, double, double, double, bool>> cases = {
+        {",1000,100,P", 1999, 0.2, 0.05, 1000, 100, false}, {",1000,100,p", 2013, 0.2, 0.05, 1000, 100, false},
+        {",1000,100,s", 1999, 2.0, 0.5, 1000, 100, true},   {",1000,100,S\r", 1999, 2.0, 0.5, 1000, 100, true},
+        {",1000,100,Secondary,x", 1999, 2.0, 0.5, 1000, 100, true},
+        {",1000,100, S", 1999, 0.2, 0.05, 1000, 100, false}, // fields are not trimmed
+        {",1000,100,,x", 1999, 0.2, 0.05, 1000, 100, false}, // an empty flag is no S
+        {",1000,100", 1999, 2.0, 0.5, 1, 1, true},           // 12 fields: no group
+        {"", 1999, 2.0, 0.5, 1, 1, true},
+        {",1000,100,P", 1991, 0.2, 0.05, 1000, 100, false},  // the later layout in a 1991 file
+        {",1000,100,P", 1997, 0.2, 0.05, 1000, 100, false},
+        {",,,P", 1999, 2.0, 0.5, 1, 1, false},               // empty ratio fields give 1
+        {",1000, ,P", 1999, 0.002, 0.0005, 1000, 1, false},
     };
-    for (const auto& [tail, revision, a, primary, secondary, isSecondary] : cases) {
+    for (const auto& [tail, revision, a, b, primary, secondary, isSecondary] : cases) {
         const std::string line = "1,IA,A,,A,2,0.5,0,-32767,32767" + tail;
         AnalogChannelConfig record(0, line, revision);
         for (int pass = 0; pass < 2; ++pass) { // a second load must not rescale again
             EXPECT_DOUBLE_EQ(record.a, a) << line;
-            EXPECT_DOUBLE_EQ(record.b, 0.5) << line;
+            EXPECT_DOUBLE_EQ(record.b, b) << line;
             EXPECT_DOUBLE_EQ(record.primary, primary) << line;
             EXPECT_DOUBLE_EQ(record.secondary, secondary) << line;
             EXPECT_EQ(record.isSecondary, isSecondary) << line;
             record.load(4, StringHelper::split(line, ','), revision);
         }
     }
+    // (raw * a + b) * secondary / primary: (100 * 2 + 0.5) / 10.
+    EXPECT_DOUBLE_EQ(AnalogChannelConfig(0, "1,IA,A,,A,2,0.5,0,0,0,1000,100,P", 1999).GetRealValue(100.0), 20.05);
 }
 
 TEST(AnalogChannelConfig, UnitPrefixGivesMultiplier)
@@ -75,11 +81,34 @@ TEST(AnalogChannelConfig, NumbersFollowStodAndShortOrBadLinesThrow)
     const AnalogChannelConfig spaced(0, "1,IA,A,,A,  0.25 ,\t3, 2us,-5e2,1e3\r", 1999);
     EXPECT_EQ(spaced.channelInfo(), "1,IA,A,,A,0.250000,3.000000,0.000002,-500.000000,1000.000000,1.000000,1.000000,S");
 
+    // Every number field with letters throws and names itself; an empty gain
+    // or offset throws, the other fields take neutral values when empty.
     const std::vector<std::string> good = StringHelper::split("1,IA,A,,A,2,0,0,-1,1,10,1,P", ',');
-    for (std::size_t field = 5; field < 12; ++field) { // every number field
+    const char* names[] = {"gain", "offset", "skew", "minimum", "maximum", "primary", "secondary"};
+    for (std::size_t field = 5; field < 12; ++field) {
         std::vector<std::string> fields = good;
-        fields[field] = field % 2 ? "x" : "";
-        EXPECT_THROW(AnalogChannelConfig(0, StringHelper::join(',', fields), 1999), std::invalid_argument) << field;
+        fields[field] = "x";
+        try {
+            AnalogChannelConfig(0, StringHelper::join(',', fields), 1999);
+            ADD_FAILURE() << field;
+        } catch (const std::invalid_argument& e) {
+            EXPECT_EQ(e.what(), "field " + std::to_string(field + 1) + " '" + names[field - 5] + "': 'x' is not a number");
+        }
+    }
+    for (const char* line : {"1,IA,A,,A,,0,0,-1,1", "1,IA,A,,A,1, ,0,-1,1"})
+        EXPECT_THROW(AnalogChannelConfig(0, line, 1999), std::invalid_argument) << line;
+    // line, revision, skew (s), min, max
+    const std::vector<std::tuple<std::string, int, double, double, double>> empties = {
+        {"1,U,V,,V,0.1,0,,-32767,32767", 1999, 0.0, -32767, 32767},
+        {"1,U,V,,V,0.1,0, ,,", 1999, 0.0, -32767, 32767},
+        {"1,U,V,,V,0.1,0,5,,\r", 2013, 5e-6, -99999, 99999},
+        {"1,U,V,,V,0.1,0,,,", 1991, 0.0, -99999, 99999},
+    };
+    for (const auto& [line, revision, skew, min, max] : empties) {
+        const AnalogChannelConfig record(0, line + ",,,S", revision);
+        EXPECT_DOUBLE_EQ(record.skew, skew) << line;
+        EXPECT_DOUBLE_EQ(record.min, min) << line;
+        EXPECT_DOUBLE_EQ(record.max, max) << line;
     }
     EXPECT_THROW(AnalogChannelConfig(0, "1,IA,A,,A,1e999,0,0,-1,1", 1999), std::out_of_range);
     // A line cut short is refused, never read past its fields.
@@ -106,8 +135,10 @@ TEST(BinaryChannelConfig, FieldsByRevisionAndTexts)
     // line, revision, name(), channelInfo() as the third status channel
     const std::vector<std::tuple<std::string, int, std::string, std::string>> cases = {
         {"1,TRIP,1", 1991, "TRIP,", "3,TRIP,,,1"},
-        {"1,TRIP,1,Q1,0", 1991, "TRIP,", "3,TRIP,,,1"}, // 1991: no phase, no component
+        {"1,TRIP,1,Q1", 1991, "TRIP,", "3,TRIP,,,1"}, // 1991: no phase, no component
         {"1,TRIP, 7\r", 1991, "TRIP,", "3,TRIP,,,7"},
+        {"1,TRP,A,Q1,1", 1991, "TRP,Q1", "3,TRP,A,Q1,1"}, // five fields: the later layout
+        {"1,I11,1,,0", 1997, "I11,", "3,I11,1,,0"},
         {"3,BRK,A,Q1,0", 2013, "BRK,Q1", "3,BRK,A,Q1,0"},
         {"1,BRK", 1999, "BRK,", "3,BRK,,,0"}, // missing trailing fields take defaults
         {"1,BRK,A", 1999, "BRK,", "3,BRK,A,,0"},

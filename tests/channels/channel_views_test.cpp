@@ -111,6 +111,39 @@ TEST(AnalogChannel, GetValueWithSkewAndForwardOnlyHint)
     EXPECT_DOUBLE_EQ(view.getInterpolationValue(1u, 0.00125), 15.0);
 }
 
+// A missing sample (NaN) spoils exactly the values interpolated from it; and
+// a window that opens after the last sample but within the skew still has
+// the values getValue gives there.
+TEST(AnalogChannel, MissingSamplesAndWindowsWithinTheSkew)
+{
+    Cfg cfg;
+    const double nan = std::nan("");
+    AnalogChannelConfig plain = channel(), skewed = channel(2000.0); // 2 ms
+    const auto gap = series(cfg, {0.0, 0.001, 0.002, 0.003}, {10, nan, 30, 40});
+    const AnalogChannel view(plain, gap);
+    const struct {
+        double time;
+        bool missing;
+    } cases[] = {{0.0, false}, {0.0005, true}, {0.001, true}, {0.0015, true}, {0.002, true}, {0.0025, false}};
+    for (const auto& c : cases) {
+        unsigned hint = 0;
+        EXPECT_EQ(std::isnan(view.getValue(c.time, hint)), c.missing) << c.time;
+    }
+    const auto points = view.getPoints(0.0, 0.003, 2000.0); // every 0.5 ms
+    ASSERT_EQ(points.size(), 6u);
+    for (std::size_t i = 0; i < points.size(); ++i)
+        EXPECT_EQ(std::isnan(points[i].y), i >= 1 && i <= 4) << i;
+
+    const auto ramped = ramp(cfg, 0.01);
+    const AnalogChannel late(skewed, ramped);
+    unsigned hint = 0;
+    EXPECT_NEAR(late.getValue(0.0115, hint), 0.95, 1e-9);
+    const auto tail = late.getPoints(0.0105, 0.012, 1000.0);
+    ASSERT_EQ(tail.size(), 2u);
+    EXPECT_NEAR(tail[0].y, 0.85, 1e-6);
+    EXPECT_TRUE(late.getPoints(0.0125, 0.013, 1000.0).empty());
+}
+
 // A current is in amperes, written in Latin or Cyrillic.
 TEST(AnalogChannel, IsCurrent)
 {

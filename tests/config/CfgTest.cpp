@@ -177,8 +177,8 @@ TEST(CfgLoad, StationCountsAndChannelLines)
     // station|device|rev, then position + id of each analog | status channel
     const std::vector<std::pair<Lines, std::string>> cases = {
         {{"SUB,REL,1991", "3,2A,1D", "7,A,,,V,1,0,0,-1,1", "9,B,,,V,1,0,0,-1,1", "4,D,0"}, "SUB|REL|1991 0A 1B | 0D"},
-        {{"SUB,REL", "1,0A,1D", "1,D,,,0"}, "SUB|REL|1999 | 0D"}, // no analog line
-        {{"SUB", "3,1D,2A", "1,A,,,V,1,0,0,-1,1", "1,D,,,0", "2,E,,,0"}, "SUB||1999 0A | 0D 1E"}, // letters ignored
+        {{"SUB,REL", "1,0A,1D", "1,D,,,0"}, "SUB|REL|1991 | 0D"}, // no analog line; no year: 1991
+        {{"SUB", "3,1D,2A", "1,A,,,V,1,0,0,-1,1", "1,D,,,0", "2,E,,,0"}, "SUB||1991 0A | 0D 1E"}, // letters ignored
         {{" SUB ,REL , 2013 ,x", " 2 , 1A , 1D ", "1,A,,,V,1,0,0,-1,1", "1,D,,,0"}, " SUB |REL |2013 0A | 0D"},
     };
     for (auto [lines, expected] : cases) {

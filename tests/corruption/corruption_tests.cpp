@@ -128,9 +128,9 @@ TEST_F(Corruption, CfgTruncatedAtEveryOffset) {
     }
 }
 
-// The .dat cut at every record boundary and inside records. A binary file
-// must hold every announced record; a text file may stop early at a line end
-// but not inside a record.
+// The .dat cut at every record boundary and inside records. Both kinds load
+// the whole records they hold; a binary file needs one, a text line cut
+// inside fails.
 TEST_F(Corruption, DatTruncatedAtRecordsAndInside) {
     for (Enums::DataFileType type : kTypes) {
         Recording good = recording(type);
@@ -166,14 +166,17 @@ TEST_F(Corruption, DatTruncatedAtRecordsAndInside) {
                 SCOPED_TRACE("binary dat cut at " + std::to_string(n));
                 Comtrade rec;
                 int code = loadDamaged(good, cfg, dat.substr(0, n), rec);
-                EXPECT_EQ(code, n == dat.size() ? 0 : 6);
-                if (code == 0) expectValues(rec, good, good.records.size());
+                EXPECT_EQ(code, n < size ? 6 : 0);
+                if (code == 0) expectValues(rec, good, n / size);
             }
         }
-        // Less than one record of trailing bytes is ignored; a whole one is not.
-        Comtrade rec;
-        EXPECT_EQ(loadDamaged(good, cfg, dat + std::string(size - 1, '\x7f'), rec), 0);
-        EXPECT_EQ(loadDamaged(good, cfg, dat + std::string(size, '\x7f'), rec), 6);
+        // Trailing bytes and records beyond the announced ones are ignored.
+        for (std::size_t extra : {size - 1, size, 3 * size + 1}) {
+            Comtrade rec;
+            EXPECT_EQ(loadDamaged(good, cfg, dat + std::string(extra, '\x7f'), rec), 0);
+            expectValues(rec, good, good.records.size());
+            EXPECT_EQ(rec.report.warnings.size(), extra % size == 0 || extra < size ? 1u : 2u);
+        }
         Comtrade missing;
         EXPECT_TRUE(writeRecording(good, good_));
         std::filesystem::remove(good_ + ".dat");
@@ -270,8 +273,8 @@ TEST_F(Corruption, HostileCountsAreHarmless) {
     } cases[] = {
         {"text, last sample 2^31-1", replaced(textCfg, rateLine, "1\n1000,2147483647\n"), &text, 0},
         {"text, last sample -1", replaced(textCfg, rateLine, "1\n1000,-1\n"), &text, 0},
-        {"binary, last sample 2^31-1", replaced(binCfg, rateLine, "1\n1000,2147483647\n"), &bin, 6},
-        {"binary, last sample -1", replaced(binCfg, rateLine, "1\n1000,-1\n"), &bin, 6},
+        {"binary, last sample 2^31-1", replaced(binCfg, rateLine, "1\n1000,2147483647\n"), &bin, 0},
+        {"binary, last sample -1", replaced(binCfg, rateLine, "1\n1000,-1\n"), &bin, 0},
         {"rate count 2^31-1", replaced(textCfg, rateLine, "2147483647\n1000,8\n"), &text, 3},
         {"rate count -1", replaced(textCfg, rateLine, "-1\n1000,8\n"), &text, 3},
         {"rate count 2^31", replaced(textCfg, rateLine, "2147483648\n1000,8\n"), &text, 3},

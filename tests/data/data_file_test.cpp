@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -105,17 +106,21 @@ TEST(BinaryRecord, DecodesEveryEncodingByteForByte)
         std::size_t statuses;
         std::set<std::size_t> set; // status channels that are on
     } cases[] = {
-        {"int16 -1 and 0x8000, time stamp 10000 us", twoAnalogs(E::Binary, true, 0),
-         std::string("\x01\0\0\0\x10\x27\0\0\xFF\xFF\x00\x80", 12), 0.01, -1.0, -32768.0, 0, {}},
+        {"int16 -1 and 0x8000 (missing), time stamp 10000 us", twoAnalogs(E::Binary, true, 0),
+         std::string("\x01\0\0\0\x10\x27\0\0\xFF\xFF\x00\x80", 12), 0.01, -1.0, std::nan(""), 0, {}},
+        {"int16 0x8001 is a value", twoAnalogs(E::Binary, true, 0),
+         std::string("\x01\0\0\0\x10\x27\0\0\x01\x80\x00\x00", 12), 0.01, -32767.0, 0.0, 0, {}},
         {"time stamp 0xFFFFFFFF is unsigned", twoAnalogs(E::Binary, true, 0),
          std::string("\x01\0\0\0\xFF\xFF\xFF\xFF\x00\x00\xFF\x7F", 12), 4294.967295, 0.0, 32767.0, 0, {}},
         {"time multiplier 2.5", twoAnalogs(E::Binary, true, 0, 2.5),
          std::string("\x01\0\0\0\x10\x27\0\0\0\0\0\0", 12), 0.025, 0.0, 0.0, 0, {}},
         {"rates ignore the time stamp", twoAnalogs(E::Binary, false, 0),
-         std::string("\x01\0\0\0\x10\x27\0\0\xFF\xFF\x00\x80", 12), 0.005, -1.0, -32768.0, 0, {}},
-        {"Binary32 -2 and INT32_MIN", twoAnalogs(E::Binary32, true, 0),
-         std::string("\0\0\0\0\0\0\0\0\xFE\xFF\xFF\xFF\x00\x00\x00\x80", 16), 0.0, -2.0, -2147483648.0, 0, {}},
-        {"Float32 1.0 and a NaN pattern, decoded not rejected", twoAnalogs(E::Float32, true, 0),
+         std::string("\x01\0\0\0\x10\x27\0\0\xFF\xFF\x00\x80", 12), 0.005, -1.0, std::nan(""), 0, {}},
+        {"Binary32 -2 and INT32_MIN (missing)", twoAnalogs(E::Binary32, true, 0),
+         std::string("\0\0\0\0\0\0\0\0\xFE\xFF\xFF\xFF\x00\x00\x00\x80", 16), 0.0, -2.0, std::nan(""), 0, {}},
+        {"Binary32 INT32_MIN + 1 and 0x8000 are values", twoAnalogs(E::Binary32, true, 0),
+         std::string("\0\0\0\0\0\0\0\0\x01\x00\x00\x80\x00\x80\x00\x00", 16), 0.0, -2147483647.0, 32768.0, 0, {}},
+        {"Float32 1.0 and a NaN pattern, which stays NaN", twoAnalogs(E::Float32, true, 0),
          std::string("\0\0\0\0\0\0\0\0\x00\x00\x80\x3F\x00\x00\xC0\xFF", 16), 0.0, 1.0, std::nan(""), 0, {}},
         {"17 status channels over two words, padding bits set", twoAnalogs(E::Binary, false, 17),
          std::string("\0\0\0\0\0\0\0\0\0\0\0\0\x01\x80\xFF\xFF", 16), 0.005, 0.0, 0.0, 17, {0, 15, 16}},
@@ -145,17 +150,34 @@ TEST(BinaryRecord, DecodesEveryEncodingByteForByte)
     }
 }
 
-// One text line against two analog and two status channels: whether it
-// decodes, and into what. Both overloads (string, and bytes without a
-// terminator) must agree.
+// Same double, NaN included (NaN != NaN).
+void expectSameValue(double actual, double expected)
+{
+    if (std::isnan(expected)) {
+        EXPECT_TRUE(std::isnan(actual)) << actual;
+    } else {
+        EXPECT_DOUBLE_EQ(actual, expected);
+    }
+}
+
+bool sameBits(const std::vector<double>& a, const std::vector<double>& b)
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+// One text line against two analog and two status channels (revision 1999:
+// 99999 marks a missing value): whether it decodes, and into what. Both
+// overloads (string, and bytes without a terminator) must agree.
 TEST(TextRecord, ScannerCases)
 {
+    const double nan = std::nan("");
     struct Case {
         const char* line;
         bool ok;
         double raw0 = 0, raw1 = 0;
         bool st0 = false, st1 = false;
         double time = -1; // -1: not checked
+        bool rates = false; // times from the sampling rates, not the stamps
     };
     const Case cases[] = {
         {"1,2500,100,-5,1,0", true, 100, -5, true, false, 0.0025},
@@ -176,11 +198,24 @@ TEST(TextRecord, ScannerCases)
         // Unsigned 32-bit accumulation: wraps, and '-' negates modulo 2^32.
         {"1,-1,4294967295,4294967396,1,1", true, -1, 100, true, true, 4294.967295},
         {"1,0,-2147483648,2147483648,0,0", true, -2147483648.0, -2147483648.0, false, false, 0},
+        // '+' signs and reals, as recorders write them.
+        {"+1,+2500,+000025,+100,1,0", true, 25, 100, true, false, 0.0025},
+        {"1,2500,12.5,-5,1,0", true, 12.5, -5, true, false},
+        {"1,2500,1e3,-2.5E-1,1,0", true, 1000, -0.25, true, false},
+        {"1,2500,.5,12.,1,0", true, 0.5, 12, true, false},
+        {"1,2500,+,-5,1,0", false},
+        {"1,2500,1e999,-5,1,0", false},
+        // Missing values: the empty field, and 99999 (not 99998, not -99999).
+        {"1,2500,,-5,1,0", true, nan, -5, true, false},
+        {"1,2500, \t,-5,1,0", true, nan, -5, true, false},
+        {"1,2500,99999,99998,1,0", true, nan, 99998, true, false},
+        {"1,2500,-99999,+99999,1,0", true, -99999, nan, true, false},
+        {"1,2500,99999.0,-5,1,0", true, 99999, -5, true, false},
+        // The time stamp may be left out only when the rates give the times.
+        {"1,,100,-5,1,0", false},
+        {"1,,100,-5,1,0", true, 100, -5, true, false, 0.004, true},
         {"1,2500,100,-5,1", false},
         {"1,2500,100,-5,1,", false},
-        {"1,2500,12.5,-5,1,0", false},
-        {"1,2500,,-5,1,0", false},
-        {"1,2500,+100,-5,1,0", false},
         {"1,2500,-,-5,1,0", false},
         {"-", false},
         // A line of blanks, and empty lines, are no record.
@@ -189,29 +224,61 @@ TEST(TextRecord, ScannerCases)
         {"", false},
     };
     TempDir dir("textrec");
-    const RecordingSpec design = twoAnalogs(E::Ascii, true, 2);
-    auto cfg = loadedCfg(dir, design, 10);
+    const RecordingSpec stamped = twoAnalogs(E::Ascii, true, 2), rated = twoAnalogs(E::Ascii, false, 2);
+    auto stampedCfg = loadedCfg(dir, stamped, 10, "stamped");
+    auto ratedCfg = loadedCfg(dir, rated, 10, "rated");
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("line \"") + c.line + "\"");
+        const Cfg& cfg = c.rates ? *ratedCfg : *stampedCfg;
+        const RecordingSpec& design = c.rates ? rated : stamped;
         const std::string line(c.line);
-        Sample s(*cfg);
+        Sample s(cfg);
         ASSERT_EQ(s.load(line, 4), c.ok);
         const std::vector<char> bytes(line.begin(), line.end());
-        Sample r(*cfg);
+        Sample r(cfg);
         ASSERT_EQ(r.load(bytes.data(), bytes.size(), 4), c.ok);
         if (!c.ok)
             continue;
         EXPECT_EQ(s.index, 4u);
         ASSERT_EQ(s.analogValues.size(), 2u);
-        EXPECT_DOUBLE_EQ(s.analogValues[0], engineeringValue(design, 0, c.raw0));
-        EXPECT_DOUBLE_EQ(s.analogValues[1], engineeringValue(design, 1, c.raw1));
+        expectSameValue(s.analogValues[0], std::isnan(c.raw0) ? c.raw0 : engineeringValue(design, 0, c.raw0));
+        expectSameValue(s.analogValues[1], std::isnan(c.raw1) ? c.raw1 : engineeringValue(design, 1, c.raw1));
         EXPECT_EQ(s.binaryValues, (std::vector<bool>{c.st0, c.st1}));
         if (c.time >= 0) {
             EXPECT_DOUBLE_EQ(s.time, c.time);
         }
-        EXPECT_EQ(r.analogValues, s.analogValues);
+        EXPECT_TRUE(sameBits(r.analogValues, s.analogValues));
         EXPECT_EQ(r.binaryValues, s.binaryValues);
         EXPECT_EQ(r.time, s.time);
+    }
+}
+
+// The marker of a missing text value goes with the revision: 999999 below
+// 1999, 99999 from 1999 to 2012, none from 2013 on (only the empty field).
+TEST(TextRecord, MissingMarkerByRevision)
+{
+    const struct {
+        int revision;
+        const char* field;
+        bool missing;
+    } cases[] = {
+        {1991, "999999", true}, {1991, "99999", false}, {1991, "", true},
+        {1999, "99999", true},  {1999, "999999", false}, {2012, "99999", true},
+        {2013, "99999", false}, {2013, "999999", false}, {2013, "", true},
+    };
+    TempDir dir("markers");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.revision) + " '" + c.field + "'");
+        Cfg cfg;
+        const std::string path = dir.file("m.cfg");
+        const std::string station = c.revision < 1999 ? "S,D\n" : "S,D," + std::to_string(c.revision) + "\n";
+        ASSERT_TRUE(writeFile(path, station + "1,1A,0D\n1,U,,,V,1,0,0,0,0\n50\n1\n1000,3\nd1\nd2\nASCII\n"));
+        ASSERT_EQ(cfg.load(path), 4);
+        ASSERT_EQ(cfg.revYear, c.revision);
+        Sample s(cfg);
+        ASSERT_TRUE(s.load("1,0," + std::string(c.field) + ",", 0));
+        ASSERT_EQ(s.analogValues.size(), 1u);
+        EXPECT_EQ(std::isnan(s.analogValues[0]), c.missing) << s.analogValues[0];
     }
 }
 
@@ -246,9 +313,9 @@ TEST(DatLoad, EveryEncodingAndStatusCountGivesTheWrittenValues)
 // Each row loads over an earlier good load of the same Dat (when the
 // configuration allows one): 6 drops the earlier samples, 5 keeps them, and
 // no announced count sizes the memory.
-// Binary files must hold exactly the announced records (less than one record
-// of trailing bytes is tolerated); text files may hold fewer lines, extra
-// lines are ignored, empty lines are no records, and a bad line fails all.
+// Both kinds load what they hold up to the announced count, and say so when
+// that differs (a binary file needs one whole record); empty lines are no
+// records, and a bad line fails all.
 TEST(DatLoad, FailureTable)
 {
     TempDir dir("failures");
@@ -271,38 +338,45 @@ TEST(DatLoad, FailureTable)
         spaced += ch == '\n' ? "\n\n" : std::string(1, ch);
     std::filesystem::create_directory(dir.file("folder.dat"));
 
+    // `said`: in the failure sentence, or in one of the warnings on success.
     const struct {
         const char* name;
         const Cfg& cfg;
         std::string bytes;
         int result;
         std::size_t samples;
+        const char* said;
         const char* path = "rec.dat";
     } rows[] = {
-        {"binary, exact", *binCfg, b, 0, 1000},
-        {"binary, 17 trailing bytes", *binCfg, b + std::string(17, 'Z'), 0, 1000},
-        {"binary, one byte short", *binCfg, b.substr(0, 17999), 6, 0},
-        {"binary, one record more", *binCfg, b + b.substr(0, 18), 6, 0},
-        {"binary, one record", *binCfg, b.substr(0, 18), 6, 0},
-        {"binary, empty", *binCfg, "", 6, 0},
-        {"binary, no records announced", *binNone, b, 6, 0},
-        {"binary, 2e9 records announced", *binHuge, b, 6, 0},
-        {"absent file keeps the earlier samples", *binCfg, "", 5, 1000, "absent.dat"},
-        {"a folder is no data file", *binCfg, "", 5, 1000, "folder.dat"},
-        {"text, five lines for three", *textCfg, t, 0, 3},
-        {"text, two lines", *textCfg, t2, 0, 2},
-        {"text, no final line end", *textCfg, t2.substr(0, t2.size() - 1), 0, 2},
-        {"text, empty lines around records", *textCfg, "\n\n" + t1 + "\n\n" + t.substr(t1.size()), 0, 3},
-        {"text, blank line after the last record", *textCfg, firstLines(t, 3) + "   \n", 0, 3},
-        {"text, blank line before the last record", *textCfg, t2 + "   \n" + t.substr(t2.size()), 6, 0},
-        {"text, bad line", *textCfg, t1 + "2,1000,1,2\n" + t.substr(t1.size()), 6, 0},
-        {"text, empty file", *textCfg, "", 0, 0},
-        {"text, CR LF", *textCfg, toCrLf(t), 0, 3},
-        {"text, CR LF and an empty line after every record", *textCfg, toCrLf(spaced), 0, 3},
+        {"binary, exact", *binCfg, b, 0, 1000, ""},
+        {"binary, 17 trailing bytes", *binCfg, b + std::string(17, 'Z'), 0, 1000, "ends with 17 bytes of a partial record"},
+        {"binary, one byte short", *binCfg, b.substr(0, 17999), 0, 999, "holds only 999 of the 1000 records"},
+        {"binary, one record more", *binCfg, b + b.substr(0, 18), 0, 1000, "holds 1 record beyond the 1000"},
+        {"binary, one record", *binCfg, b.substr(0, 18), 0, 1, "holds only 1 of the 1000 records"},
+        {"binary, a partial record only", *binCfg, b.substr(0, 17), 6, 0, "rec.dat: its 17 bytes hold no whole record of 18 bytes"},
+        {"binary, empty", *binCfg, "", 6, 0, "rec.dat: is empty"},
+        {"binary, no records announced", *binNone, b, 6, 0, "announces no records"},
+        {"binary, 2e9 records announced", *binHuge, b, 0, 1000, "holds only 1000 of the 2000000000 records"},
+        {"absent file keeps the earlier samples", *binCfg, "", 5, 1000, "absent.dat: no such data file", "absent.dat"},
+        {"a folder is no data file", *binCfg, "", 5, 1000, "no such data file", "folder.dat"},
+        {"text, five lines for three", *textCfg, t, 0, 3, "holds 2 records beyond the 3"},
+        {"text, two lines", *textCfg, t2, 0, 2, "holds only 2 of the 3 records"},
+        {"text, no final line end", *textCfg, t2.substr(0, t2.size() - 1), 0, 2, "holds only 2 of the 3"},
+        {"text, empty lines around records", *textCfg, "\n\n" + t1 + "\n\n" + t.substr(t1.size()), 0, 3, "2 records beyond"},
+        {"text, blank line after the last record", *textCfg, firstLines(t, 3) + "   \n", 0, 3, ""},
+        {"text, blank line before the last record", *textCfg, t2 + "   \n" + t.substr(t2.size()), 6, 0,
+         "rec.dat: line 3, field 1 'sample number': not a number"},
+        {"text, bad line", *textCfg, t1 + "2,1000,1,2\n" + t.substr(t1.size()), 6, 0,
+         "rec.dat: line 2, field 5 (status channel 1): missing"},
+        {"text, letters in a value", *textCfg, t1 + "2,1000,1,x,0,0\n", 6, 0,
+         "rec.dat: line 2, field 4 (analog channel 2): not a number"},
+        {"text, empty file", *textCfg, "", 0, 0, "holds only 0 of the 3 records"},
+        {"text, CR LF", *textCfg, toCrLf(t), 0, 3, "2 records beyond"},
+        {"text, CR LF and an empty line after every record", *textCfg, toCrLf(spaced), 0, 3, "2 records beyond"},
         // Regression: ten lines where 2e9 are announced load without
         // reserving room for the announced count.
-        {"text, 2e9 records announced", *textHuge, t, 0, 5},
-        {"text, no records announced", *textNone, t, 6, 0},
+        {"text, 2e9 records announced", *textHuge, t, 0, 5, "holds only 5 of the 2000000000 records"},
+        {"text, no records announced", *textNone, t, 6, 0, "announces no records"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -317,6 +391,14 @@ TEST(DatLoad, FailureTable)
         ASSERT_EQ(dat.load(dir.file(row.path)), row.result);
         expectWritten(dat, rec, row.samples);
         EXPECT_LE(dat.samples.capacity(), 2000u);
+        std::string said = dat.report.message;
+        for (const std::string& w : dat.report.warnings)
+            said += "|" + w;
+        EXPECT_NE(said.find(row.said), std::string::npos) << said;
+        EXPECT_EQ(dat.report.result, row.result);
+        if (*row.said == '\0') {
+            EXPECT_EQ(said, "");
+        }
     }
 }
 
@@ -333,9 +415,12 @@ TEST(DatLoad, LengthBeyondFourGiBIsNotWrapped)
     std::filesystem::resize_file(path, (1ull << 32) + 18000ull, ec);
     if (ec)
         GTEST_SKIP() << "cannot make a large sparse file here: " << ec.message();
+    // (2^32 + 18000) / 18 = 238610294 whole records: all but the announced
+    // 1000 are extra, which a 32-bit length would not have seen.
     Dat dat(*cfg);
-    EXPECT_EQ(dat.load(path), 6);
-    EXPECT_TRUE(dat.samples.empty());
-    std::filesystem::resize_file(path, (1ull << 31) + 18000ull, ec);
-    EXPECT_EQ(dat.load(path), 6);
+    EXPECT_EQ(dat.load(path), 0);
+    EXPECT_EQ(dat.samples.size(), 1000u);
+    ASSERT_EQ(dat.report.warnings.size(), 2u);
+    EXPECT_NE(dat.report.warnings[0].find("238609294 records beyond the 1000"), std::string::npos)
+        << dat.report.warnings[0];
 }

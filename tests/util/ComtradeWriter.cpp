@@ -150,11 +150,14 @@ double engineeringValue(const RecordingSpec& design, std::size_t c, double raw)
 {
     const AnalogSpec& an = design.analogs.at(c);
     double a = an.a;
-    // Primary-side values: the gain is rescaled by secondary / primary, which
-    // only a 13-field line (revision 1999 on) carries.
+    double b = an.b;
+    // Primary-side values are rescaled by secondary / primary, gain and
+    // offset; only a 13-field line (written from revision 1999 on) carries it.
     const bool secondary = std::toupper(static_cast<unsigned char>(an.ps)) == 'S';
-    if (design.revYear >= 1999 && !secondary)
+    if (design.revYear >= 1999 && !secondary) {
         a = (an.secondary / an.primary) * a;
+        b = (an.secondary / an.primary) * b;
+    }
     double multiplier = 1.0;
     if (an.unit.size() >= 2) {
         switch (an.unit[0]) {
@@ -164,7 +167,7 @@ double engineeringValue(const RecordingSpec& design, std::size_t c, double raw)
         default: break;
         }
     }
-    return (raw * a + an.b) * multiplier;
+    return (raw * a + b) * multiplier;
 }
 
 unsigned long long Recording::samplesCount() const

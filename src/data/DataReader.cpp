@@ -1,0 +1,264 @@
+#include "data/DataReader.h"
+
+#include "config/SampleClock.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <iterator>
+#include <memory>
+
+namespace KivComtradeLib {
+
+namespace {
+
+// Binary files are read in blocks of whole records, so records are decoded
+// straight from the block without a per-record read call.
+constexpr std::size_t kBlockBytes = 1 << 20;
+
+std::string plural(unsigned long long n, const char* word)
+{
+    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+// Name of the 0-based field of a text record.
+std::string fieldName(const Cfg& cfg, long long field)
+{
+    if (field < 0)
+        return std::string();
+    const std::string number = "field " + std::to_string(field + 1);
+    if (field == 0)
+        return number + " 'sample number'";
+    if (field == 1)
+        return number + " 'time stamp'";
+    const long long analogs = cfg.analogChannelsCount;
+    if (field - 2 < analogs)
+        return number + " (analog channel " + std::to_string(field - 1) + ")";
+    return number + " (status channel " + std::to_string(field - 1 - analogs) + ")";
+}
+
+// Length of what follows the read position; -1 when the stream cannot tell.
+long long remainingLength(std::istream& in)
+{
+    const std::istream::pos_type here = in.tellg();
+    if (here == std::istream::pos_type(-1))
+        return -1;
+    in.seekg(0, std::ios_base::end);
+    const std::istream::pos_type end = in.tellg();
+    in.seekg(here);
+    if (end == std::istream::pos_type(-1) || !in)
+        return -1;
+    return static_cast<long long>(end - here);
+}
+
+void warnCounts(LoadReport& report, const std::string& file, unsigned long long loaded,
+                unsigned long long announced, unsigned long long extra, const char* unit)
+{
+    if (extra > 0)
+        report.warn(file + ": holds " + plural(extra, unit) + " beyond the " + std::to_string(announced) +
+                    " the configuration announces; they are ignored");
+    else if (loaded < announced)
+        report.warn(file + ": holds only " + std::to_string(loaded) + " of the " + plural(announced, unit) +
+                    " the configuration announces");
+}
+
+template <class Sink>
+int readBinary(std::istream& in, long long length, const Cfg& cfg, Sink& sink, LoadReport& report,
+               DecodeContext& context, const std::string& file)
+{
+    const unsigned long long announced = cfg.samplesCount;
+    const std::size_t recordSize = cfg.recordSize;
+    if (recordSize == 0)
+        return report.fail(6, file, 0, file + ": the configuration gives no binary record layout");
+    if (announced == 0)
+        return report.fail(6, file, 0, file + ": the configuration announces no records");
+    if (length <= 0)
+        return report.fail(6, file, 0, file + ": is empty");
+    const auto bytes = static_cast<unsigned long long>(length);
+    const unsigned long long whole = bytes / recordSize;
+    const unsigned long long partial = bytes % recordSize;
+    if (whole == 0)
+        return report.fail(6, file, 0, file + ": its " + plural(bytes, "byte") + " hold no whole record of " +
+                                           std::to_string(recordSize) + " bytes");
+    // Bounded by what the file holds, not by the announced count.
+    const unsigned long long count = std::min(whole, announced);
+    sink.prepare(static_cast<std::size_t>(count));
+
+    const std::size_t perBlock = std::max<std::size_t>(1, kBlockBytes / recordSize);
+    std::vector<char> block(static_cast<std::size_t>(std::min<unsigned long long>(perBlock, count)) * recordSize);
+    SampleClock clock(cfg);
+    const bool rateTimes = cfg.allRatesNonZero;
+    unsigned long long k = 0;
+    while (k < count) {
+        const auto wanted = static_cast<std::size_t>(std::min<unsigned long long>(perBlock, count - k));
+        in.read(block.data(), static_cast<std::streamsize>(wanted * recordSize));
+        const auto records = static_cast<std::size_t>(in.gcount()) / recordSize;
+        const auto* data = reinterpret_cast<const unsigned char*>(block.data());
+        for (std::size_t r = 0; r < records; ++r, ++k) {
+            auto store = sink.record(k);
+            if (!decodeBinaryRecord(context, store, data + r * recordSize, rateTimes ? clock.timeAt(k) : 0.0)) {
+                sink.drop();
+                return report.fail(6, file, 0, file + ": record " + std::to_string(k + 1) + " cannot be decoded (no memory)");
+            }
+        }
+        if (records < wanted) {
+            sink.drop();
+            return report.fail(6, file, 0, file + ": the read stopped at record " + std::to_string(k + 1) + " of " +
+                                               std::to_string(count));
+        }
+    }
+    sink.finish(static_cast<std::size_t>(count));
+    warnCounts(report, file, count, announced, whole > announced ? whole - announced : 0, "record");
+    if (partial != 0)
+        report.warn(file + ": ends with " + plural(partial, "byte") + " of a partial record; they are ignored");
+    return 0;
+}
+
+bool isBlankLine(const char* p, const char* end)
+{
+    for (; p != end; ++p) {
+        if (*p != ' ' && (*p < '\t' || *p > '\r') && *p != '\x1A')
+            return false;
+    }
+    return true;
+}
+
+template <class Sink>
+int readText(std::istream& in, long long length, const Cfg& cfg, Sink& sink, LoadReport& report,
+             DecodeContext& context, const std::string& file)
+{
+    const unsigned long long announced = cfg.samplesCount;
+    if (announced == 0)
+        return report.fail(6, file, 0, file + ": the configuration announces no records");
+
+    // The file's text is held once; lines are decoded straight out of it.
+    std::unique_ptr<char[]> owned;
+    std::string grown;
+    const char* begin = nullptr;
+    std::size_t textSize = 0;
+    if (length >= 0) {
+        // Left uninitialised: the read fills it.
+        const auto capacity = static_cast<std::size_t>(length);
+        owned.reset(new char[capacity == 0 ? 1 : capacity]);
+        in.read(owned.get(), static_cast<std::streamsize>(length));
+        textSize = static_cast<std::size_t>(in.gcount());
+        begin = owned.get();
+    } else {
+        grown.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        textSize = grown.size();
+        begin = grown.data();
+    }
+    const char* const end = begin + textSize;
+
+    // Room for no more records than the text has lines: a .cfg may announce
+    // far more than the file holds.
+    unsigned long long lines = 1;
+    for (const char* p = begin; (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr; ++p)
+        ++lines;
+    sink.prepare(static_cast<std::size_t>(std::min(announced, lines)));
+
+    SampleClock clock(cfg);
+    const bool rateTimes = cfg.allRatesNonZero;
+    unsigned long long k = 0, lineNumber = 0, extra = 0;
+    const char* p = begin;
+    while (p < end) {
+        const char* eol = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+        const char* next = eol != nullptr ? eol + 1 : end;
+        const char* lineEnd = eol != nullptr ? eol : end;
+        ++lineNumber;
+        // Text mode on Windows turns CR LF into LF; do the same here.
+        if (eol != nullptr && lineEnd > p && lineEnd[-1] == '\r')
+            --lineEnd;
+        if (k >= announced) {
+            // Records beyond the announced ones are only counted.
+            if (!isBlankLine(p, lineEnd))
+                ++extra;
+        } else if (lineEnd != p) {
+            auto store = sink.record(k);
+            if (!decodeTextRecord(context, store, p, static_cast<std::size_t>(lineEnd - p),
+                                  rateTimes ? clock.timeAt(k) : 0.0)) {
+                sink.drop();
+                std::string where = fieldName(cfg, context.failedField);
+                return report.fail(6, file, lineNumber,
+                                   file + ": line " + std::to_string(lineNumber) + (where.empty() ? "" : ", " + where) +
+                                       ": " + context.failure);
+            }
+            ++k;
+        }
+        p = next;
+    }
+    // The text goes first, so that it and the compacted records are not held together.
+    owned.reset();
+    std::string().swap(grown);
+    sink.finish(static_cast<std::size_t>(k));
+    warnCounts(report, file, k, announced, extra, "record");
+    return 0;
+}
+
+} // namespace
+
+void ColumnSink::prepare(std::size_t records)
+{
+    _analogs = _cfg.analogChannels.size();
+    _states = _cfg.binaryChannels.size();
+    _rows = records;
+    _time.assign(records, 0.0);
+    _analog.assign(_analogs * records, 0.0);
+    _status.assign(_states * records, 0);
+}
+
+void ColumnSink::finish(std::size_t records)
+{
+    if (records < _rows) {
+        for (std::size_t c = 1; c < _analogs; ++c)
+            std::memmove(_analog.data() + c * records, _analog.data() + c * _rows, records * sizeof(double));
+        for (std::size_t c = 1; c < _states; ++c)
+            std::memmove(_status.data() + c * records, _status.data() + c * _rows, records);
+        _time.resize(records);
+        _analog.resize(_analogs * records);
+        _status.resize(_states * records);
+        _rows = records;
+    }
+}
+
+void ColumnSink::drop()
+{
+    _rows = 0;
+    std::vector<double>().swap(_time);
+    std::vector<double>().swap(_analog);
+    std::vector<std::uint8_t>().swap(_status);
+}
+
+template <class Sink>
+int readDataStream(std::istream& in, long long length, const Cfg& cfg, Sink& sink, LoadReport& report,
+                   const std::string& file)
+{
+    try {
+        if (!in)
+            return report.fail(6, file, 0, file + ": cannot be read");
+        if (length < 0)
+            length = remainingLength(in);
+        DecodeContext context(cfg);
+        const int result = cfg.dataFileType != Enums::Ascii
+                               ? readBinary(in, length, cfg, sink, report, context, file)
+                               : readText(in, length, cfg, sink, report, context, file);
+        if (result == 0) {
+            report.missingValues = context.missing;
+            if (context.missing > 0)
+                report.warn(file + ": " + plural(context.missing, "analog value") +
+                            " marked as missing (read as NaN)");
+        }
+        report.result = result;
+        return result;
+    } catch (const std::exception& e) {
+        sink.drop();
+        return report.fail(6, file, 0, file + ": cannot be read (" + e.what() + ")");
+    }
+}
+
+template int readDataStream<SampleSink>(std::istream&, long long, const Cfg&, SampleSink&, LoadReport&,
+                                        const std::string&);
+template int readDataStream<ColumnSink>(std::istream&, long long, const Cfg&, ColumnSink&, LoadReport&,
+                                        const std::string&);
+
+} // namespace KivComtradeLib

@@ -1,0 +1,88 @@
+#pragma once
+// The reading of a data file's bytes, shared by Dat (one Sample per record)
+// and ColumnarRecording (channel-major arrays): the record-count rules, the
+// decoding and the report are the same for both. Opening the file is the
+// caller's: the bytes may as well come from a section of a combined file.
+
+#include "data/SampleDecoder.h"
+
+#include <KivComtradeLib/Cfg.h>
+#include <KivComtradeLib/LoadReport.h>
+#include <KivComtradeLib/Sample.h>
+
+#include <cstdint>
+#include <istream>
+#include <string>
+#include <vector>
+
+namespace KivComtradeLib {
+
+// A destination of decoded records. prepare() is called once, with the most
+// records that can follow; record(k) for k = 0, 1, ...; then finish() with
+// the number decoded, or drop() when the file fails.
+class SampleSink {
+public:
+    SampleSink(const Cfg& cfg, std::vector<Sample>& samples) : _cfg(cfg), _samples(samples) {}
+    void prepare(std::size_t records)
+    {
+        _samples.clear();
+        _samples.reserve(records);
+    }
+    SampleStore record(unsigned long long k)
+    {
+        _samples.emplace_back(_cfg);
+        _samples.back().index = k;
+        return SampleStore(_samples.back());
+    }
+    void finish(std::size_t records)
+    {
+        if (_samples.capacity() > records)
+            _samples.shrink_to_fit();
+    }
+    void drop() { _samples.clear(); }
+
+private:
+    const Cfg& _cfg;
+    std::vector<Sample>& _samples;
+};
+
+class ColumnSink {
+public:
+    ColumnSink(const Cfg& cfg, std::vector<double>& time, std::vector<double>& analog,
+               std::vector<std::uint8_t>& status)
+        : _cfg(cfg), _time(time), _analog(analog), _status(status)
+    {
+    }
+    // The arrays are sized once, here (for the channels the Cfg has now).
+    void prepare(std::size_t records);
+    ColumnStore record(unsigned long long k)
+    {
+        // An array of no channels has no storage to point into.
+        const auto at = static_cast<std::size_t>(k);
+        return ColumnStore(_time.data() + at, _analog.empty() ? nullptr : _analog.data() + at,
+                           _status.empty() ? nullptr : _status.data() + at, _rows);
+    }
+    // Fewer records than prepared: rows moved down in place, no allocation.
+    void finish(std::size_t records);
+    void drop();
+    std::size_t count() const { return _rows; }
+
+private:
+    const Cfg& _cfg;
+    std::size_t _analogs = 0;
+    std::size_t _states = 0;
+    std::size_t _rows = 0;
+    std::vector<double>& _time;
+    std::vector<double>& _analog;
+    std::vector<std::uint8_t>& _status;
+};
+
+// Reads the data file's records from `in` (its read position at the first
+// byte, `length` bytes of data, or all that follows when length < 0) into
+// `sink`. Returns 0 or 6 and fills `report` (failure sentence, warnings,
+// missing values), naming the data `file`.
+template <class Sink>
+int readDataStream(std::istream& in, long long length, const Cfg& cfg, Sink& sink, LoadReport& report,
+                   const std::string& file);
+
+} // namespace KivComtradeLib
