@@ -325,7 +325,13 @@ bool decodeTextRecord(DecodeContext& context, Store& store, const char* line, st
             const Number kind = scanNumber(p, end, comma, value, negative, real);
             double result;
             if (kind == Number::Integer) {
-                if (value == marker && !negative && marker != 0) {
+                // From 2013 on an empty field marks a missing value, yet
+                // recorders still write 99999: it is a marker where the
+                // channel's own range cannot hold it.
+                const bool marked = !negative && (marker != 0 ? value == marker
+                                                              : value == 99999u && channel < known &&
+                                                                    channels[channel].max < 99999.0);
+                if (marked) {
                     ++context.missing;
                     result = kMissing;
                 } else {

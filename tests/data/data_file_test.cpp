@@ -261,10 +261,13 @@ TEST(TextRecord, MissingMarkerByRevision)
         int revision;
         const char* field;
         bool missing;
+        const char* max = "99999"; // the channel's declared maximum
     } cases[] = {
         {1991, "999999", true}, {1991, "99999", false}, {1991, "", true},
         {1999, "99999", true},  {1999, "999999", false}, {2012, "99999", true},
         {2013, "99999", false}, {2013, "999999", false}, {2013, "", true},
+        // 2013 files that still write 99999 where the range cannot hold it.
+        {2013, "99999", true, "32767"}, {2013, "99998", false, "32767"},
     };
     TempDir dir("markers");
     for (const auto& c : cases) {
@@ -272,7 +275,7 @@ TEST(TextRecord, MissingMarkerByRevision)
         Cfg cfg;
         const std::string path = dir.file("m.cfg");
         const std::string station = c.revision < 1999 ? "S,D\n" : "S,D," + std::to_string(c.revision) + "\n";
-        ASSERT_TRUE(writeFile(path, station + "1,1A,0D\n1,U,,,V,1,0,0,0,0\n50\n1\n1000,3\nd1\nd2\nASCII\n"));
+        ASSERT_TRUE(writeFile(path, station + "1,1A,0D\n1,U,,,V,1,0,0,-99999," + c.max + "\n50\n1\n1000,3\nd1\nd2\nASCII\n"));
         ASSERT_EQ(cfg.load(path), 4);
         ASSERT_EQ(cfg.revYear, c.revision);
         Sample s(cfg);
