@@ -69,13 +69,13 @@ const std::string& recordingsDir()
     return dir;
 }
 
-KivTest::RecordingSpec specOf(const Layout& layout)
+KivTest::RecordingLayout specOf(const Layout& layout)
 {
     static const char* const units[] = {"kV", "A", "V", "kA"};
-    KivTest::RecordingSpec design;
+    KivTest::RecordingLayout design;
     design.type = layout.type;
     for (std::size_t c = 0; c < layout.analogs; ++c) {
-        KivTest::AnalogSpec an;
+        KivTest::AnalogLayout an;
         an.id = "U" + std::to_string(c + 1);
         an.phase = std::string(1, static_cast<char>('A' + c % 3));
         an.unit = units[c % 4];
@@ -89,7 +89,7 @@ KivTest::RecordingSpec specOf(const Layout& layout)
         design.analogs.push_back(an);
     }
     for (std::size_t d = 0; d < layout.statuses; ++d) {
-        KivTest::StatusSpec st;
+        KivTest::StatusLayout st;
         st.id = "D" + std::to_string(d + 1);
         design.statuses.push_back(st);
     }

@@ -2,7 +2,7 @@
 // probes and the registry of results the summary is printed from.
 #pragma once
 
-#include "util/ComtradeWriter.h"
+#include "writer/ComtradeWriter.h"
 
 #include <KivComtradeLib/Enums.h>
 

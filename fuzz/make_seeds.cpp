@@ -2,7 +2,7 @@
 // writer:   kivcomtrade_fuzz_seeds <fuzz/corpus folder>
 // Seeds stay small (a few hundred bytes) so that mutations reach every line.
 
-#include "util/ComtradeWriter.h"
+#include "writer/ComtradeWriter.h"
 
 #include <cstdio>
 #include <string>
@@ -42,30 +42,30 @@ struct Seed {
 
 std::vector<Seed> recordings() {
     std::vector<Seed> seeds;
-    AnalogSpec ia{"IA", "A", "CT1", "A", 0.01, 0.0, 0.0, -32767, 32767, 1000, 5, 'P'};
-    AnalogSpec ub{"UB", "B", "", "kV", 0.5, 1.0, 12.5, -32767, 32767, 1, 1, 'S'};
-    StatusSpec trip{"TRIP", "", "Q1", 0};
-    StatusSpec brk{"BRK", "A", "", 1};
+    AnalogLayout ia{"IA", "A", "CT1", "A", 0.01, 0.0, 0.0, -32767, 32767, 1000, 5, 'P'};
+    AnalogLayout ub{"UB", "B", "", "kV", 0.5, 1.0, 12.5, -32767, 32767, 1, 1, 'S'};
+    StatusLayout trip{"TRIP", "", "Q1", 0};
+    StatusLayout brk{"BRK", "A", "", 1};
 
-    RecordingSpec ascii;
+    RecordingLayout ascii;
     ascii.analogs = {ia, ub};
     ascii.statuses = {trip, brk};
     seeds.push_back({"ascii_1999", makeRecording(ascii, 6)});
 
-    RecordingSpec ascii91 = ascii;
+    RecordingLayout ascii91 = ascii;
     ascii91.revYear = 1991;
     ascii91.crlf = true;
     ascii91.rates = {{0.0, 5}};
     seeds.push_back({"ascii_1991_crlf_timestamps", makeRecording(ascii91, 5)});
 
-    RecordingSpec bin;
+    RecordingLayout bin;
     bin.type = DataFileType::Binary;
     bin.analogs = {ia};
-    bin.statuses = std::vector<StatusSpec>(17, trip);
+    bin.statuses = std::vector<StatusLayout>(17, trip);
     bin.rates = {{1000.0, 2}, {500.0, 4}};
     seeds.push_back({"binary_17_status_two_rates", makeRecording(bin, 4)});
 
-    RecordingSpec b32;
+    RecordingLayout b32;
     b32.type = DataFileType::Binary32;
     b32.revYear = 2013;
     b32.analogs = {ia, ub};
@@ -73,7 +73,7 @@ std::vector<Seed> recordings() {
     b32.timeMultiplier = 2.0;
     seeds.push_back({"binary32_2013", makeRecording(b32, 3)});
 
-    RecordingSpec f32;
+    RecordingLayout f32;
     f32.type = DataFileType::Float32;
     f32.analogs = {ub};
     f32.statuses = {brk};
@@ -82,7 +82,7 @@ std::vector<Seed> recordings() {
     f32.writeTimeMultiplier = false;
     seeds.push_back({"float32_no_timemult", makeRecording(f32, 3)});
 
-    RecordingSpec statusOnly;
+    RecordingLayout statusOnly;
     statusOnly.type = DataFileType::Binary;
     statusOnly.statuses = {trip};
     statusOnly.rates = {{0.0, 3}};

@@ -3,7 +3,7 @@
 // written, what each failure leaves behind, and files whose announced size
 // must not drive allocations.
 
-#include "util/ComtradeWriter.h"
+#include "writer/ComtradeWriter.h"
 
 #include <KivComtradeLib/Cfg.h>
 #include <KivComtradeLib/Dat.h>
@@ -29,12 +29,12 @@ namespace {
 
 // `analogs` channels with distinct gains, offsets and units, so that every
 // value must pass through its own channel's scaling; `statuses` channels.
-RecordingSpec layout(E::DataFileType type, std::size_t analogs, std::size_t statuses)
+RecordingLayout layout(E::DataFileType type, std::size_t analogs, std::size_t statuses)
 {
-    RecordingSpec design;
+    RecordingLayout design;
     design.type = type;
     for (std::size_t c = 0; c < analogs; ++c) {
-        AnalogSpec a;
+        AnalogLayout a;
         a.id = "A" + std::to_string(c + 1);
         a.a = 0.25 * double(c + 1) + 1.25;
         a.b = double(c) - 0.75;
@@ -42,12 +42,12 @@ RecordingSpec layout(E::DataFileType type, std::size_t analogs, std::size_t stat
         design.analogs.push_back(a);
     }
     for (std::size_t d = 0; d < statuses; ++d)
-        design.statuses.push_back(StatusSpec{"D" + std::to_string(d + 1), "", "", 0});
+        design.statuses.push_back(StatusLayout{"D" + std::to_string(d + 1), "", "", 0});
     return design;
 }
 
 // Writes `dir`/`name`.cfg of `design` announcing `samples` records and loads it.
-std::unique_ptr<Cfg> loadedCfg(const TempDir& dir, const RecordingSpec& design, unsigned long long samples,
+std::unique_ptr<Cfg> loadedCfg(const TempDir& dir, const RecordingLayout& design, unsigned long long samples,
                                const std::string& name = "rec")
 {
     auto cfg = std::make_unique<Cfg>();
@@ -58,10 +58,10 @@ std::unique_ptr<Cfg> loadedCfg(const TempDir& dir, const RecordingSpec& design, 
 }
 
 // Two analog channels; a zero rate takes times from the time stamps.
-RecordingSpec twoAnalogs(E::DataFileType type, bool fromTimeStamps, std::size_t statuses,
+RecordingLayout twoAnalogs(E::DataFileType type, bool fromTimeStamps, std::size_t statuses,
                          double timeMultiplier = 1.0)
 {
-    RecordingSpec design = layout(type, 2, statuses);
+    RecordingLayout design = layout(type, 2, statuses);
     design.rates = {{fromTimeStamps ? 0.0 : 1000.0, 10}};
     design.timeMultiplier = timeMultiplier;
     return design;
@@ -99,7 +99,7 @@ TEST(BinaryRecord, DecodesEveryEncodingByteForByte)
 {
     const struct {
         const char* name;
-        RecordingSpec design;
+        RecordingLayout design;
         std::string bytes;
         double time;
         double raw0, raw1;
@@ -224,13 +224,13 @@ TEST(TextRecord, ScannerCases)
         {"", false},
     };
     TempDir dir("textrec");
-    const RecordingSpec stamped = twoAnalogs(E::Ascii, true, 2), rated = twoAnalogs(E::Ascii, false, 2);
+    const RecordingLayout stamped = twoAnalogs(E::Ascii, true, 2), rated = twoAnalogs(E::Ascii, false, 2);
     auto stampedCfg = loadedCfg(dir, stamped, 10, "stamped");
     auto ratedCfg = loadedCfg(dir, rated, 10, "rated");
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("line \"") + c.line + "\"");
         const Cfg& cfg = c.rates ? *ratedCfg : *stampedCfg;
-        const RecordingSpec& design = c.rates ? rated : stamped;
+        const RecordingLayout& design = c.rates ? rated : stamped;
         const std::string line(c.line);
         Sample s(cfg);
         ASSERT_EQ(s.load(line, 4), c.ok);
@@ -328,10 +328,10 @@ TEST(DatLoad, FailureTable)
     auto textCfg = loadedCfg(dir, text.design, 3, "text"); // three of the five lines announced
     auto binNone = loadedCfg(dir, bin.design, 0, "binnone");
     auto textNone = loadedCfg(dir, text.design, 0, "textnone");
-    RecordingSpec binHugeSpec = bin.design, textHugeSpec = text.design;
-    binHugeSpec.rates = textHugeSpec.rates = {{1000.0, 2000000000ull}};
-    auto binHuge = loadedCfg(dir, binHugeSpec, 0, "binhuge");
-    auto textHuge = loadedCfg(dir, textHugeSpec, 0, "texthuge");
+    RecordingLayout binHugeLayout = bin.design, textHugeLayout = text.design;
+    binHugeLayout.rates = textHugeLayout.rates = {{1000.0, 2000000000ull}};
+    auto binHuge = loadedCfg(dir, binHugeLayout, 0, "binhuge");
+    auto textHuge = loadedCfg(dir, textHugeLayout, 0, "texthuge");
     ASSERT_EQ(binCfg->recordSize, 18u);
     const std::string b = datBytes(bin);
     const std::string t = datBytes(text);

@@ -2,7 +2,7 @@
 // missing), the same counts, codes and report, on the bundled recordings, the
 // real ones and written ones of every data type.
 
-#include "util/ComtradeWriter.h"
+#include "writer/ComtradeWriter.h"
 
 #include <KivComtradeLib/ColumnarRecording.h>
 #include <KivComtradeLib/Comtrade.h>
@@ -86,12 +86,12 @@ TEST(ColumnarRecording, WrittenRecordingsOfEveryTypeReadAsComtradeReadsThem)
 {
     TempDir dir("columnar");
     for (E::DataFileType type : {E::Ascii, E::Binary, E::Binary32, E::Float32}) {
-        RecordingSpec design;
+        RecordingLayout design;
         design.type = type;
         for (int c = 0; c < 3; ++c)
-            design.analogs.push_back(AnalogSpec{});
+            design.analogs.push_back(AnalogLayout{});
         for (int d = 0; d < 19; ++d)
-            design.statuses.push_back(StatusSpec{"D" + std::to_string(d), "", "", 0});
+            design.statuses.push_back(StatusLayout{"D" + std::to_string(d), "", "", 0});
         const Recording rec = makeRecording(design, 50);
         ASSERT_TRUE(writeRecording(rec, dir.file("full")));
         expectSameAsComtrade(dir.file("full.cfg"));

@@ -3,7 +3,7 @@
 // data-file type, reuse, copies and moves, and the real recordings of
 // ../shared/samples.
 
-#include "util/ComtradeWriter.h"
+#include "writer/ComtradeWriter.h"
 
 #include <KivComtradeLib/Comtrade.h>
 #include <KivComtradeLib/FilesHelper.h>
@@ -28,13 +28,13 @@ namespace {
 
 // Analog channels of varied units, gains, offsets and skews, every second one
 // primary-side; status channels of alternating normal states.
-RecordingSpec mixedSpec(E::DataFileType type, std::size_t analogs = 3, std::size_t statuses = 17)
+RecordingLayout mixedLayout(E::DataFileType type, std::size_t analogs = 3, std::size_t statuses = 17)
 {
-    RecordingSpec design;
+    RecordingLayout design;
     design.type = type;
     const char* units[] = {"A", "kV", "mA", "V"};
     for (std::size_t c = 0; c < analogs; ++c) {
-        AnalogSpec a;
+        AnalogLayout a;
         a.id = "CH" + std::to_string(c + 1);
         a.phase = std::string(1, char('A' + c % 3));
         a.unit = units[c % 4];
@@ -49,7 +49,7 @@ RecordingSpec mixedSpec(E::DataFileType type, std::size_t analogs = 3, std::size
         design.analogs.push_back(a);
     }
     for (std::size_t d = 0; d < statuses; ++d)
-        design.statuses.push_back(StatusSpec{"ST" + std::to_string(d + 1), "", "", int(d % 2)});
+        design.statuses.push_back(StatusLayout{"ST" + std::to_string(d + 1), "", "", int(d % 2)});
     return design;
 }
 
@@ -113,13 +113,13 @@ struct TwoRecordings {
 
     TwoRecordings()
     {
-        RecordingSpec a = mixedSpec(E::Binary32, 5, 20);
+        RecordingLayout a = mixedLayout(E::Binary32, 5, 20);
         a.station = "FIRST";
         a.revYear = 2013;
         a.rates = {{4000.0, 100}, {0.0, 300}};
         a.timeMultiplier = 2.0;
         EXPECT_TRUE(writeRecording(makeRecording(a, 300), dir.file("first")));
-        RecordingSpec b = mixedSpec(E::Ascii, 2, 3);
+        RecordingLayout b = mixedLayout(E::Ascii, 2, 3);
         b.station = "SECOND";
         b.revYear = 1991;
         b.writeTimeMultiplier = false;
@@ -199,11 +199,11 @@ void expectPlausible(const Comtrade& c)
 TEST(ComtradeLoad, ResultCodesAndTheStateTheyLeave)
 {
     TempDir dir("codes");
-    const Recording good = makeRecording(mixedSpec(E::Ascii), 40);
+    const Recording good = makeRecording(mixedLayout(E::Ascii), 40);
     ASSERT_TRUE(writeRecording(good, dir.file("good")));
     ASSERT_TRUE(writeFile(dir.file("badcfg.cfg"), "S,D,1999\n0,0A,0D\n"));
     ASSERT_TRUE(writeFile(dir.file("nodat.cfg"), cfgText(good.design, 40)));
-    const Recording mismatch = makeRecording(mixedSpec(E::Binary), 40);
+    const Recording mismatch = makeRecording(mixedLayout(E::Binary), 40);
     ASSERT_TRUE(writeFile(dir.file("mismatch.cfg"), cfgText(mismatch.design, 41)));
     ASSERT_TRUE(writeFile(dir.file("mismatch.dat"), datBytes(mismatch).substr(0, 5)));
     std::filesystem::create_directory(dir.file("data.old"));
@@ -263,7 +263,7 @@ TEST(ComtradeLoad, ResultCodesAndTheStateTheyLeave)
 
 TEST(ComtradeLoad, FileNamesDerivedFromAnyOfTheThree)
 {
-    const Recording rec = makeRecording(mixedSpec(E::Binary), 20);
+    const Recording rec = makeRecording(mixedLayout(E::Binary), 20);
     const struct {
         const char *cfgOnDisk, *datOnDisk, *path, *cfgName, *datName;
     } cases[] = {
@@ -302,7 +302,7 @@ TEST(CombinedFile, LoadsLikeItsPair)
         for (const bool crlf : {false, true})
             for (const CffStyle& style : {canonical, lenient}) {
                 SCOPED_TRACE(typeKeyword(type) + (crlf ? " CR LF" : " LF") + (style.lenient ? " lenient" : ""));
-                RecordingSpec design = mixedSpec(type);
+                RecordingLayout design = mixedLayout(type);
                 design.crlf = crlf;
                 const Recording rec = makeRecording(design, 50);
                 TempDir dir("cff");
@@ -324,7 +324,7 @@ TEST(CombinedFile, LoadsLikeItsPair)
 // What is wrong in a combined file is named, with the code of the part at fault.
 TEST(CombinedFile, FailuresSayWhatIsMissing)
 {
-    const Recording rec = makeRecording(mixedSpec(E::Binary), 20);
+    const Recording rec = makeRecording(mixedLayout(E::Binary), 20);
     const std::string whole = cffBytes(rec); // 20 records of 8 + 3 * 2 + 2 * 2 bytes
     const std::size_t datHeader = whole.find("--- file type: DAT");
     const std::string typeSwapped = std::string(whole).replace(datHeader, 25, "--- file type: DAT ASCII");
@@ -356,7 +356,7 @@ TEST(ComtradeLoad, DurationFromRatesOrLastTimeStamp)
 {
     TempDir dir("duration");
     const struct {
-        std::vector<RateSpec> rates;
+        std::vector<RateLayout> rates;
         double timeMultiplier;
         std::size_t records;
         double duration;
@@ -371,7 +371,7 @@ TEST(ComtradeLoad, DurationFromRatesOrLastTimeStamp)
     for (const auto& c : cases) {
         for (E::DataFileType type : {E::Ascii, E::Float32}) {
             SCOPED_TRACE(typeKeyword(type) + " " + std::to_string(c.duration));
-            RecordingSpec design = mixedSpec(type, 2, 2);
+            RecordingLayout design = mixedLayout(type, 2, 2);
             design.rates = c.rates;
             design.timeMultiplier = c.timeMultiplier;
             Recording rec = makeRecording(design, 50);
@@ -403,7 +403,7 @@ TEST(ComtradeLoad, EveryTypeEndToEnd)
         for (E::DataFileType type : {E::Ascii, E::Binary, E::Binary32, E::Float32}) {
             for (bool crlf : {false, true}) {
                 SCOPED_TRACE(std::to_string(rev) + " " + typeKeyword(type) + (crlf ? " CR LF" : " LF"));
-                RecordingSpec design = mixedSpec(type, 4, 17);
+                RecordingLayout design = mixedLayout(type, 4, 17);
                 design.revYear = rev;
                 design.crlf = crlf;
                 design.finalLineEnd = !crlf;

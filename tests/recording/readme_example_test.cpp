@@ -1,7 +1,7 @@
 // The host example shown in the README, compiled and run on a written
 // recording so that it cannot drift from the library.
 
-#include "util/ComtradeWriter.h"
+#include "writer/ComtradeWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -33,11 +33,11 @@ TEST(ReadmeExample, PrintsARecording)
 {
     using namespace KivTest;
     TempDir dir("readme");
-    RecordingSpec design;
+    RecordingLayout design;
     design.station = "SUBSTATION 7";
     design.type = KivComtradeLib::Enums::Binary;
-    design.analogs = {AnalogSpec{"UA", "A", "", "kV", 0.01}, AnalogSpec{"IA", "A", "", "A", 0.01}};
-    design.statuses = {StatusSpec{}};
+    design.analogs = {AnalogLayout{"UA", "A", "", "kV", 0.01}, AnalogLayout{"IA", "A", "", "A", 0.01}};
+    design.statuses = {StatusLayout{}};
     const Recording rec = makeRecording(design, 501);
     ASSERT_TRUE(writeRecording(rec, dir.file("fault")));
 

@@ -57,14 +57,14 @@ Phases waveforms(double t, bool cleared)
     return p;
 }
 
-RecordingSpec faultLayout(KivComtradeLib::Enums::DataFileType type)
+RecordingLayout faultLayout(KivComtradeLib::Enums::DataFileType type)
 {
-    RecordingSpec layout;
+    RecordingLayout layout;
     layout.station = "SEVERNAYA 110kV";
     layout.device = "KIV DEMO RECORDER";
     layout.revYear = 1999;
     layout.lineFrequency = kFrequency;
-    layout.rates = {RateSpec{kRate, kRecords}};
+    layout.rates = {RateLayout{kRate, kRecords}};
     layout.startTime = "14/03/2026,09:41:07.250000";
     layout.triggerTime = "14/03/2026,09:41:07.310000";
     layout.type = type;
@@ -83,7 +83,7 @@ RecordingSpec faultLayout(KivComtradeLib::Enums::DataFileType type)
     const char* const phases[3] = {"A", "B", "C"};
     for (const Kind& kind : kinds) {
         for (const char* phase : phases) {
-            AnalogSpec channel;
+            AnalogLayout channel;
             channel.id = std::string(kind.letter) + phase;
             channel.phase = phase;
             channel.circuitComponent = "W1 110kV";
@@ -95,11 +95,11 @@ RecordingSpec faultLayout(KivComtradeLib::Enums::DataFileType type)
             layout.analogs.push_back(channel);
         }
     }
-    StatusSpec trip;
+    StatusLayout trip;
     trip.id = "Trip";
     trip.circuitComponent = "K1";
     trip.normalState = 0;
-    StatusSpec breaker;
+    StatusLayout breaker;
     // "Выключатель Q1" (breaker Q1) in code page 1251, as Russian recorders write it.
     breaker.id = "\xC2\xFB\xEA\xEB\xFE\xF7\xE0\xF2\xE5\xEB\xFC Q1";
     breaker.circuitComponent = "Q1";

@@ -6,7 +6,7 @@
 // is written in code page 1251; CR LF line ends. The same recording is bundled
 // as a BINARY file and as its ASCII twin.
 
-#include "util/ComtradeWriter.h"
+#include "writer/ComtradeWriter.h"
 
 #include <string>
 #include <vector>

@@ -3,7 +3,7 @@
 // and the page must be neither blank nor missing phase A's dark gold in the
 // first analog lane. Skips when no browser is installed.
 
-#include "util/ComtradeWriter.h"
+#include "writer/ComtradeWriter.h"
 
 #include <gtest/gtest.h>
 

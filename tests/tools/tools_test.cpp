@@ -213,9 +213,9 @@ TEST(ComtradeInfo, JsonAgreesWithTheViews)
 TEST(ComtradeTools, EveryFailureExitsWithItsCodeAndTheReportsSentence)
 {
     const KivTest::TempDir dir("tool-failures");
-    KivTest::RecordingSpec layout;
-    layout.analogs = {KivTest::AnalogSpec{}, KivTest::AnalogSpec{}};
-    layout.statuses = {KivTest::StatusSpec{}};
+    KivTest::RecordingLayout layout;
+    layout.analogs = {KivTest::AnalogLayout{}, KivTest::AnalogLayout{}};
+    layout.statuses = {KivTest::StatusLayout{}};
     layout.type = Enums::Binary;
     const KivTest::Recording binary = KivTest::makeRecording(layout, 20);
     ASSERT_TRUE(KivTest::writeRecording(binary, dir.file("short")));
@@ -350,9 +350,9 @@ TEST(ComtradePlot, SvgIsWellFormedWithOneLanePerChannel)
 TEST(ComtradePlot, EnvelopeKeepsEveryPeakOfAMillionRecords)
 {
     const KivTest::TempDir dir("envelope");
-    KivTest::RecordingSpec design;
+    KivTest::RecordingLayout design;
     design.type = Enums::Binary;
-    design.rates = {KivTest::RateSpec{10000.0, 1000000}};
+    design.rates = {KivTest::RateLayout{10000.0, 1000000}};
     design.analogs.resize(3);
     const char* const names[3][4] = {{"IA", "A", "L1", "A"}, {"IB", "B", "L1", "A"}, {"UA", "A", "", "kV"}};
     for (std::size_t c = 0; c < 3; ++c) {

@@ -1,7 +1,7 @@
 #include <KivComtradeLib/Cfg.h>
 #include <KivComtradeLib/Converters.h>
 
-#include "util/ComtradeWriter.h"
+#include "writer/ComtradeWriter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "util/ComtradeWriter.h"
+#include "writer/ComtradeWriter.h"
 
 #include <cctype>
 #include <charconv>
@@ -58,13 +58,13 @@ std::uint32_t wrap32(double raw)
     return static_cast<std::uint32_t>(static_cast<unsigned long long>(n));
 }
 
-std::string eol(const RecordingSpec& design)
+std::string eol(const RecordingLayout& design)
 {
     return design.crlf ? "\r\n" : "\n";
 }
 
 // One data record, text line or binary record, appended to `out`.
-void appendRecord(std::string& out, const RecordingSpec& design, const Record& record)
+void appendRecord(std::string& out, const RecordingLayout& design, const Record& record)
 {
     const std::size_t nA = design.analogs.size();
     const std::size_t nD = design.statuses.size();
@@ -146,9 +146,9 @@ double storedRaw(DataFileType type, double raw)
     }
 }
 
-double engineeringValue(const RecordingSpec& design, std::size_t c, double raw)
+double engineeringValue(const RecordingLayout& design, std::size_t c, double raw)
 {
-    const AnalogSpec& an = design.analogs.at(c);
+    const AnalogLayout& an = design.analogs.at(c);
     double a = an.a;
     double b = an.b;
     // Primary-side values are rescaled by secondary / primary, gain and
@@ -180,7 +180,7 @@ double Recording::expectedValue(std::size_t k, std::size_t c) const
     return engineeringValue(design, c, storedRaw(design.type, records.at(k).raw.at(c)));
 }
 
-Recording makeRecording(RecordingSpec design, std::size_t records)
+Recording makeRecording(RecordingLayout design, std::size_t records)
 {
     Recording rec;
     rec.design = std::move(design);
@@ -212,7 +212,7 @@ Recording makeRecording(RecordingSpec design, std::size_t records)
     return rec;
 }
 
-std::string cfgText(const RecordingSpec& design, unsigned long long samplesCount)
+std::string cfgText(const RecordingLayout& design, unsigned long long samplesCount)
 {
     const std::string nl = eol(design);
     const bool rev1991 = design.revYear < 1999;
@@ -234,7 +234,7 @@ std::string cfgText(const RecordingSpec& design, unsigned long long samplesCount
     out += "D" + nl;
 
     for (std::size_t c = 0; c < design.analogs.size(); ++c) {
-        const AnalogSpec& an = design.analogs[c];
+        const AnalogLayout& an = design.analogs[c];
         appendInt(out, c + 1);
         out += "," + an.id + "," + an.phase + "," + an.circuitComponent + "," + an.unit + ",";
         appendNumber(out, an.a);
@@ -257,7 +257,7 @@ std::string cfgText(const RecordingSpec& design, unsigned long long samplesCount
         out += nl;
     }
     for (std::size_t d = 0; d < design.statuses.size(); ++d) {
-        const StatusSpec& st = design.statuses[d];
+        const StatusLayout& st = design.statuses[d];
         appendInt(out, d + 1);
         out += "," + st.id + ",";
         if (!rev1991)
@@ -275,7 +275,7 @@ std::string cfgText(const RecordingSpec& design, unsigned long long samplesCount
     } else {
         appendInt(out, design.rates.size());
         out += nl;
-        for (const RateSpec& r : design.rates) {
+        for (const RateLayout& r : design.rates) {
             appendNumber(out, r.rate);
             out += ",";
             appendInt(out, r.endSample);
@@ -343,7 +343,7 @@ std::string cffBytes(const Recording& recording, const CffStyle& style)
     return out;
 }
 
-bool writeGenerated(const RecordingSpec& design, unsigned long long samplesCount,
+bool writeGenerated(const RecordingLayout& design, unsigned long long samplesCount,
                     const std::function<void(unsigned long long, Record&)>& fill,
                     const std::string& basePath)
 {

@@ -2,7 +2,7 @@
 #include <KivComtradeLib/Comtrade.h>
 
 #include "config/TimeBase.h"
-#include "util/ComtradeWriter.h"
+#include "writer/ComtradeWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -54,7 +54,7 @@ TEST(TimeBase, DurationAndTimesFromRatesOrStamps)
         for (E::DataFileType type : {E::Ascii, E::Binary32}) {
             const std::string name = std::to_string(c.rate) + " x" + std::to_string(c.multiplier) + " " +
                                      c.startLine + " " + KivTest::typeKeyword(type);
-            KivTest::RecordingSpec design;
+            KivTest::RecordingLayout design;
             design.analogs.resize(1);
             design.type = type;
             design.rates = {{c.rate, 50}};

@@ -3,7 +3,7 @@
 // Every load must return a result code and leave the object in the state that
 // code promises; recordings that still load must read back what was written.
 
-#include "util/ComtradeWriter.h"
+#include "writer/ComtradeWriter.h"
 
 #include <KivComtradeLib/Comtrade.h>
 
@@ -32,11 +32,11 @@ protected:
     }
 
     static Recording recording(Enums::DataFileType type) {
-        RecordingSpec design;
+        RecordingLayout design;
         design.type = type;
-        design.analogs = {AnalogSpec{"IA", "A", "", "A", 0.01, 0.0, 0.0, -32767, 32767, 100, 1, 'P'},
-                        AnalogSpec{"UB", "B", "", "kV", 0.5, 1.0, 0.0, -32767, 32767, 1, 1, 'S'}};
-        design.statuses = std::vector<StatusSpec>(17, StatusSpec{});
+        design.analogs = {AnalogLayout{"IA", "A", "", "A", 0.01, 0.0, 0.0, -32767, 32767, 100, 1, 'P'},
+                        AnalogLayout{"UB", "B", "", "kV", 0.5, 1.0, 0.0, -32767, 32767, 1, 1, 'S'}};
+        design.statuses = std::vector<StatusLayout>(17, StatusLayout{});
         design.statuses[3].id = "TRIP";
         return makeRecording(design, 8);
     }

@@ -2,7 +2,7 @@
 #include <KivComtradeLib/KivCommon.h>
 #include <KivComtradeLib/StringHelper.h>
 
-#include "util/ComtradeWriter.h"
+#include "writer/ComtradeWriter.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 
 namespace KivTest {
 
-struct AnalogSpec {
+struct AnalogLayout {
     std::string id = "U";
     std::string phase;
     std::string circuitComponent;
@@ -28,27 +28,27 @@ struct AnalogSpec {
     char ps = 'S'; // 'P' or 'S'; written only from revision 1999 on
 };
 
-struct StatusSpec {
+struct StatusLayout {
     std::string id = "D";
     std::string phase;
     std::string circuitComponent;
     int normalState = 0;
 };
 
-struct RateSpec {
+struct RateLayout {
     double rate = 1000.0;
     unsigned long long endSample = 0;
 };
 
 // Layout of a recording: everything the .cfg says.
-struct RecordingSpec {
+struct RecordingLayout {
     std::string station = "TEST STATION";
     std::string device = "KIV WRITER";
     int revYear = 1999;          // 1991 writes the two-field station line
-    std::vector<AnalogSpec> analogs;
-    std::vector<StatusSpec> statuses;
+    std::vector<AnalogLayout> analogs;
+    std::vector<StatusLayout> statuses;
     double lineFrequency = 50.0;
-    std::vector<RateSpec> rates; // empty: one rate of 1000 over all records
+    std::vector<RateLayout> rates; // empty: one rate of 1000 over all records
     std::string startTime = "01/06/2026,10:00:00.000000";
     std::string triggerTime = "01/06/2026,10:00:00.100000";
     KivComtradeLib::Enums::DataFileType type = KivComtradeLib::Enums::Ascii;
@@ -70,7 +70,7 @@ struct Record {
 
 // A whole recording held in memory.
 struct Recording {
-    RecordingSpec design;
+    RecordingLayout design;
     std::vector<Record> records;
 
     unsigned long long samplesCount() const;
@@ -82,10 +82,10 @@ struct Recording {
 // A small recording filled with a deterministic pattern: `records` records of
 // the given layout (sine-like raw values within the type's range, status bits
 // that change now and then, time stamps of 1000 us steps).
-Recording makeRecording(RecordingSpec design, std::size_t records);
+Recording makeRecording(RecordingLayout design, std::size_t records);
 
 // The texts of the two files.
-std::string cfgText(const RecordingSpec& design, unsigned long long samplesCount);
+std::string cfgText(const RecordingLayout& design, unsigned long long samplesCount);
 std::string datBytes(const Recording& recording);
 
 // Writes <basePath><cfgExt> and <basePath><datExt>. Returns false on I/O error.
@@ -105,7 +105,7 @@ std::string cffBytes(const Recording& recording, const CffStyle& style = CffStyl
 
 // Streams a large recording without holding its records: `fill(k, record)`
 // fills record k (raw and status already sized). Writes the .cfg and .dat.
-bool writeGenerated(const RecordingSpec& design, unsigned long long samplesCount,
+bool writeGenerated(const RecordingLayout& design, unsigned long long samplesCount,
                     const std::function<void(unsigned long long, Record&)>& fill,
                     const std::string& basePath);
 
@@ -123,7 +123,7 @@ std::string sharedSamplesDir();
 // narrowed to float (Float32).
 double storedRaw(KivComtradeLib::Enums::DataFileType type, double raw);
 // The engineering value of a stored raw value of analog channel c.
-double engineeringValue(const RecordingSpec& design, std::size_t c, double raw);
+double engineeringValue(const RecordingLayout& design, std::size_t c, double raw);
 // The canonical upper-case file-type keyword.
 std::string typeKeyword(KivComtradeLib::Enums::DataFileType type);
 
