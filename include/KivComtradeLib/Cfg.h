@@ -107,7 +107,7 @@ public:
     double timeFromSampleIndex(unsigned long long index) const;
 
 private:
-    int _load(const std::string& path, const LoadOptions& options);
+    int _load(std::istream& stream, const std::string& name, const LoadOptions& options);
     int _loadLines(std::istream& stream, const std::string& name, const LoadOptions& options);
     bool _loadSubstationData(std::istream& stream);
     bool _loadCounOfChannels(std::istream& stream);

@@ -71,11 +71,7 @@ public:
     int load(const std::string& path, const LoadOptions& options);
 
 private:
-    void _setCfgDatFileNames(const std::string& path);
     int _loadCfgDat(const std::string& path, const LoadOptions& options);
-    int _loadCombined(const std::string& path, const LoadOptions& options);
-    void _mergeDatReport(int datResult);
-    void _readTextFiles(const std::string& path);
     void _initAnalogChannels();
     void _initBinaryChannels();
     void _initChannels();

@@ -1,6 +1,7 @@
 #include "config/DateTimeLine.h"
 #include "config/TimeBase.h"
 #include "encoding/TextEncoding.h"
+#include "support/ResultCode.h"
 
 #include <KivComtradeLib/Cfg.h>
 #include <KivComtradeLib/Converters.h>
@@ -52,39 +53,35 @@ int Cfg::load(const std::string& path, const LoadOptions& options)
 {
     // A second load must not inherit anything of the first recording.
     *this = Cfg();
-    report.result = _load(path, options);
-    if (report.result == 2 && report.message.empty())
-        report.fail(2, path, 0, path + ": no such configuration file");
-    else if (report.result == 3 && report.message.empty())
-        report.fail(3, path, 0, path + ": cannot be read as a configuration file");
-    return report.result;
+    try {
+        if (!Kiv::fileExist(path))
+            return report.fail(kNoConfiguration, path, 0, path + ": no such configuration file");
+        std::ifstream stream = Kiv::openInputFileUTF8Name(path, std::ios_base::in);
+        if (!stream.is_open())
+            return report.fail(kBadConfiguration, path, 0, path + ": cannot be opened");
+        return _load(stream, path, options);
+    } catch (const std::exception&) {
+        return report.fail(kBadConfiguration, path, 0, path + ": cannot be read as a configuration file");
+    }
 }
 
 int Cfg::load(std::istream& stream, const std::string& name, const LoadOptions& options)
 {
     *this = Cfg();
     try {
-        report.result = _loadLines(stream, name, options);
+        return _load(stream, name, options);
     } catch (const std::exception&) {
-        report.result = 3;
+        return report.fail(kBadConfiguration, name, 0, name + ": cannot be read as a configuration");
     }
-    if (report.result == 3 && report.message.empty())
-        report.fail(3, name, 0, name + ": cannot be read as a configuration");
-    return report.result;
 }
 
-int Cfg::_load(const std::string& path, const LoadOptions& options)
+// The lines, with the outcome in the report: every failure has its sentence.
+int Cfg::_load(std::istream& stream, const std::string& name, const LoadOptions& options)
 {
-    try {
-        if (!Kiv::fileExist(path))
-            return 2;
-        std::ifstream stream = Kiv::openInputFileUTF8Name(path, std::ios_base::in);
-        if (!stream.is_open())
-            return 3;
-        return _loadLines(stream, path, options);
-    } catch (const std::exception&) {
-        return 3;
-    }
+    report.result = _loadLines(stream, name, options);
+    if (report.result == kBadConfiguration && report.message.empty())
+        report.fail(kBadConfiguration, name, 0, name + ": cannot be read as a configuration");
+    return report.result;
 }
 
 int Cfg::_loadLines(std::istream& stream, const std::string& name, const LoadOptions& options)
@@ -92,9 +89,9 @@ int Cfg::_loadLines(std::istream& stream, const std::string& name, const LoadOpt
     if (!options.encoding.empty()) {
         TextEncoding::Encoding named;
         if (!TextEncoding::fromName(options.encoding, named))
-            return report.fail(3, name, 0, name + ": unknown encoding '" + options.encoding + "'");
+            return report.fail(kBadConfiguration, name, 0, name + ": unknown encoding '" + options.encoding + "'");
         if (!TextEncoding::available(named))
-            return report.fail(3, name, 0,
+            return report.fail(kBadConfiguration, name, 0,
                                name + ": encoding " + TextEncoding::name(named) +
                                    " cannot be converted by this build (no iconv)");
     }
@@ -131,15 +128,15 @@ int Cfg::_loadLines(std::istream& stream, const std::string& name, const LoadOpt
         } catch (const std::exception&) {
             // The first fault is the one reported.
         }
-        return 3;
+        return kBadConfiguration;
     }
     try {
         _setTimeProcessTime(stream);
     } catch (const std::exception& e) {
         _reportFailure(name, stream, "time multiplier line", _describe(e));
-        return 3;
+        return kBadConfiguration;
     }
-    return 4;
+    return kConfigurationRead;
 }
 
 // The standard conversions say only "stoi" or "stod"; the channel records
@@ -181,7 +178,7 @@ void Cfg::_reportFailure(const std::string& name, std::istream& stream, const st
     else
         text += role;
     text += (namesField ? ", " : ": ") + why;
-    report.fail(3, name, lineNumber, text);
+    report.fail(kBadConfiguration, name, lineNumber, text);
 }
 
 bool Cfg::_failed(const std::string& why)

@@ -1,13 +1,9 @@
 #include "data/DataReader.h"
+#include "support/ResultCode.h"
 #include "support/StreamWindow.h"
 
 #include <KivComtradeLib/Cfg.h>
 #include <KivComtradeLib/Dat.h>
-#include <KivComtradeLib/FilesHelper.h>
-#include <KivComtradeLib/KivCommon.h>
-
-#include <exception>
-#include <fstream>
 
 namespace KivComtradeLib {
 
@@ -31,26 +27,19 @@ int Dat::load(std::istream& stream, unsigned long long length, const std::string
 
 int Dat::_load(const std::string& datFileName)
 {
-    if (!Kiv::fileExist(datFileName))
-        return report.fail(5, datFileName, 0, datFileName + ": no such data file");
-    try {
-        const bool binary = cfg->dataFileType != Enums::Ascii;
-        std::ifstream stream;
-        stream = Kiv::openInputFileUTF8Name(datFileName, binary ? std::ios_base::binary : std::ios_base::in);
-        if (!stream.is_open() || stream.bad())
-            return report.fail(6, datFileName, 0, datFileName + ": cannot be opened");
-        // 64-bit length: recordings of 2 GiB and more are real.
-        const int result = _read(stream, FilesHelper::fileLength64(stream), datFileName);
-        stream.close();
-        return result;
-    } catch (const std::exception& e) {
+    const int result = readDataFile(datFileName, *cfg, report,
+        [this](std::istream& in, long long length, const std::string& file, LoadReport&) {
+            return _read(in, length, file);
+        });
+    if (result == kBadData) {
         // A failure half-way (no memory for the samples) must not leave a
-        // partial recording that looks loaded.
+        // partial recording that looks loaded. (An absent file leaves the
+        // samples as they were.)
         samples.clear();
         samples.shrink_to_fit();
         lastSampleTime = -1.0;
-        return report.fail(6, datFileName, 0, datFileName + ": cannot be read (" + e.what() + ")");
     }
+    return result;
 }
 
 int Dat::_read(std::istream& stream, long long length, const std::string& name)

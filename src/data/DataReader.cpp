@@ -1,10 +1,15 @@
 #include "data/DataReader.h"
 
 #include "config/SampleClock.h"
+#include "support/ResultCode.h"
+
+#include <KivComtradeLib/FilesHelper.h>
+#include <KivComtradeLib/KivCommon.h>
 
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <fstream>
 #include <iterator>
 #include <memory>
 
@@ -69,16 +74,16 @@ int readBinary(std::istream& in, long long length, const Cfg& cfg, Sink& sink, L
     const unsigned long long announced = cfg.samplesCount;
     const std::size_t recordSize = cfg.recordSize;
     if (recordSize == 0)
-        return report.fail(6, file, 0, file + ": the configuration gives no binary record layout");
+        return report.fail(kBadData, file, 0, file + ": the configuration gives no binary record layout");
     if (announced == 0)
-        return report.fail(6, file, 0, file + ": the configuration announces no records");
+        return report.fail(kBadData, file, 0, file + ": the configuration announces no records");
     if (length <= 0)
-        return report.fail(6, file, 0, file + ": is empty");
+        return report.fail(kBadData, file, 0, file + ": is empty");
     const auto bytes = static_cast<unsigned long long>(length);
     const unsigned long long whole = bytes / recordSize;
     const unsigned long long partial = bytes % recordSize;
     if (whole == 0)
-        return report.fail(6, file, 0, file + ": its " + plural(bytes, "byte") + " hold no whole record of " +
+        return report.fail(kBadData, file, 0, file + ": its " + plural(bytes, "byte") + " hold no whole record of " +
                                            std::to_string(recordSize) + " bytes");
     // Bounded by what the file holds, not by the announced count.
     const unsigned long long count = std::min(whole, announced);
@@ -98,12 +103,12 @@ int readBinary(std::istream& in, long long length, const Cfg& cfg, Sink& sink, L
             auto store = sink.record(k);
             if (!decodeBinaryRecord(context, store, data + r * recordSize, rateTimes ? clock.timeAt(k) : 0.0)) {
                 sink.drop();
-                return report.fail(6, file, 0, file + ": record " + std::to_string(k + 1) + " cannot be decoded (no memory)");
+                return report.fail(kBadData, file, 0, file + ": record " + std::to_string(k + 1) + " cannot be decoded (no memory)");
             }
         }
         if (records < wanted) {
             sink.drop();
-            return report.fail(6, file, 0, file + ": the read stopped at record " + std::to_string(k + 1) + " of " +
+            return report.fail(kBadData, file, 0, file + ": the read stopped at record " + std::to_string(k + 1) + " of " +
                                                std::to_string(count));
         }
     }
@@ -111,7 +116,7 @@ int readBinary(std::istream& in, long long length, const Cfg& cfg, Sink& sink, L
     warnCounts(report, file, count, announced, whole > announced ? whole - announced : 0, "record");
     if (partial != 0)
         report.warn(file + ": ends with " + plural(partial, "byte") + " of a partial record; they are ignored");
-    return 0;
+    return kLoaded;
 }
 
 bool isBlankLine(const char* p, const char* end)
@@ -129,7 +134,7 @@ int readText(std::istream& in, long long length, const Cfg& cfg, Sink& sink, Loa
 {
     const unsigned long long announced = cfg.samplesCount;
     if (announced == 0)
-        return report.fail(6, file, 0, file + ": the configuration announces no records");
+        return report.fail(kBadData, file, 0, file + ": the configuration announces no records");
 
     // The file's text is held once; lines are decoded straight out of it.
     std::unique_ptr<char[]> owned;
@@ -179,7 +184,7 @@ int readText(std::istream& in, long long length, const Cfg& cfg, Sink& sink, Loa
                                   rateTimes ? clock.timeAt(k) : 0.0)) {
                 sink.drop();
                 std::string where = fieldName(cfg, context.failedField);
-                return report.fail(6, file, lineNumber,
+                return report.fail(kBadData, file, lineNumber,
                                    file + ": line " + std::to_string(lineNumber) + (where.empty() ? "" : ", " + where) +
                                        ": " + context.failure);
             }
@@ -192,7 +197,7 @@ int readText(std::istream& in, long long length, const Cfg& cfg, Sink& sink, Loa
     std::string().swap(grown);
     sink.finish(static_cast<std::size_t>(k));
     warnCounts(report, file, k, announced, extra, "record");
-    return 0;
+    return kLoaded;
 }
 
 } // namespace
@@ -235,7 +240,7 @@ int readDataStream(std::istream& in, long long length, const Cfg& cfg, Sink& sin
 {
     try {
         if (!in)
-            return report.fail(6, file, 0, file + ": cannot be read");
+            return report.fail(kBadData, file, 0, file + ": cannot be read");
         if (length < 0)
             length = remainingLength(in);
         DecodeContext context(cfg);
@@ -252,7 +257,7 @@ int readDataStream(std::istream& in, long long length, const Cfg& cfg, Sink& sin
         return result;
     } catch (const std::exception& e) {
         sink.drop();
-        return report.fail(6, file, 0, file + ": cannot be read (" + e.what() + ")");
+        return report.fail(kBadData, file, 0, file + ": cannot be read (" + e.what() + ")");
     }
 }
 
@@ -260,5 +265,21 @@ template int readDataStream<SampleSink>(std::istream&, long long, const Cfg&, Sa
                                         const std::string&);
 template int readDataStream<ColumnSink>(std::istream&, long long, const Cfg&, ColumnSink&, LoadReport&,
                                         const std::string&);
+
+int readDataFile(const std::string& name, const Cfg& cfg, LoadReport& data, const DataReaderFunction& readData)
+{
+    if (!Kiv::fileExist(name))
+        return data.fail(kNoData, name, 0, name + ": no such data file");
+    try {
+        const bool binary = cfg.dataFileType != Enums::Ascii;
+        std::ifstream stream = Kiv::openInputFileUTF8Name(name, binary ? std::ios_base::binary : std::ios_base::in);
+        if (!stream.is_open() || stream.bad())
+            return data.fail(kBadData, name, 0, name + ": cannot be opened");
+        // 64-bit length: recordings of 2 GiB and more are real.
+        return readData(stream, FilesHelper::fileLength64(stream), name, data);
+    } catch (const std::exception& e) {
+        return data.fail(kBadData, name, 0, name + ": cannot be read (" + e.what() + ")");
+    }
+}
 
 } // namespace KivComtradeLib

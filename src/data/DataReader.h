@@ -11,6 +11,7 @@
 #include <KivComtradeLib/Sample.h>
 
 #include <cstdint>
+#include <functional>
 #include <istream>
 #include <string>
 #include <vector>
@@ -84,5 +85,15 @@ private:
 template <class Sink>
 int readDataStream(std::istream& in, long long length, const Cfg& cfg, Sink& sink, LoadReport& report,
                    const std::string& file);
+
+// Decodes `length` bytes of data records from `in` into the caller's store;
+// returns 0 or 6 with `data` filled, naming the data `file`.
+using DataReaderFunction =
+    std::function<int(std::istream& in, long long length, const std::string& file, LoadReport& data)>;
+
+// The data file `name` opened (binary unless ASCII) and handed to
+// `readData`; 5 when it does not exist, 6 when it cannot be opened or read.
+int readDataFile(const std::string& name, const Cfg& cfg, LoadReport& data,
+                 const DataReaderFunction& readData);
 
 } // namespace KivComtradeLib

@@ -1,0 +1,31 @@
+#pragma once
+// The road of one load, shared by Comtrade (one Sample per record) and
+// ColumnarRecording (arrays): the .cfg/.dat pair or the combined .cff, the
+// configuration, then the data bytes handed to the caller's reader, and the
+// report of it all.
+
+#include "data/DataReader.h"
+
+#include <KivComtradeLib/Cfg.h>
+#include <KivComtradeLib/LoadOptions.h>
+#include <KivComtradeLib/LoadReport.h>
+
+#include <string>
+
+namespace KivComtradeLib {
+
+// What a load found besides the configuration.
+struct RecordingFiles {
+    std::string cfgFileName;
+    std::string datFileName;
+    std::string headerText;       // .hdr file or HDR section, LF line ends
+    std::string informationText;  // .inf file or INF section
+};
+
+// Loads the recording named by `path` (a .cfg, .dat or .cff name, already
+// checked): `cfg` and `files` are filled, the data goes through `readData`,
+// `report` holds the merged outcome. Returns the load's result code.
+int loadRecording(const std::string& path, const LoadOptions& options, Cfg& cfg, RecordingFiles& files,
+                  LoadReport& report, const DataReaderFunction& readData);
+
+} // namespace KivComtradeLib
