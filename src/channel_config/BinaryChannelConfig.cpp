@@ -1,26 +1,11 @@
+#include "support/NamedField.h"
+
 #include <KivComtradeLib/BinaryChannelConfig.h>
 #include <KivComtradeLib/StringHelper.h>
 
 #include <stdexcept>
 
 namespace KivComtradeLib {
-
-namespace {
-
-// The normal state as std::stoi reads it; a failure names the field.
-int stateField(const std::string& text, int number)
-{
-    const std::string where = "field " + std::to_string(number) + " 'normal state': '" + text + "' ";
-    try {
-        return StringHelper::toInt(text);
-    } catch (const std::out_of_range&) {
-        throw std::out_of_range(where + "is out of range");
-    } catch (const std::invalid_argument&) {
-        throw std::invalid_argument(where + "is not a number");
-    }
-}
-
-} // namespace
 
 BinaryChannelConfig::BinaryChannelConfig(int channelIndex, const std::string& line, int revision)
 {
@@ -53,14 +38,14 @@ void BinaryChannelConfig::loadExtValues(const std::vector<std::string>& fields, 
         if (fields.size() < 3)
             throw std::invalid_argument("has " + std::to_string(fields.size()) +
                                         " fields where a status channel line of this revision has 3");
-        normalState = stateField(fields[2], 3);
+        normalState = intField(fields[2], 3, "normal state");
         circuitComponent.clear();
         phase.clear();
         return;
     }
     phase = fields.size() >= 3 ? fields[2] : std::string();
     circuitComponent = fields.size() >= 4 ? fields[3] : std::string();
-    normalState = fields.size() >= 5 ? stateField(fields[4], 5) : 0;
+    normalState = fields.size() >= 5 ? intField(fields[4], 5, "normal state") : 0;
 }
 
 } // namespace KivComtradeLib

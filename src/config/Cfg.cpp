@@ -1,6 +1,7 @@
 #include "config/DateTimeLine.h"
 #include "config/TimeBase.h"
 #include "encoding/TextEncoding.h"
+#include "support/NamedField.h"
 #include "support/ResultCode.h"
 
 #include <KivComtradeLib/Cfg.h>
@@ -20,20 +21,6 @@ namespace {
 // Room reserved up front for a count read from the file is capped: the file
 // has not yet shown that it holds that many lines.
 constexpr std::size_t kMaxUpfrontReserve = 1024;
-
-// A number of the station or counts line, as std::stoi reads it; a failure
-// names the field.
-int countField(const std::string& text, int number, const char* name)
-{
-    const std::string where = "field " + std::to_string(number) + " '" + name + "': '" + text + "' ";
-    try {
-        return StringHelper::toInt(text);
-    } catch (const std::out_of_range&) {
-        throw std::out_of_range(where + "is out of range");
-    } catch (const std::invalid_argument&) {
-        throw std::invalid_argument(where + "is not a number");
-    }
-}
 
 // A required line: read, and not empty.
 bool readRequiredLine(std::istream& stream, std::string& line)
@@ -208,7 +195,7 @@ bool Cfg::_loadSubstationData(std::istream& stream)
     if (fields.size() >= 2)
         recDevId = fields[1];
     // The 1991 revision has no year field.
-    revYear = fields.size() >= 3 ? countField(fields[2], 3, "revision year") : 1991;
+    revYear = fields.size() >= 3 ? intField(fields[2], 3, "revision year") : 1991;
     return true;
 }
 
@@ -220,13 +207,13 @@ bool Cfg::_loadCounOfChannels(std::istream& stream)
     const std::vector<std::string> fields = StringHelper::split(line, ',');
     if (fields.empty())
         return false;
-    channelsCount = countField(fields[0], 1, "total channels");
+    channelsCount = intField(fields[0], 1, "total channels");
     if (channelsCount == 0)
         return _failed("field 1 'total channels': 0");
     if (fields.size() < 3)
         return _failed("has " + std::to_string(fields.size()) + " fields where it has 3");
-    analogChannelsCount = countField(fields[1], 2, "analog channels");
-    binaryChannelsCount = countField(fields[2], 3, "status channels");
+    analogChannelsCount = intField(fields[1], 2, "analog channels");
+    binaryChannelsCount = intField(fields[2], 3, "status channels");
     if (analogChannelsCount < 0 || binaryChannelsCount < 0)
         return _failed("a negative channel count");
     if (static_cast<long long>(analogChannelsCount) + binaryChannelsCount != channelsCount)

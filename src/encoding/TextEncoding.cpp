@@ -1,4 +1,5 @@
 #include "encoding/TextEncoding.h"
+#include "encoding/Utf8.h"
 
 #include <KivComtradeLib/ToUtf8.h>
 
@@ -33,47 +34,6 @@ void appendUtf8(std::string& out, char32_t cp)
     }
 }
 
-// Length of the well-formed UTF-8 sequence at p (1 for ASCII), 0 when none
-// starts there; its code point in `cp`.
-int decode(const unsigned char* p, const unsigned char* end, char32_t& cp)
-{
-    const unsigned char lead = *p;
-    if (lead < 0x80) {
-        cp = lead;
-        return 1;
-    }
-    int length;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        cp = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        cp = lead & 0x0F;
-        if (lead == 0xE0)
-            lo = 0xA0;
-        else if (lead == 0xED)
-            hi = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        cp = lead & 0x07;
-        if (lead == 0xF0)
-            lo = 0x90;
-        else if (lead == 0xF4)
-            hi = 0x8F;
-    } else {
-        return 0;
-    }
-    if (end - p < length || p[1] < lo || p[1] > hi)
-        return 0;
-    for (int i = 1; i < length; ++i) {
-        if (i > 1 && (p[i] < 0x80 || p[i] > 0xBF))
-            return 0;
-        cp = (cp << 6) | (p[i] & 0x3F);
-    }
-    return length;
-}
-
 // Characters that channel and station names are written with beyond ASCII.
 bool nameCharacter(char32_t cp)
 {
@@ -90,7 +50,7 @@ bool onlyNameCharacters(const std::string& text)
     const auto* end = p + text.size();
     while (p < end) {
         char32_t cp = 0;
-        const int length = decode(p, end, cp);
+        const int length = decodeUtf8(p, end, cp);
         if (length == 0 || (length > 1 && !nameCharacter(cp)))
             return false;
         p += length;
@@ -106,7 +66,7 @@ std::string utf8Repaired(const std::string& text, std::size_t& replaced)
     const auto* end = p + text.size();
     while (p < end) {
         char32_t cp = 0;
-        const int length = decode(p, end, cp);
+        const int length = decodeUtf8(p, end, cp);
         if (length == 0) {
             out += kReplacement;
             ++replaced;
@@ -232,7 +192,7 @@ bool isValidUtf8(const std::string& text)
     const auto* end = p + text.size();
     while (p < end) {
         char32_t cp = 0;
-        const int length = decode(p, end, cp);
+        const int length = decodeUtf8(p, end, cp);
         if (length == 0)
             return false;
         p += length;

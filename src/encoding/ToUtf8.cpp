@@ -1,3 +1,5 @@
+#include "encoding/Utf8.h"
+
 #include <KivComtradeLib/ToUtf8.h>
 
 #include <cstdio>
@@ -57,39 +59,11 @@ void appendCell(std::string& out, const char* cell, char pad)
 }
 
 // Length of the well-formed multi-byte UTF-8 sequence starting at p, within
-// [p, end) and not crossing a NUL; 0 when none starts there.
+// [p, end) (a NUL is never part of one); 0 when none starts there.
 int sequenceLength(const unsigned char* p, const unsigned char* end)
 {
-    const unsigned char lead = *p;
-    int length;
-    unsigned char lo = 0x80;
-    unsigned char hi = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0)
-            lo = 0xA0;
-        else if (lead == 0xED)
-            hi = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0)
-            lo = 0x90;
-        else if (lead == 0xF4)
-            hi = 0x8F;
-    } else {
-        return 0;
-    }
-    if (end - p < length)
-        return 0;
-    if (p[1] < lo || p[1] > hi)
-        return 0;
-    for (int i = 2; i < length; ++i) {
-        if (p[i] < 0x80 || p[i] > 0xBF)
-            return 0;
-    }
-    return length;
+    char32_t cp;
+    return *p < 0x80 ? 0 : KivComtradeLib::decodeUtf8(p, end, cp);
 }
 
 // Steps over consecutive well-formed sequences; returns how many.
