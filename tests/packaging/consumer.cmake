@@ -70,8 +70,10 @@ elseif(MODE STREQUAL "pkgconfig")
   string(STRIP "${run_output}" libdir)
   file(MAKE_DIRECTORY "${WORK_DIR}")
   separate_arguments(extra UNIX_COMMAND "${flags}")
-  run("${CXX}" -std=c++17 ${extra} "${consumer_source}" ${pc_flags} -o "${WORK_DIR}/consumer")
-  run("${CMAKE_COMMAND}" -E env "LD_LIBRARY_PATH=${libdir}" "${WORK_DIR}/consumer" "${SAMPLE}")
+  # As the README shows it: the library's folder as the program's run path.
+  run("${CXX}" -std=c++17 ${extra} "${consumer_source}" ${pc_flags} "-Wl,-rpath,${libdir}"
+      -o "${WORK_DIR}/consumer")
+  run("${WORK_DIR}/consumer" "${SAMPLE}")
   message(STATUS "${run_output}")
 
 else()

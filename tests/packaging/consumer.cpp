@@ -1,24 +1,28 @@
-// A host program of the kind the README shows: load the recording named on
-// the command line, check the result code, read one value through a view.
+// Prints what a recording holds: its station and duration, then per analog
+// channel the name, unit, first value and the size of a plot-ready series.
 #include <KivComtradeLib/Comtrade.h>
 
-#include <cstdio>
+#include <iostream>
 
 int main(int argc, char** argv)
 {
-    if (argc != 2)
+    if (argc != 2) {
+        std::cerr << "usage: " << argv[0] << " RECORDING.cfg\n";
         return 64;
-    KivComtradeLib::Comtrade recording;
-    const int code = recording.load(argv[1]);
-    if (code != 0) {
-        std::fprintf(stderr, "load(%s) returned %d\n", argv[1], code);
-        return 1;
     }
-    if (recording.analogChannels.empty())
-        return 2;
-    unsigned int hint = 0;
-    const double value = recording.analogChannels[0].getValue(0.0, hint);
-    std::printf("%zu analog, %zu status channels, first value %g\n",
-                recording.analogChannels.size(), recording.binaryChannels.size(), value);
+    KivComtradeLib::Comtrade rec;
+    if (const int result = rec.load(argv[1]); result != 0) { // the .cfg, .dat or .cff
+        std::cerr << rec.report.message << '\n';                // names file, line and field
+        return result;
+    }
+    for (const std::string& warning : rec.report.warnings)
+        std::cerr << "warning: " << warning << '\n';
+    std::cout << rec.cfg.stationName << ": " << rec.duration << " s\n";
+    for (const KivComtradeLib::AnalogChannel& ch : rec.analogChannels) {
+        unsigned int hint = 0; // values in base units: a kV channel reads in V
+        const std::vector<Kiv::PointF> plot = ch.getPoints(0.0, -1.0, -1.0); // ~1000 (t, y)
+        std::cout << ch.name() << " [" << ch.unit() << "] " << ch.getValue(0.0, hint) << ", "
+                  << plot.size() << " points\n";
+    }
     return 0;
 }

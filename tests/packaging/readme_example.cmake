@@ -1,0 +1,15 @@
+# The README's host program must be the consumer the packaging tests build
+# and run: compares the first ```cpp block of README.md with consumer.cpp.
+file(READ "${SOURCE_DIR}/README.md" readme)
+string(FIND "${readme}" "```cpp\n" begin)
+if(begin EQUAL -1)
+  message(FATAL_ERROR "README.md has no ```cpp block")
+endif()
+math(EXPR begin "${begin} + 7")
+string(SUBSTRING "${readme}" ${begin} -1 rest)
+string(FIND "${rest}" "```" end)
+string(SUBSTRING "${rest}" 0 ${end} example)
+file(READ "${SOURCE_DIR}/tests/packaging/consumer.cpp" consumer)
+if(NOT example STREQUAL consumer)
+  message(FATAL_ERROR "README.md's host program differs from tests/packaging/consumer.cpp")
+endif()
