@@ -19,8 +19,7 @@ using KivTest::writeFile;
 
 namespace {
 
-// The extension starts at the last dot of the whole name, in any letter case.
-TEST(FilesHelper, PairDerivation)
+TEST(FilesHelper, PairDerivationInAnyLetterCase)
 {
     EXPECT_TRUE(FilesHelper::isCfgFile("rec.CFG") && FilesHelper::isDatFile("rec.dAt") && FilesHelper::isCffFile("r.Cff"));
     EXPECT_EQ(FilesHelper::datFileName("rec.CFG") + FilesHelper::cfgFileName("rec.dAt"), "rec.datrec.cfg");
