@@ -1,196 +1,119 @@
+// Cyrillic code pages, and the encoding of a configuration as a whole.
+// Expectations come from glibc's iconv.
+
+#include <KivComtradeLib/Cfg.h>
 #include <KivComtradeLib/ToUtf8.h>
 
 #include <gtest/gtest.h>
 
 #include <iconv.h>
 
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
+
+using KivComtradeLib::Cfg;
 
 namespace {
 
-// Bytes in a heap block of exactly their size, so that AddressSanitizer
-// reports any read past the end.
-using Exact = std::vector<char>;
-Exact exact(const std::string& bytes) { return Exact(bytes.begin(), bytes.end()); }
-
-// The UTF-8 of every byte of a code page by glibc's iconv, with the two
-// documented cells of 1251 (0x98 unassigned, 0xAD soft hyphen) as spaces.
-struct Reference {
-    std::string cells[256];
-
-    explicit Reference(const char* codePage)
-    {
-        iconv_t cd = iconv_open("UTF-8", codePage);
-        if (cd == reinterpret_cast<iconv_t>(-1))
-            return; // empty cells: the tables test reports it
-        for (int b = 0; b < 0x100; ++b) {
-            char in[1] = {static_cast<char>(b)}, out[8] = {};
-            char *inPtr = in, *outPtr = out;
-            std::size_t inLeft = 1, outLeft = sizeof out;
-            if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1))
-                cells[b].assign(out, sizeof out - outLeft);
-        }
-        iconv_close(cd);
-        if (std::string(codePage) == "CP1251")
-            cells[0x98] = cells[0xAD] = " ";
-    }
-    std::string of(const std::string& bytes) const
-    {
-        std::string out;
-        for (char c : bytes)
-            out += cells[static_cast<unsigned char>(c)];
-        return out;
-    }
-};
-
-const Reference& ref866() { static const Reference table("CP866"); return table; }
-const Reference& ref1251() { static const Reference table("CP1251"); return table; }
-
-// The votes as "866/1251/utf8", of the first `length` bytes.
-std::string votes(const std::string& bytes, std::size_t length, int* maxRun = nullptr)
+// The reference conversion; empty when iconv cannot convert.
+std::string iconvText(const char* to, const char* from, const std::string& text)
 {
-    const Exact buffer = exact(bytes);
-    toUtf8::DetectRusCodePages d;
-    d.analize(buffer.data(), length);
-    if (maxRun)
-        *maxRun = d.maxUtf8Run;
-    return std::to_string(d.count866) + "/" + std::to_string(d.count1251) + "/" + std::to_string(d.countUtf8);
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return "";
+    std::string in = text, out(text.size() * 4 + 4, '\0');
+    char *inPtr = in.data(), *outPtr = out.data();
+    std::size_t inLeft = in.size(), outLeft = out.size();
+    const bool ok = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
+    iconv_close(cd);
+    out.resize(out.size() - outLeft);
+    return ok ? out : "";
 }
 
-// The worked strings of the self-test.
-const std::string kTen = "\x80\xF2\xD0\x90\xD0\x91\xD0\x92\xD0\xD0";
-const std::string kSeven = "\xF2\xD0\x90\xD0\x91\xD0\xD0";
-const std::string kFour = "\x80\xF2\xD0\x90";
-const std::string kTokUtf8 = "\xD0\xA2\xD0\xBE\xD0\xBA \xD1\x84\xD0\xB0\xD0\xB7\xD1\x8B \xD0\x90";
-const std::string kAll = [] {
-    std::string all;
-    for (int b = 0; b < 0x100; ++b)
-        all.push_back(static_cast<char>(b));
-    return all;
-}();
+std::string in(const char* codePage, const std::string& utf8) { return iconvText(codePage, "UTF-8", utf8); }
 
+// 1251 leaves 0x98 unassigned and 0xAD is a soft hyphen: both read as a blank.
 TEST(ToUtf8Tables, EveryByteMatchesIconvButTheTwoBlankCells)
 {
-    for (int b = 0; b < 0x100; ++b) { // NUL and ASCII are copied
-        const Exact byte = exact(kAll.substr(static_cast<std::size_t>(b), 1));
-        ASSERT_FALSE(ref866().cells[b].empty() || ref1251().cells[b].empty()) << "iconv lacks byte " << b;
-        EXPECT_EQ(toUtf8::from866(byte.data(), 1), ref866().cells[b]) << "866 byte " << b;
-        EXPECT_EQ(toUtf8::from1251(byte.data(), 1), ref1251().cells[b]) << "1251 byte " << b;
-    }
-    EXPECT_EQ(toUtf8::from1251("\x98\xAD", 2), "  ");
-    EXPECT_EQ(toUtf8::from866(nullptr, 5) + toUtf8::from1251(nullptr, 5), "");
-}
-
-TEST(ToUtf8Sequences, CountsWellFormedRunAndStopsAtBadLeadOrNul)
-{
-    struct Case {
-        std::string bytes; // a NUL follows
-        int count;
-        long stop; // where the pointer is left
-    };
-    const std::vector<Case> cases = {
-        {"\xD0\x90\xD0\x91" "A", 2, 4}, {"\xC2\x80\xDF\xBF", 2, 4}, {"\xE0\xA0\x80\xED\x9F\xBF", 2, 6},
-        {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", 2, 8}, {"\xE2\x82\xAC\xD0\x90", 2, 5},
-        {"\xED\xA0\x80", 0, 0},                      // surrogate
-        {"\xC0\x80", 0, 0}, {"\xE0\x9F\xBF", 0, 0}, // overlong
-        {"\xF0\x8F\xBF\xBF", 0, 0}, {"\xF4\x90\x80\x80", 0, 0}, {"\xF5\x80\x80\x80", 0, 0},
-        {"\xC2\x7F", 0, 0}, {"\x80", 0, 0}, {"\xFF", 0, 0}, {"A\xD0\x90", 0, 0}, {"", 0, 0},
-        {"\xD0\x90\xE1\x80\xC0", 1, 2}, // stops on the lead of the bad one
-        {"\xC2\x80\xE1\x80", 1, 2},     // the NUL cuts the second one short
-    };
-    for (const Case& c : cases) {
-        const Exact buffer = exact(c.bytes + '\0');
-        const char* p = buffer.data();
-        EXPECT_EQ(toUtf8::isUtf8Seq(p), c.count) << testing::PrintToString(c.bytes);
-        EXPECT_EQ(p - buffer.data(), c.stop) << testing::PrintToString(c.bytes);
-    }
-    const char* null = nullptr;
-    EXPECT_EQ(toUtf8::isUtf8Seq(null), 0);
-}
-
-TEST(ToUtf8Detector, VotesOfSingleBytesAndWorkedStrings)
-{
     for (int b = 0; b < 0x100; ++b) {
-        const char* expected = b < 0x80 ? "0/0/0" : b <= 0xB0 ? "1/0/0" : b < 0xC0 ? "0/0/0"
-                                                  : b >= 0xE0 && b <= 0xF2 ? "1/1/0" : "0/1/0";
-        EXPECT_EQ(votes(std::string(1, static_cast<char>(b)), 1), expected) << "byte " << b;
+        const char byte = static_cast<char>(b);
+        const std::string as1251 = b == 0x98 || b == 0xAD ? " " : iconvText("UTF-8", "CP1251", {byte});
+        ASSERT_FALSE(as1251.empty() || iconvText("UTF-8", "CP866", {byte}).empty()) << "iconv lacks byte " << b;
+        EXPECT_EQ(toUtf8::from866(&byte, 1), iconvText("UTF-8", "CP866", {byte})) << "866 byte " << b;
+        EXPECT_EQ(toUtf8::from1251(&byte, 1), as1251) << "1251 byte " << b;
     }
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {kTen, "2/3/3"}, {kSeven, "1/3/2"}, {kFour, "2/1/1"}, {kTokUtf8, "0/0/8"},
-        {"\xD2\xEE\xEA", "2/3/0"}, {"\x92\xAE\xAA", "3/0/0"}, // "Ток" in 1251 and in 866
-        {"1,IA,A,,kV,0.5,0,0,-32767,32767,1,1,S", "0/0/0"}, {"abc\xD0", "0/1/0"}, // lone lead at the end
-        {std::string("\xD0\x00\x90", 3), "1/1/0"}, {std::string("\xD0\x90\x00\xD0\x91", 5), "0/0/2"},
-    };
-    for (const auto& [text, expected] : cases)
-        EXPECT_EQ(votes(text, text.size()), expected) << testing::PrintToString(text);
-    int maxRun = -1;
-    votes(kTokUtf8, kTokUtf8.size(), &maxRun);
-    EXPECT_EQ(maxRun, 4);
-    EXPECT_EQ(votes("\xD0\x90", 1), "0/1/0"); // a sequence must lie within the given length
-    toUtf8::DetectRusCodePages reused;        // reuse starts from zero; null counts nothing
-    reused.analize(kTokUtf8.data(), kTokUtf8.size());
-    reused.analize(nullptr, 10);
-    EXPECT_EQ(reused.count866 + reused.count1251 + reused.countUtf8 + reused.maxUtf8Run, 0);
 }
 
-TEST(ToUtf8Detector, DecisionByVotesAndTies)
+// Votes as "866/1251/utf8"; surrogates and overlong forms are no UTF-8.
+TEST(ToUtf8Detector, VotesAndDecision)
 {
+    const std::vector<std::pair<std::string, std::string>> votes = {
+        {"\x80\xF2\xD0\x90\xD0\x91\xD0\x92\xD0\xD0", "2/3/3"}, {"\xD2\xEE\xEA", "2/3/0"}, {"\x92\xAE\xAA", "3/0/0"}, // "Ток" in 1251 and in 866
+        {"\xE0\xF2\xF3\xB0\xB1\xC0\x7F", "3/4/0"}, {"abc\xD0", "0/1/0"}, {"\xD0\x90", "0/0/1"},
+        {"\xED\xA0\x80", "3/1/0"}, {"\xC0\x80", "1/1/0"}, {"\xF0\x90\x80\x80\xE0\xA0\x80", "0/0/2"},
+    };
+    for (const auto& [text, expected] : votes) {
+        toUtf8::DetectRusCodePages d;
+        d.analize(text.data(), text.size());
+        EXPECT_EQ(std::to_string(d.count866) + "/" + std::to_string(d.count1251) + "/" + std::to_string(d.countUtf8),
+                  expected) << testing::PrintToString(text);
+    }
+    // The decision: 866 wins a tie with 1251, UTF-8 (unchanged) wins ties.
     const std::string text = "\xD2\xEE\xEA";
-    const std::string as866 = ref866().of(text), as1251 = ref1251().of(text);
-    struct Case {
-        int c866, c1251, utf8;
-        std::string result;
-    };
-    const std::vector<Case> cases = {
-        {3, 2, 1, as866}, {2, 2, 1, as866}, // 866 wins a tie with 1251
-        {2, 3, 1, as1251}, {1, 3, 2, as1251}, {0, 1, 0, as1251},
-        {2, 2, 2, text}, {1, 3, 3, text}, {0, 0, 0, text}, {2, 0, 2, text}, // UTF-8 wins ties
-    };
-    const Exact bytes = exact(text);
-    for (const Case& c : cases) {
+    const std::string as866 = iconvText("UTF-8", "CP866", text), as1251 = iconvText("UTF-8", "CP1251", text);
+    for (const auto& [c866, c1251, utf8, result] : std::vector<std::tuple<int, int, int, std::string>>{
+             {3, 2, 1, as866}, {2, 2, 1, as866}, {2, 3, 1, as1251}, {1, 3, 2, as1251}, {0, 1, 0, as1251},
+             {2, 2, 2, text}, {1, 3, 3, text}, {0, 0, 0, text}}) {
         toUtf8::DetectRusCodePages d;
-        d.count866 = c.c866, d.count1251 = c.c1251, d.countUtf8 = c.utf8;
-        EXPECT_EQ(d.convertSC(text, bytes.data(), bytes.size()), c.result) << c.c866 << c.c1251 << c.utf8;
+        d.count866 = c866, d.count1251 = c1251, d.countUtf8 = utf8;
+        EXPECT_EQ(d.convertSC(text, text.data(), text.size()), result) << c866 << c1251 << utf8;
     }
-    // Unchanged is the string argument, or the bytes when it is empty;
-    // conversions take the bytes.
-    toUtf8::DetectRusCodePages d;
-    EXPECT_EQ(d.convertSC("other", bytes.data(), bytes.size()), "other");
-    EXPECT_EQ(d.convertSC("", bytes.data(), bytes.size()), text);
-    d.count1251 = 5;
-    EXPECT_EQ(d.convertSC("other", bytes.data(), bytes.size()), as1251);
+    EXPECT_EQ(toUtf8::detectAndConvert("\xD2\xEE\xEA") + toUtf8::detectAndConvert("\x92\xAE\xAA"), "ТокТок");
 }
 
-TEST(ToUtf8Detector, DetectAndConvertIsAnalizeThenConvertSC)
+// A configuration whose station is `station` and whose status channels are
+// named `names` (bytes as the file holds them), read with `encoding`: the
+// names in UTF-8, the encoding, whether detected or warned; or the failure.
+std::string load(const std::string& station, const std::vector<std::string>& names, const std::string& encoding)
 {
-    // Every text of one and two bytes, and the worked strings.
-    std::vector<std::string> texts = {kTen, kSeven, kFour, kTokUtf8, ""};
-    for (int b = 0; b < 0x10000; ++b)
-        texts.push_back({static_cast<char>(b >> 8), static_cast<char>(b & 0xFF)});
-    for (int b = 0; b < 0x100; ++b)
-        texts.push_back({static_cast<char>(b)});
-    for (const std::string& text : texts) {
-        const Exact bytes = exact(text);
-        toUtf8::DetectRusCodePages d;
-        d.analize(bytes.data(), bytes.size());
-        const std::string converted = d.convertSC(text, bytes.data(), bytes.size());
-        ASSERT_EQ(toUtf8::detectAndConvert(text), converted) << testing::PrintToString(text);
-        ASSERT_TRUE(converted == text || converted == ref866().of(text) || converted == ref1251().of(text));
-    }
-    EXPECT_EQ(toUtf8::detectAndConvert("\xD2\xEE\xEA"), "\xD0\xA2\xD0\xBE\xD0\xBA"); // "Ток" from 1251
-    EXPECT_EQ(toUtf8::detectAndConvert("\x92\xAE\xAA"), "\xD0\xA2\xD0\xBE\xD0\xBA"); // and from 866
+    const std::string count = std::to_string(names.size());
+    std::string text = station + ",REL,1999\n" + count + ",0A," + count + "D\n";
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += std::to_string(i + 1) + "," + names[i] + ",,,0\n";
+    std::istringstream stream(text + "50\n1\n1000,10\n01/01/2020,00:00:00\n01/01/2020,00:00:00\nASCII\n");
+    KivComtradeLib::LoadOptions options;
+    options.encoding = encoding;
+    Cfg cfg;
+    if (cfg.load(stream, "x.cfg", options) != 4)
+        return cfg.report.message;
+    std::string all = cfg.stationName;
+    for (const auto& channel : cfg.binaryChannels)
+        all += "|" + channel.channelId;
+    return all + " " + cfg.report.encoding + (cfg.report.encodingDetected ? " detected" : "") +
+           (cfg.report.warnings.empty() ? "" : " warned");
 }
 
-TEST(ToUtf8SelfTest, PrintsExactLines)
+// Detected once from the station and channel lines together, or named by the
+// host. Judged alone, the short 1251 line passes for 866, and the 866 bytes of
+// "ход" (E5 AE A4) are well-formed UTF-8.
+TEST(FileEncoding, DetectedForTheWholeFileOrNamed)
 {
-    const std::string ascending = kAll.substr(1);
-    testing::internal::CaptureStdout();
-    toUtf8::test();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "866toUtf8: ==" + ref866().of(ascending) + "== \n1251toUtf8: ==" + ref1251().of(ascending) +
-                  "== \ntoUtf8: 2, 3, 3 \ntoUtf8: 1, 3, 2 \ndetectAndConvert test: " + ref866().of(kFour) + ", " +
-                  ref1251().of(kSeven) + ", " + kTen + "\n");
+    const std::string latin = "Esta\xE7\xE3o";
+    for (const auto& [station, names, named, expected] :
+         std::vector<std::tuple<std::string, std::vector<std::string>, std::string, std::string>>{
+             {"SUB", {in("CP1251", "Ток фазы А"), in("CP1251", "SGUзв.не гот.")}, "", "SUB|Ток фазы А|SGUзв.не гот. CP1251 detected"},
+             {in("CP866", "СИРИУС"), {in("CP866", "Вход 2"), in("CP866", "ход")}, "", "СИРИУС|Вход 2|ход CP866 detected"},
+             {"SUB", {"Ток фазы А", in("CP1251", "Пуск МТЗ"), in("CP1251", "Отказ")}, "",
+              "SUB|Ток фазы А|Пуск МТЗ|Отказ CP1251 detected"}, // a line re-typed in UTF-8 among 1251 lines stays
+             {"SUB", {"纵联差动保护", "Ток\xFF"}, "", "SUB|纵联差动保护|Ток\xEF\xBF\xBD UTF-8 detected warned"},
+             {"SUB", {latin}, "", "SUB|Estaчуo CP866 detected"}, // a tie
+             {latin, {latin}, "cp1252", "Estação|Estação CP1252"}, {"SUB", {latin}, "Latin-1", "SUB|Estação ISO-8859-1"},
+             {"SUB", {"\x92\xAE\xAA"}, "Windows-1251", "SUB|’®Є CP1251"},
+             {in("GBK", "纵联差动保护"), {"IA"}, "GB18030", "纵联差动保护|IA GB18030"},
+             {"SUB", {"IA"}, "EBCDIC", "x.cfg: unknown encoding 'EBCDIC'"}})
+        EXPECT_EQ(load(station, names, named), expected);
 }
 
 } // namespace
