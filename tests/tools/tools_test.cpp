@@ -149,14 +149,14 @@ std::map<std::string, DrawnLane> analogLanes(const std::string& svg)
 
 // A million records: a +-0.2 A sine with one 0.32 A sample, a +-0.1 A sine of
 // the same circuit and a voltage. The drawn extremes are the true ones, the
-// currents share a scale unless --scale each, colours follow the phase.
+// currents share a scale (the voltage of their circuit does not) unless --scale each, colours follow the phase.
 TEST(ComtradePlot, EnvelopeKeepsEveryPeakOfAMillionRecords)
 {
     const TempDir dir("envelope");
     KivTest::RecordingLayout design;
     design.type = Enums::Binary;
     design.rates = {KivTest::RateLayout{10000.0, 1000000}};
-    design.analogs = {{"IA", "A", "L1", "A", 1e-5}, {"IB", "B", "L1", "A", 1e-5}, {"UA", "A", "", "kV", 0.01}};
+    design.analogs = {{"IA", "A", "L1", "A", 1e-5}, {"IB", "B", "L1", "A", 1e-5}, {"UA", "A", "L1", "kV", 0.01}};
     design.statuses.resize(1);
     const double low[3] = {-0.2, -0.1, -183.7}, high[3] = {0.32, 0.1, 183.7}; // raw 20000, 10000, 18370 counts
     ASSERT_TRUE(KivTest::writeGenerated(design, 1000000, [](unsigned long long k, KivTest::Record& r) {
@@ -177,6 +177,7 @@ TEST(ComtradePlot, EnvelopeKeepsEveryPeakOfAMillionRecords)
     }
     EXPECT_EQ(lanes["A1"].lo, lanes["A2"].lo); // one circuit, one unit: one scale
     EXPECT_EQ(lanes["A1"].hi, lanes["A2"].hi);
+    EXPECT_NE(lanes["A1"].hi, lanes["A3"].hi); // another unit: another scale
     ASSERT_EQ(run(kPlot, {dir.file("long.cfg"), "-o", dir.file("each.svg"), "--scale", "each"}).code, 0);
     lanes = analogLanes(KivTest::readFile(dir.file("each.svg")));
     EXPECT_NE(lanes["A1"].hi, lanes["A2"].hi);
