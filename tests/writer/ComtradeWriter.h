@@ -1,7 +1,7 @@
 #pragma once
-// Writes COMTRADE recordings (.cfg + .dat) of any data-file type, channel
-// layout, rate table and line end, so that tests, benchmarks and the bundled
-// samples compare decoded values with what was written.
+// Writes COMTRADE recordings (.cfg + .dat, or .cff) of any data-file type,
+// channel layout, rate table and line end, so that tests, benchmarks and the
+// bundled samples compare decoded values with what was written.
 
 #include <KivComtradeLib/Enums.h>
 
@@ -40,11 +40,11 @@ struct RateLayout {
     unsigned long long endSample = 0;
 };
 
-// Layout of a recording: everything the .cfg says.
+// Everything the .cfg says.
 struct RecordingLayout {
     std::string station = "TEST STATION";
     std::string device = "KIV WRITER";
-    int revYear = 1999;          // 1991 writes the two-field station line
+    int revYear = 1999; // 1991 writes the two-field station line
     std::vector<AnalogLayout> analogs;
     std::vector<StatusLayout> statuses;
     double lineFrequency = 50.0;
@@ -52,15 +52,15 @@ struct RecordingLayout {
     std::string startTime = "01/06/2026,10:00:00.000000";
     std::string triggerTime = "01/06/2026,10:00:00.100000";
     KivComtradeLib::Enums::DataFileType type = KivComtradeLib::Enums::Ascii;
-    std::string typeKeyword;      // empty: the canonical upper-case keyword
+    std::string typeKeyword; // empty: the canonical upper-case keyword
     bool writeTimeMultiplier = true;
     double timeMultiplier = 1.0;
-    bool crlf = false;            // line ends of the .cfg and of an ASCII .dat
-    bool finalLineEnd = true;     // whether the .cfg's last line ends with a line end
+    bool crlf = false;        // line ends of the .cfg and of an ASCII .dat
+    bool finalLineEnd = true; // whether the .cfg's last line ends with a line end
 };
 
-// One data record as written: raw analog values (integers for Ascii, Binary
-// and Binary32, any float for Float32), the time stamp and the status states.
+// One data record: raw analog values (integers except for Float32), time
+// stamp and status states.
 struct Record {
     std::uint32_t sampleNumber = 0;
     std::uint32_t timeStamp = 0;
@@ -68,34 +68,28 @@ struct Record {
     std::vector<bool> status;
 };
 
-// A whole recording held in memory.
 struct Recording {
     RecordingLayout design;
     std::vector<Record> records;
 
     unsigned long long samplesCount() const;
-    // The engineering value the library must give for record k, channel c:
-    // (raw * a' + b) * prefix factor, a' rescaled for primary-side channels.
+    // The engineering value the library must give for record k, channel c.
     double expectedValue(std::size_t k, std::size_t c) const;
 };
 
-// A small recording filled with a deterministic pattern: `records` records of
-// the given layout (sine-like raw values within the type's range, status bits
-// that change now and then, time stamps of 1000 us steps).
+// `records` records of a deterministic pattern: sines within the type's
+// range, status bits that change now and then, time stamps 1000 us apart.
 Recording makeRecording(RecordingLayout design, std::size_t records);
 
-// The texts of the two files.
 std::string cfgText(const RecordingLayout& design, unsigned long long samplesCount);
 std::string datBytes(const Recording& recording);
-
-// Writes <basePath><cfgExt> and <basePath><datExt>. Returns false on I/O error.
+// Writes <basePath><cfgExt> and <basePath><datExt>; false on I/O error.
 bool writeRecording(const Recording& recording, const std::string& basePath,
                     const std::string& cfgExt = ".cfg", const std::string& datExt = ".dat");
 
-// A combined single-file recording (.cff): CFG, INF, HDR and DAT sections,
-// line ends as design.crlf says. `lenient` writes the headers the way some
-// recorders do ("-- File Type  inf ---", no colon, a DAT header without its
-// type); a binary DAT header always carries the byte count.
+// A .cff: CFG, INF, HDR and DAT sections. `lenient` writes the headers the way
+// some recorders do ("-- File Type  inf ---", no colon, a DAT header without
+// its type); a binary DAT header always carries the byte count.
 struct CffStyle {
     bool lenient = false;
     std::string header;      // HDR section text; none when empty
@@ -103,14 +97,12 @@ struct CffStyle {
 };
 std::string cffBytes(const Recording& recording, const CffStyle& style = CffStyle());
 
-// Streams a large recording without holding its records: `fill(k, record)`
-// fills record k (raw and status already sized). Writes the .cfg and .dat.
+// Streams a large recording: `fill(k, record)` fills record k (raw and status
+// already sized). Writes the .cfg and .dat.
 bool writeGenerated(const RecordingLayout& design, unsigned long long samplesCount,
                     const std::function<void(unsigned long long, Record&)>& fill,
                     const std::string& basePath);
 
-// Helpers for tests: a fresh private temporary folder (removed by the caller
-// or left to the OS), whole-file read/write, and LF -> CR LF conversion.
 std::string makeTempDir(const std::string& tag);
 std::string readFile(const std::string& path);
 bool writeFile(const std::string& path, const std::string& bytes);
@@ -118,28 +110,21 @@ std::string toCrLf(const std::string& text);
 // ../shared/samples, or empty when that folder is absent.
 std::string sharedSamplesDir();
 
-// The raw value as the data file stores it and the reader gets it back:
-// rounded and wrapped to int32 (Ascii, Binary32) or int16 (Binary), or
-// narrowed to float (Float32).
+// The raw value as stored and read back: rounded and wrapped to int32
+// (Ascii, Binary32) or int16 (Binary), or narrowed to float (Float32).
 double storedRaw(KivComtradeLib::Enums::DataFileType type, double raw);
-// The engineering value of a stored raw value of analog channel c.
+// (raw * a + b) * unit prefix, a and b rescaled for primary-side channels.
 double engineeringValue(const RecordingLayout& design, std::size_t c, double raw);
-// The canonical upper-case file-type keyword.
 std::string typeKeyword(KivComtradeLib::Enums::DataFileType type);
 
-// Removes a file or a whole folder; quiet when it is absent.
-void removeTree(const std::string& path);
-
-// A private temporary folder that is removed with the object.
+// A private temporary folder, removed with the object.
 class TempDir {
 public:
     explicit TempDir(const std::string& tag) : path_(makeTempDir(tag)) {}
-    ~TempDir() { removeTree(path_); }
+    ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-
     const std::string& path() const { return path_; }
-    // path() + "/" + name
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
 private:
