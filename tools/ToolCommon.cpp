@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <sys/stat.h>
@@ -355,6 +354,13 @@ std::string exactNumber(double value)
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general);
     return std::string(buffer, result.ptr);
+}
+
+std::string timeNumber(double seconds)
+{
+    // Times relative to the trigger carry the rounding of the subtraction
+    // (-0.001999999999999995): no recording times finer than a nanosecond.
+    return exactNumber(std::round(seconds * 1e9) / 1e9);
 }
 
 } // namespace KivTools

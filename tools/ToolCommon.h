@@ -123,5 +123,7 @@ std::string formatNumber(double value, int digits = 6);
 
 // Shortest decimal form that reads back as the same double.
 std::string exactNumber(double value);
+// A time in seconds rounded to the nanosecond, in the shortest form.
+std::string timeNumber(double seconds);
 
 } // namespace KivTools

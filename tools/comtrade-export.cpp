@@ -76,7 +76,7 @@ void writeCsv(std::ostream& out, const ColumnarRecording& rec, const std::vector
         out << ',' << csvField(column.unit.empty() ? column.name : column.name + " [" + column.unit + "]");
     out << "\r\n";
     for (const std::size_t k : rows) {
-        out << exactNumber(rec.time[k] - origin);
+        out << timeNumber(rec.time[k] - origin);
         for (const Column& column : columns)
             out << ',' << cell(column, k, "");
         out << "\r\n";
@@ -99,7 +99,7 @@ void writeJson(std::ostream& out, const ColumnarRecording& rec, const std::vecto
     text.pop_back();
     out << text << ",\"columns\":[\n{\"name\":\"time\",\"unit\":\"s\",\"values\":[";
     for (std::size_t i = 0; i < rows.size(); ++i)
-        out << (i ? "," : "") << exactNumber(rec.time[rows[i]] - origin);
+        out << (i ? "," : "") << timeNumber(rec.time[rows[i]] - origin);
     out << "]}";
     for (const Column& column : columns) {
         out << ",\n{\"name\":" << json(column.name).dump() << ",\"unit\":" << json(column.unit).dump()

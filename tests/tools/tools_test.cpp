@@ -223,8 +223,9 @@ TEST(ComtradeExport, CsvAndJsonGiveBackTheLibrarysValues)
             for (std::string field; std::getline(fields, field, ',');)
                 row.push_back(field);
             ASSERT_EQ(row.size(), 1 + na + nd) << line;
-            ASSERT_EQ(std::stod(row[0]), s.time - zero) << k;
-            ASSERT_EQ(json[0]["values"][k].get<double>(), s.time - zero) << k;
+            const double t = std::round((s.time - zero) * 1e9) / 1e9; // to the nanosecond
+            ASSERT_EQ(std::stod(row[0]), t) << k;
+            ASSERT_EQ(json[0]["values"][k].get<double>(), t) << k;
             for (std::size_t c = 0; c < na + nd; ++c) {
                 const double v = c < na ? s.analogValues[c] : double(s.binaryValues[c - na]);
                 const auto& j = json[1 + c]["values"][k];
