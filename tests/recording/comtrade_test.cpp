@@ -121,11 +121,12 @@ TEST(ComtradeLoad, ResultCodesAndTheStateTheyLeave)
         EXPECT_TRUE(c.loaded == (f.result == 1) && c.analogChannels.size() == (f.result == 1 ? 3u : 0u)) << f.path;
         EXPECT_EQ(c.dat.samples.size(), f.result == 1 ? 40u : 0u) << f.path;
     }
-    // Success: the data file's warnings and missing values reach the host.
-    ASSERT_TRUE(writeFile(dir.file("bad.dat"), "1,0,99999\n2,1,7\n3,2,\n4,3,8\n"));
+    // Success: warnings and missing values reach the host; the rates, not the
+    // last of the two records held, give the duration.
+    ASSERT_TRUE(writeFile(dir.file("bad.dat"), "1,0,99999\n2,1,\n"));
     Comtrade rec;
     ASSERT_EQ(rec.load(dir.file("bad.cfg")), 0);
-    EXPECT_TRUE(rec.report.missingValues == 2 && rec.report.warnings.size() == 2
+    EXPECT_TRUE(rec.report.missingValues == 2 && rec.report.warnings.size() == 2 && std::fabs(rec.duration - 0.002) < 1e-12
                 && rec.report.warnings[1] == dir.file("bad.dat") + ": 2 analog values marked as missing (read as NaN)");
 }
 
@@ -141,13 +142,12 @@ TEST(ComtradeLoad, EveryTypeEndToEnd)
         RecordingLayout design = mixedLayout(t.type, 4);
         design.revYear = t.revision;
         design.crlf = design.finalLineEnd = t.crlf;
-        design.timeMultiplier = 2.0; // scales the stamps, which the rates make unused
         const Recording rec = makeRecording(design, 250);
         ASSERT_TRUE(writeRecording(rec, dir.file("rec")) && writeFile(dir.file("rec.HDR"), "Fault on line 2\r\n\r\nphase A\r\n")
                     && writeFile(dir.file("alone.CFF"), cffBytes(rec, {t.crlf, "Fault on line 2\n\nphase A", "k=1\n"})));
         Comtrade ct, alone;
         ASSERT_TRUE(ct.load(dir.file("rec.cff")) == 0 && ct.cfgFileName == dir.file("rec.cfg")); // the pair beside it
-        EXPECT_DOUBLE_EQ(ct.duration, 0.249); // from the rates, not the last stamp times 2
+        EXPECT_DOUBLE_EQ(ct.duration, 0.249);
         for (std::size_t c = 0; c < 4; ++c) {
             const auto& view = ct.analogChannels.at(c);
             EXPECT_DOUBLE_EQ(view.skew, double(c) * 10e-6);
