@@ -1,7 +1,6 @@
 #pragma once
 // The invariant checker the fuzz targets share: a broken invariant aborts (so
-// libFuzzer keeps the input), and values compare by their bytes (NaN equals
-// NaN, -0 differs from 0).
+// libFuzzer keeps the input); values compare by their bytes (NaN equals NaN).
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,9 +11,7 @@ namespace KivFuzz {
 
 inline void check(bool ok, const char* what)
 {
-    if (ok) return;
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
+    if (!ok) std::fprintf(stderr, "invariant broken: %s\n", what), std::abort();
 }
 
 template <class T>

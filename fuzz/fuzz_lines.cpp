@@ -1,21 +1,16 @@
-// Single lines: an analog and a status channel line through their record
-// constructors, and a text data record through Sample::load with a
-// configuration built by hand. Input: a revision byte, a layout and time-base
-// byte, then the analog, status and data lines, each ended by '\n'.
+// Single lines: an analog and a status channel line through their constructors, a text
+// data record through Sample::load with a configuration built by hand. Input: a revision
+// byte, a layout and time-base byte, then the analog, status and data lines, each ended by '\n'.
 
 #include "FuzzInput.h"
 
-#include <KivComtradeLib/AnalogChannelConfig.h>
-#include <KivComtradeLib/BinaryChannelConfig.h>
 #include <KivComtradeLib/Cfg.h>
 #include <KivComtradeLib/Sample.h>
-#include <KivComtradeLib/SamplingRate.h>
 
 #include <cerrno>
 #include <cmath>
 #include <exception>
 #include <memory>
-#include <string>
 
 using namespace KivComtradeLib;
 using KivFuzz::check;
@@ -44,17 +39,13 @@ static int reference(const std::string& line, const Cfg& cfg, unsigned long long
         for (; *p >= '0' && *p <= '9'; ++p) v = v * 10u + static_cast<std::uint32_t>(*p - '0');
         double value = f == 1 ? static_cast<double>(negative ? 0u - v : v) : static_cast<std::int32_t>(negative ? 0u - v : v);
         const bool real = *p == '.' || *p == 'e' || *p == 'E';
-        if (real) {
-            errno = 0;
-            char* stop = nullptr;
-            value = std::strtod(digits, &stop) * (negative ? -1 : 1);
-            if (stop == digits || (errno == ERANGE && (std::isinf(value) || value == 0.0))) return 0;
-            if (*stop != '\0') return -1;
-        } else if (field.empty() ? f == 0 || (f == 1 && !cfg.allRatesNonZero) : p == digits) {
+        char* stop = nullptr;
+        errno = 0;
+        if (real) value = std::strtod(digits, &stop) * (negative ? -1 : 1);
+        if (real ? stop == digits || (errno == ERANGE && (std::isinf(value) || value == 0.0))
+                 : field.empty() ? f == 0 || (f == 1 && !cfg.allRatesNonZero) : p == digits)
             return 0;
-        } else if (*p != '\0') {
-            return -1;
-        }
+        if (*(real ? stop : p) != '\0') return -1;
         const bool missing = field.empty() || (!real && !negative && (marker ? v == marker : v == 99999u && f >= 2 &&
                                                                                       cfg.analogChannels[f - 2].max < 99999.0));
         if (f == 1) ref.time = cfg.allRatesNonZero ? cfg.timeFromSampleIndex(index) : value * cfg.timeMultiplier * 1e-6;
@@ -69,23 +60,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int revision = kRevisions[size > 0 ? data[0] & 7 : 0];
     const unsigned setup = size > 1 ? data[1] : 0;
     std::string lines[3];
-    for (std::size_t i = 2, l = 0; i < size && l < 3; ++i)
-        data[i] == '\n' ? void(++l) : void(lines[l] += static_cast<char>(data[i]));
+    for (std::size_t i = 2, l = 0; i < size && l < 3; ++i) data[i] == '\n' ? void(++l) : void(lines[l] += char(data[i]));
     try { // a malformed channel line is rejected with an exception; the reader reports 3
-        const double m = AnalogChannelConfig(3, lines[0], revision).multiplier;
-        check(m == 1.0 || m == 1000.0 || m == 1e6 || m == 0.001, "unit prefix factor");
-    } catch (const std::exception&) {
-    }
-    try {
+        (void)AnalogChannelConfig(3, lines[0], revision).name();
         (void)BinaryChannelConfig(5, lines[1], revision).name();
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
 
     // One of eight layouts {channels, analog ones}; times from the rates or from the stamps.
     static const int kLayouts[][2] = {{1, 1}, {1, 0}, {2, 1}, {4, 2}, {3, 3}, {17, 0}, {20, 3}, {40, 8}};
     const int channels = kLayouts[setup & 7][0], analogs = kLayouts[setup & 7][1];
     Cfg cfg;
-    cfg.revYear = revision;
+    cfg.revYear = revision, cfg.samplesCount = 1000, cfg.timeMultiplier = (setup & 32) ? 1.0 : 2.5;
     cfg.channelsCount = channels, cfg.analogChannelsCount = analogs, cfg.binaryChannelsCount = channels - analogs;
     for (int i = 0; i < analogs; ++i) {
         cfg.analogChannels.emplace_back(i, (setup & 8) != 0, 1999);
@@ -93,16 +78,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     cfg.binaryChannels.resize(static_cast<std::size_t>(channels - analogs));
     cfg.samplingRates = {SamplingRate("1000,500"), SamplingRate((setup & 16) ? "0,1000" : "250,1000")};
-    cfg.allRatesNonZero = (setup & 16) == 0, cfg.samplesCount = 1000, cfg.timeMultiplier = (setup & 32) ? 1.0 : 2.5;
+    cfg.allRatesNonZero = (setup & 16) == 0;
     const unsigned long long index = (setup & 64) ? 7u : 777u;
 
     // The line as unterminated bytes on an exact-size heap copy.
-    const std::string& line = lines[2];
-    std::unique_ptr<char[]> copy(new char[line.size() + line.empty()]);
-    std::memcpy(copy.get(), line.data(), line.size());
+    std::unique_ptr<char[]> copy(new char[lines[2].size() + lines[2].empty()]);
+    std::memcpy(copy.get(), lines[2].data(), lines[2].size());
     Sample decoded(cfg), ref(cfg);
-    const bool ok = decoded.load(copy.get(), line.size(), index);
-    const int judged = reference(line, cfg, index, ref);
+    const bool ok = decoded.load(copy.get(), lines[2].size(), index);
+    const int judged = reference(lines[2], cfg, index, ref);
     check(judged < 0 || judged == ok, "decoder and reference disagree on the line");
     check(!ok || (decoded.index == index && decoded.analogValues.size() == static_cast<std::size_t>(analogs) &&
                   decoded.binaryValues.size() == static_cast<std::size_t>(channels - analogs)), "decoded shape");
