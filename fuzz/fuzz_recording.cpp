@@ -34,14 +34,14 @@ std::string put(const std::string& name, const std::string& bytes)
 
 // Everything a load yields, as bytes: record count, channel names, times,
 // then analog values and states channel by channel.
-std::string image(const Cfg& cfg, const std::vector<double>& time, const std::vector<double>& analog, const std::vector<std::uint8_t>& status)
+std::string image(const Cfg& cfg, const std::vector<double>& t, const std::vector<double>& a, const std::vector<std::uint8_t>& d)
 {
-    std::string s = std::to_string(time.size());
+    std::string s = std::to_string(t.size());
     for (const auto& ch : cfg.analogChannels) s += "|" + ch.name();
     for (const auto& ch : cfg.binaryChannels) s += "|" + ch.name();
-    s.append(reinterpret_cast<const char*>(time.data()), time.size() * sizeof(double));
-    s.append(reinterpret_cast<const char*>(analog.data()), analog.size() * sizeof(double));
-    return s.append(status.begin(), status.end());
+    s.append(reinterpret_cast<const char*>(t.data()), t.size() * sizeof(double));
+    s.append(reinterpret_cast<const char*>(a.data()), a.size() * sizeof(double));
+    return s.append(d.begin(), d.end());
 }
 
 // Loads `file` with Comtrade and with ColumnarRecording: the same result,
@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int oneCode = load(put("one.cff", "--- file type: CFG ---\n" + cfg + "--- file type: DAT: " +
                                                 std::to_string(dat.size()) + " ---\n" + dat), otherValues, other);
     bool comparable = !cfg.empty() && cfg.back() == '\n';
-    for (const char* bad : {"\x1A", "\n-", "\n ", "\n\t"}) comparable = comparable && ("\n" + cfg).find(bad) == std::string::npos;
+    for (const char* bad : {"\x1A", "\n-", "\n ", "\n\t"}) comparable &= ("\n" + cfg).find(bad) == std::string::npos;
     check(!comparable || (oneCode == code && otherValues == values), "combined file and pair disagree");
 
     // CR LF line ends read as LF ones (the .dat's too when it is text).
@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             for (char c : f ? dat : cfg) crlf[f] += c == '\n' ? std::string("\r\n") : std::string(1, c);
         put("crlf.dat", code == 0 && rec.cfg.dataFileType == Enums::Ascii ? crlf[1] : dat);
         const int crlfCode = load((put("crlf.hdr", crlf[0]), put("crlf.cfg", crlf[0])), otherValues, other);
-        check(crlfCode == code && otherValues == values && other.headerText == rec.headerText, "CR LF changes the recording");
+        check(crlfCode == code && otherValues == values && other.headerText == rec.headerText, "CR LF line ends");
     }
     load(put("raw.cff", input), otherValues, other);
     if (code != 0) return 0;
