@@ -261,12 +261,17 @@ py::dict info(const Data& d)
     out["trigger"] = dateTime(cfg.trigger);
     out["data_file_type"] = static_cast<int>(cfg.dataFileType);
     out["time_multiplier"] = cfg.timeMultiplier;
-    py::list analog;
-    for (const auto& ch : cfg.analogChannels) {
+    // The fields every channel line has.
+    const auto channelDict = [&](const KivComtradeLib::BaseChannelConfig& ch) {
         py::dict c;
         c["name"] = text(ch.channelId, enc);
         c["phase"] = text(ch.phase, enc);
         c["component"] = text(ch.circuitComponent, enc);
+        return c;
+    };
+    py::list analog;
+    for (const auto& ch : cfg.analogChannels) {
+        py::dict c = channelDict(ch);
         c["unit"] = text(ch.unit, enc);
         c["multiplier"] = ch.multiplier;
         c["a"] = ch.a;
@@ -282,10 +287,7 @@ py::dict info(const Data& d)
     out["analog_channels"] = analog;
     py::list status;
     for (const auto& ch : cfg.binaryChannels) {
-        py::dict c;
-        c["name"] = text(ch.channelId, enc);
-        c["phase"] = text(ch.phase, enc);
-        c["component"] = text(ch.circuitComponent, enc);
+        py::dict c = channelDict(ch);
         c["normal_state"] = ch.normalState;
         status.append(c);
     }
