@@ -44,18 +44,25 @@ bool nameCharacter(char32_t cp)
         || (cp >= 0x2100 && cp <= 0x214F);  // letterlike: №, ℃, ™, Ω
 }
 
-bool onlyNameCharacters(const std::string& text)
+// True when `text` is well-formed UTF-8 and every code point passes `accept`.
+template <typename Accept>
+bool everyCodePoint(const std::string& text, Accept accept)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const auto* end = p + text.size();
     while (p < end) {
         char32_t cp = 0;
         const int length = decodeUtf8(p, end, cp);
-        if (length == 0 || (length > 1 && !nameCharacter(cp)))
+        if (length == 0 || !accept(cp))
             return false;
         p += length;
     }
     return true;
+}
+
+bool onlyNameCharacters(const std::string& text)
+{
+    return everyCodePoint(text, [](char32_t cp) { return cp < 0x80 || nameCharacter(cp); });
 }
 
 std::string utf8Repaired(const std::string& text, std::size_t& replaced)
@@ -188,16 +195,7 @@ bool available(Encoding encoding)
 
 bool isValidUtf8(const std::string& text)
 {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
-    while (p < end) {
-        char32_t cp = 0;
-        const int length = decodeUtf8(p, end, cp);
-        if (length == 0)
-            return false;
-        p += length;
-    }
-    return true;
+    return everyCodePoint(text, [](char32_t) { return true; });
 }
 
 Encoding detect(const std::vector<std::string>& texts)
