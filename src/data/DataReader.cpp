@@ -247,7 +247,7 @@ int readDataStream(std::istream& in, long long length, const Cfg& cfg, Sink& sin
         const int result = cfg.dataFileType != Enums::Ascii
                                ? readBinary(in, length, cfg, sink, report, context, file)
                                : readText(in, length, cfg, sink, report, context, file);
-        if (result == 0) {
+        if (result == kLoaded) {
             report.missingValues = context.missing;
             if (context.missing > 0)
                 report.warn(file + ": " + plural(context.missing, "analog value") +

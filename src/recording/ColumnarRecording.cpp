@@ -3,7 +3,6 @@
 #include "support/ResultCode.h"
 
 #include <KivComtradeLib/ColumnarRecording.h>
-#include <KivComtradeLib/FilesHelper.h>
 
 namespace KivComtradeLib {
 
@@ -17,9 +16,8 @@ int ColumnarRecording::load(const std::string& path)
 // Sample is built, and the arrays are sized once.
 int ColumnarRecording::load(const std::string& path, const LoadOptions& options)
 {
-    report.clear();
-    if (!FilesHelper::isComtradeFile(path))
-        return report.fail(kNotARecordingName, path, 0, path + ": not the name of a .cfg, .dat or .cff file");
+    if (checkRecordingName(path, report) != kLoaded)
+        return kNotARecordingName;
     count = 0;
     std::vector<double>().swap(time);
     std::vector<double>().swap(analog);

@@ -2,7 +2,6 @@
 #include "support/ResultCode.h"
 
 #include <KivComtradeLib/Comtrade.h>
-#include <KivComtradeLib/FilesHelper.h>
 #include <KivComtradeLib/KivCommon.h>
 
 #include <exception>
@@ -117,9 +116,8 @@ int Comtrade::load(const std::string& path)
 
 int Comtrade::load(const std::string& path, const LoadOptions& options)
 {
-    report.clear();
-    if (!FilesHelper::isComtradeFile(path))
-        return report.fail(kNotARecordingName, path, 0, path + ": not the name of a .cfg, .dat or .cff file");
+    if (checkRecordingName(path, report) != kLoaded)
+        return kNotARecordingName;
     // The readers are about to replace the records and samples the views
     // refer to: drop the views first, rebuild them only on success.
     analogChannels.clear();

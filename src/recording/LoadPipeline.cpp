@@ -155,6 +155,14 @@ int loadFiles(const std::string& path, const LoadOptions& options, Cfg& cfg, Rec
 
 } // namespace
 
+int checkRecordingName(const std::string& path, LoadReport& report)
+{
+    report.clear();
+    if (!FilesHelper::isComtradeFile(path))
+        return report.fail(kNotARecordingName, path, 0, path + ": not the name of a .cfg, .dat or .cff file");
+    return kLoaded;
+}
+
 int loadRecording(const std::string& path, const LoadOptions& options, Cfg& cfg, RecordingFiles& files,
                   LoadReport& report, const DataReaderFunction& readData)
 {

@@ -22,6 +22,10 @@ struct RecordingFiles {
     std::string informationText;  // .inf file or INF section
 };
 
+// 0 when `path` names a recording file (.cfg, .dat or .cff in any letter
+// case), else 1 with the report's sentence; nothing else is touched.
+int checkRecordingName(const std::string& path, LoadReport& report);
+
 // Loads the recording named by `path` (a .cfg, .dat or .cff name, already
 // checked): `cfg` and `files` are filled, the data goes through `readData`,
 // `report` holds the merged outcome. Returns the load's result code.
