@@ -129,7 +129,9 @@ int Comtrade::load(const std::string& path, const LoadOptions& options)
         return result;
 
     fileName = path;
-    duration = cfg.allRatesNonZero ? cfg.duration : dat.lastSampleTime;
+    // The data may hold fewer records than announced: the last one read ends
+    // the recording, whatever cfg.duration announces.
+    duration = dat.lastSampleTime;
     _initChannels();
     return kLoaded;
 }

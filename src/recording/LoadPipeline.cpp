@@ -2,17 +2,24 @@
 #include "recording/CombinedFile.h"
 #include "support/ResultCode.h"
 #include "support/StreamWindow.h"
+#include "support/TextLine.h"
 
 #include <KivComtradeLib/FilesHelper.h>
 #include <KivComtradeLib/KivCommon.h>
 
 #include <exception>
 #include <fstream>
-#include <sstream>
 
 namespace KivComtradeLib {
 
 namespace {
+
+void warnLongLine(LoadReport& report, const std::string& name, unsigned long long longLine)
+{
+    if (longLine != 0)
+        report.warn(name + ": line " + std::to_string(longLine) + " is longer than " +
+                    std::to_string(kMaxLineLength) + " bytes; the text is left out");
+}
 
 // The data report's outcome, after the configuration's warnings.
 void mergeDataReport(LoadReport& report, const LoadReport& data, unsigned long long firstLine)
@@ -24,14 +31,17 @@ void mergeDataReport(LoadReport& report, const LoadReport& data, unsigned long l
     report.warnings.insert(report.warnings.end(), data.warnings.begin(), data.warnings.end());
 }
 
-std::string readTextFile(const std::string& name)
+// A header or information text; one with a line past the length limit is
+// left out, with a warning (the texts are never required).
+std::string readTextFile(const std::string& name, LoadReport& report)
 {
     if (!Kiv::fileExist(name))
         return std::string();
     std::ifstream file = Kiv::openInputFileUTF8Name(name, std::ios_base::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return CombinedFile::normalisedText(bytes.str());
+    unsigned long long longLine = 0;
+    std::string text = CombinedFile::readText(file, longLine);
+    warnLongLine(report, name, longLine);
+    return text;
 }
 
 // The header and information files beside a .cfg/.dat pair, when there are.
@@ -39,8 +49,8 @@ void readTextFiles(const std::string& path, RecordingFiles& files, LoadReport& r
 {
     const std::string base = FilesHelper::getfileNameWithoutExtension(path);
     try {
-        files.headerText = readTextFile(base + ".hdr");
-        files.informationText = readTextFile(base + ".inf");
+        files.headerText = readTextFile(base + ".hdr", report);
+        files.informationText = readTextFile(base + ".inf", report);
     } catch (const std::exception&) {
         report.warn(base + ".hdr/.inf: cannot be read");
     }
@@ -115,10 +125,15 @@ int loadCombined(const std::string& path, const LoadOptions& options, Cfg& cfg, 
     if (result != kLoaded)
         return result;
 
-    if (const CombinedFile::Section* hdr = find(CombinedFile::Kind::Hdr))
-        files.headerText = CombinedFile::text(file, *hdr);
-    if (const CombinedFile::Section* inf = find(CombinedFile::Kind::Inf))
-        files.informationText = CombinedFile::text(file, *inf);
+    unsigned long long longLine = 0;
+    if (const CombinedFile::Section* hdr = find(CombinedFile::Kind::Hdr)) {
+        files.headerText = CombinedFile::text(file, *hdr, longLine);
+        warnLongLine(report, path + " (HDR section)", longLine);
+    }
+    if (const CombinedFile::Section* inf = find(CombinedFile::Kind::Inf)) {
+        files.informationText = CombinedFile::text(file, *inf, longLine);
+        warnLongLine(report, path + " (INF section)", longLine);
+    }
     return kLoaded;
 }
 
@@ -129,8 +144,10 @@ int loadFiles(const std::string& path, const LoadOptions& options, Cfg& cfg, Rec
     files.cfgFileName = FilesHelper::cfgFileName(path);
     files.datFileName = FilesHelper::datFileName(path);
     // A .cff with no .cfg beside it is a combined file: everything is in it.
-    if (FilesHelper::isCffFile(path) && !Kiv::fileExist(files.cfgFileName)) {
+    if (FilesHelper::isCffFile(path) && Kiv::fileKind(files.cfgFileName) == Kiv::FileKind::Missing) {
         cfg = Cfg();
+        if (Kiv::fileKind(path) == Kiv::FileKind::Other)
+            return report.fail(kNoConfiguration, path, 0, path + ": not a regular file");
         if (!Kiv::fileExist(path))
             return report.fail(kNoConfiguration, path, 0, path + ": no such file, nor " + files.cfgFileName);
         files.cfgFileName = files.datFileName = path;
@@ -158,6 +175,11 @@ int loadFiles(const std::string& path, const LoadOptions& options, Cfg& cfg, Rec
 int checkRecordingName(const std::string& path, LoadReport& report)
 {
     report.clear();
+    // The C interface would end the name at the NUL: "/etc/passwd\0.cfg"
+    // must not open /etc/passwd.
+    if (const std::size_t nul = path.find('\0'); nul != std::string::npos)
+        return report.fail(kNotARecordingName, path, 0,
+                           path.substr(0, nul) + "\\0...: the path holds a NUL byte, which no file name can");
     if (!FilesHelper::isComtradeFile(path))
         return report.fail(kNotARecordingName, path, 0, path + ": not the name of a .cfg, .dat or .cff file");
     return kLoaded;
