@@ -28,6 +28,7 @@ public:
     Cfg cfg;
     LoadReport report;
     std::size_t count = 0;           // records
+    double duration = -1.0;          // seconds, time of the last record read (cfg.duration: the announced one)
     std::vector<double> time;        // seconds, `count` values
     std::vector<double> analog;      // channel c's values at [c * count, (c + 1) * count)
     std::vector<std::uint8_t> status; // channel c's states (0/1) at [c * count, (c + 1) * count)

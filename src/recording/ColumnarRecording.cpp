@@ -19,6 +19,7 @@ int ColumnarRecording::load(const std::string& path, const LoadOptions& options)
     if (checkRecordingName(path, report) != kLoaded)
         return kNotARecordingName;
     count = 0;
+    duration = -1.0;
     std::vector<double>().swap(time);
     std::vector<double>().swap(analog);
     std::vector<std::uint8_t>().swap(status);
@@ -36,6 +37,7 @@ int ColumnarRecording::load(const std::string& path, const LoadOptions& options)
         return result;
     }
     count = sink.count();
+    duration = count == 0 ? -1.0 : time[count - 1];
     fileName = path;
     return kLoaded;
 }
