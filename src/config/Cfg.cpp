@@ -54,6 +54,8 @@ int Cfg::load(const std::string& path, const LoadOptions& options)
     // A second load must not inherit anything of the first recording.
     *this = Cfg();
     try {
+        if (holdsNul(path))
+            return report.fail(kNotARecordingName, path, 0, nulPathSentence(path));
         if (Kiv::fileKind(path) == Kiv::FileKind::Other)
             return report.fail(kNoConfiguration, path, 0, path + ": not a regular file");
         if (!Kiv::fileExist(path))
@@ -442,6 +444,11 @@ void Cfg::_setTimeProcessTime(std::istream& stream)
         if (!(timeMultiplier > 0.0) || !std::isfinite(timeMultiplier)) {
             // Zero or negative would put every time stamp at 0 or before it.
             report.warn("time multiplier '" + line + "' is not a positive number; time stamps are read with 1");
+            timeMultiplier = 1.0;
+        }
+        if (!std::isfinite(static_cast<double>(std::numeric_limits<std::uint32_t>::max()) * timeMultiplier)) {
+            // Time stamps are 32-bit: the largest must still be a finite time.
+            report.warn("time multiplier '" + line + "' makes time stamps infinite; they are read with 1");
             timeMultiplier = 1.0;
         }
         _loadTimeCodeLines(stream);

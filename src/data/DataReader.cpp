@@ -303,6 +303,8 @@ template int readDataStream<ColumnSink>(std::istream&, long long, const Cfg&, Co
 
 int readDataFile(const std::string& name, const Cfg& cfg, LoadReport& data, const DataReaderFunction& readData)
 {
+    if (holdsNul(name))
+        return data.fail(kNotARecordingName, name, 0, nulPathSentence(name));
     if (Kiv::fileKind(name) == Kiv::FileKind::Other)
         return data.fail(kNoData, name, 0, name + ": not a regular file");
     if (!Kiv::fileExist(name))

@@ -175,11 +175,8 @@ int loadFiles(const std::string& path, const LoadOptions& options, Cfg& cfg, Rec
 int checkRecordingName(const std::string& path, LoadReport& report)
 {
     report.clear();
-    // The C interface would end the name at the NUL: "/etc/passwd\0.cfg"
-    // must not open /etc/passwd.
-    if (const std::size_t nul = path.find('\0'); nul != std::string::npos)
-        return report.fail(kNotARecordingName, path, 0,
-                           path.substr(0, nul) + "\\0...: the path holds a NUL byte, which no file name can");
+    if (holdsNul(path))
+        return report.fail(kNotARecordingName, path, 0, nulPathSentence(path));
     if (!FilesHelper::isComtradeFile(path))
         return report.fail(kNotARecordingName, path, 0, path + ": not the name of a .cfg, .dat or .cff file");
     return kLoaded;

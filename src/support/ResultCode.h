@@ -2,6 +2,8 @@
 // The result codes of a load, by name. The public interface keeps them as
 // plain ints (load() returns int); inside the library they are named.
 
+#include <string>
+
 namespace KivComtradeLib {
 
 enum ResultCode : int {
@@ -13,5 +15,14 @@ enum ResultCode : int {
     kNoData = 5,             // the data file does not exist
     kBadData = 6,            // the data file cannot be read or does not match
 };
+
+// The sentence for a path that holds a NUL byte (result 1). The C interface
+// would end the name at the NUL: "/etc/passwd\0.cfg" must not open
+// /etc/passwd, so such a path is refused before anything is opened.
+inline bool holdsNul(const std::string& path) { return path.find('\0') != std::string::npos; }
+inline std::string nulPathSentence(const std::string& path)
+{
+    return path.substr(0, path.find('\0')) + "\\0...: the path holds a NUL byte, which no file name can";
+}
 
 } // namespace KivComtradeLib

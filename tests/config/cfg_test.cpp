@@ -56,7 +56,8 @@ Cfg loadBothWays(const std::string& text, int code = 4)
     EXPECT_EQ(crOnly.load(dir.file("cr.cfg")), code) << text << " (CR)";
     EXPECT_EQ(dump(lf), dump(reused)) << text;
     EXPECT_EQ(dump(lf), dump(crOnly)) << text;
-    EXPECT_EQ(lf.report.message, crOnly.report.message) << text;
+    const auto said = [](const Cfg& c) { return c.report.message.substr(std::min(c.report.message.find(".cfg"), c.report.message.size())); };
+    EXPECT_EQ(said(lf), said(crOnly)) << text;
     return lf;
 }
 
@@ -135,12 +136,13 @@ TEST(CfgLoad, HostileFiguresFailWithTheirLine)
         {with({{2, field(6, "nan")}}), 3, "line 3 (analog channel 1), field 6 'gain': 'nan' is not a finite number"},
         {with({{2, field(7, "-inf")}}), 3, "line 3 (analog channel 1), field 7 'offset': '-inf' is not a finite number"},
         {with({{2, field(8, "INFINITY")}}), 3, "line 3 (analog channel 1), field 8 'skew': 'INFINITY' is not a finite number"},
-        {with({{3, field(11, "1e-320")}}), 3, "line 4 (analog channel 2), field 11 'primary': '1e-320' gives a ratio"},
+        {with({{3, "2,A2,,,kV,2,0,0,-1,1,1e-300,1e300,P"}}), 3, "line 4 (analog channel 2), field 11 'primary': '1e-300' gives a ratio"},
         {with({{3, field(12, "nan")}}), 3, "line 4 (analog channel 2), field 12 'secondary': 'nan' is not a finite number"},
         {with({{2, longLine}}), 3, "line 3 (analog channel 1): longer than 1048576 bytes, the limit of a line"},
         {with({{5, longLine}}), 3, "line 6 (line frequency line): longer than 1048576 bytes, the limit of a line"},
         {with({{11, "nan"}}), 4, "time multiplier 'nan' is not a positive number; time stamps are read with 1"},
         {with({{11, "-Inf"}}), 4, "time multiplier '-Inf' is not a positive number; time stamps are read with 1"},
+        {with({{11, "1e300"}}), 4, "time multiplier '1e300' makes time stamps infinite; they are read with 1"},
     };
     for (const auto& [text, code, said] : cases) {
         const Cfg cfg = loadBothWays(text, code);
