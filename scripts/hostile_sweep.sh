@@ -23,8 +23,11 @@ replay="$build/fuzz/replay_recording"
 
 work="$build/sweep"
 rm -rf "$work"
-mkdir -p "$work/failed" "$work/tmp"
-export TMPDIR="$PWD/$work/tmp"
+mkdir -p "$work/failed"
+# Every load writes its input as files: in memory when possible.
+TMPDIR="$(mktemp -d "$( [ -w /dev/shm ] && echo /dev/shm || echo "$PWD/$work")/kivsweep.XXXXXX")"
+trap 'rm -rf "$TMPDIR"' EXIT
+export TMPDIR
 total=0 failed=0 start=$SECONDS
 for round in $(seq 1 "$rounds"); do
   inputs="$work/round"
