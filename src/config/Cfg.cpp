@@ -434,9 +434,12 @@ void Cfg::_setBinaryDatFileChannelLenght(Enums::DataFileType type)
 void Cfg::_setTimeProcessTime(std::istream& stream)
 {
     if (!stream.eof()) {
-        readLimitedLine(stream, line);
+        bool tooLong = false;
+        readTextLine(stream, line, tooLong);
         if (!stream.fail())
             ++_lineNumber; // so that a failure names this line
+        if (tooLong)
+            throw std::length_error("longer than " + std::to_string(kMaxLineLength) + " bytes, the limit of a line");
         if (stream.fail() && line.empty())
             timeMultiplier = 1.0;
         else

@@ -140,6 +140,7 @@ TEST(CfgLoad, HostileFiguresFailWithTheirLine)
         {with({{3, field(12, "nan")}}), 3, "line 4 (analog channel 2), field 12 'secondary': 'nan' is not a finite number"},
         {with({{2, longLine}}), 3, "line 3 (analog channel 1): longer than 1048576 bytes, the limit of a line"},
         {with({{5, longLine}}), 3, "line 6 (line frequency line): longer than 1048576 bytes, the limit of a line"},
+        {with({{11, longLine}}), 3, "line 12 (time multiplier line): longer than 1048576 bytes, the limit of a line"},
         {with({{11, "nan"}}), 4, "time multiplier 'nan' is not a positive number; time stamps are read with 1"},
         {with({{11, "-Inf"}}), 4, "time multiplier '-Inf' is not a positive number; time stamps are read with 1"},
         {with({{11, "1e300"}}), 4, "time multiplier '1e300' makes time stamps infinite; they are read with 1"},
