@@ -58,6 +58,9 @@ double AnalogChannel::getInterpolationValue(unsigned int sampleIndex, double tim
 double AnalogChannel::getValue(double time, unsigned int& hint) const
 {
     const double tt = time - skew;
+    // NaN compares false with every sample time: it would read as sample 0.
+    if (std::isnan(tt))
+        return tt;
     if (samples.empty() || tt < 0.0 || tt > samples.back().time)
         return 0.0;
     const auto column = static_cast<std::size_t>(config.index);
