@@ -1,10 +1,11 @@
 // kivcomtrade._core: a ColumnarRecording seen from Python. The arrays share
 // the recording's vectors (no copy): each array's base is a capsule that
 // keeps the recording alive, so the arrays outlive the Python objects that
-// made them. Values and point series follow the rules of the C++ channel
-// views (AnalogChannel::getValue / getPoints, BinaryChannel::getPoints).
+// made them. Values and point series come from the library's channel
+// columns (AnalogColumn, StatusColumn): the code of the C++ views.
 
 #include <KivComtradeLib/ColumnarRecording.h>
+#include <KivComtradeLib/LoadResult.h>
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -25,9 +27,6 @@ using KivComtradeLib::DateTime;
 using KivComtradeLib::LoadOptions;
 
 namespace {
-
-// Point series are capped like the views': more is a mistake, never a plot.
-constexpr double kMaxPoints = static_cast<double>(1ULL << 26);
 
 class Data {
 public:
@@ -51,120 +50,35 @@ public:
         return rec->statusRow(c);
     }
 
-    // AnalogChannel::getValue on one row: `hint` only moves forward.
-    double valueAt(const double* v, double skew, double t, std::size_t& hint) const
+    KivComtradeLib::AnalogColumn analogColumn(std::size_t c) const
     {
-        const std::size_t n = count();
-        const double* tm = time();
-        const double tt = t - skew;
-        if (n == 0 || tt < 0.0 || tt > tm[n - 1])
-            return 0.0;
-        const std::size_t last = n - 1;
-        std::size_t k = std::min(hint, last);
-        hint = k;
-        while (tt > tm[k]) {
-            ++k;
-            hint = k;
-            if (k >= n) {
-                k = last;
-                hint = k;
-                break;
-            }
-        }
-        if (k == 0)
-            return v[0];
-        const double slope = (v[k] - v[k - 1]) / (tm[k] - tm[k - 1]);
-        return (v[k - 1] - tm[k - 1] * slope) + tt * slope;
+        analogRow(c);
+        return rec->analogColumn(c);
     }
 
-    // A fresh search from the first sample, as a caller with hint 0 gets.
+    // A fresh search from the first sample, as a caller with hint 0 gets;
+    // NaN where the C++ view gives 0.0 (outside the recorded range).
     double value(std::size_t c, double t) const
     {
-        const double* v = analogRow(c);
-        const double skew = rec->cfg.analogChannels[c].skew;
+        const KivComtradeLib::AnalogColumn column = analogColumn(c);
+        if (!column.covers(t))
+            return std::numeric_limits<double>::quiet_NaN();
         std::size_t hint = 0;
-        if (ordered && count() != 0) {
-            const double* tm = time();
-            hint = static_cast<std::size_t>(std::lower_bound(tm, tm + count(), t - skew) - tm);
-        }
-        return valueAt(v, skew, t, hint);
+        if (ordered)
+            hint = static_cast<std::size_t>(std::lower_bound(column.time, column.time + column.count, t - column.skew) -
+                                            column.time);
+        return column.getValue(t, hint);
     }
 
-    std::vector<float> analogPoints(std::size_t c, double startTime, double endTime, double rate) const
+    std::vector<Kiv::PointF> analogPoints(std::size_t c, double startTime, double endTime, double rate) const
     {
-        std::vector<float> xy;
-        const double* v = analogRow(c);
-        const std::size_t n = count();
-        if (n == 0 || startTime > time()[n - 1])
-            return xy;
-        if (endTime < 0.0)
-            endTime = time()[n - 1];
-        const double duration = endTime - startTime;
-        if (rate < 0.0) {
-            rate = 1000.0 / duration;
-            if (std::fabs(std::remainder(rate, 0.02)) < 0.006)
-                rate += 0.006;
-        }
-        const double points = duration * rate;
-        if (!(points > 0.0) || !(points < kMaxPoints))
-            return xy;
-        xy.reserve(2 * static_cast<std::size_t>(points) + 2);
-        const double skew = rec->cfg.analogChannels[c].skew;
-        std::size_t hint = 0;
-        for (double i = 0.0; i < points; i += 1.0) {
-            const double t = (i / rate) + startTime;
-            const double y = valueAt(v, skew, t, hint);
-            xy.push_back(static_cast<float>(t));
-            xy.push_back(static_cast<float>(y));
-        }
-        return xy;
+        return analogColumn(c).getPoints(startTime, endTime, rate);
     }
 
-    // BinaryChannel::getPoints: opening point, one per change, closing point.
-    std::vector<float> statusPoints(std::size_t c, double startTime, double endTime) const
+    std::vector<Kiv::PointF> statusPoints(std::size_t c, double startTime, double endTime) const
     {
-        std::vector<float> xy;
-        const std::uint8_t* s = statusRow(c);
-        const double* tm = time();
-        const std::size_t n = count();
-        if (n == 0)
-            return xy;
-        if (endTime < 0.0)
-            endTime = tm[n - 1];
-        const auto add = [&xy](double x, bool state) {
-            xy.push_back(static_cast<float>(x));
-            xy.push_back(state ? 1.0f : 0.0f);
-        };
-        bool previous = s[0] != 0;
-        bool closing = previous;
-        bool first = true;
-        bool cut = false;
-        for (std::size_t k = 0; k < n; ++k) {
-            const bool current = s[k] != 0;
-            if (startTime > tm[k]) {
-                previous = current;
-                continue;
-            }
-            if (first)
-                add(startTime, current);
-            if (tm[k] > endTime) {
-                add(endTime, current);
-                closing = previous;
-                cut = true;
-                break;
-            }
-            if (current != previous)
-                add(tm[k], current);
-            first = false;
-            previous = current;
-        }
-        if (xy.empty())
-            return xy;
-        if (!cut)
-            closing = s[n - 1] != 0;
-        if (std::fabs(endTime - static_cast<double>(xy[xy.size() - 2])) > 1e-6)
-            add(endTime, closing);
-        return xy;
+        statusRow(c);
+        return rec->statusColumn(c).getPoints(startTime, endTime);
     }
 
     // An array over the recording's own buffer; the capsule holds the recording.
@@ -223,10 +137,14 @@ py::object dateTime(const DateTime& d)
     return py::make_tuple(d.year, d.month, d.day, d.hour, d.minute, d.second, d.nanosecond);
 }
 
-py::array_t<float> pointArray(std::vector<float> xy)
+py::array_t<float> pointArray(const std::vector<Kiv::PointF>& points)
 {
-    py::array_t<float> out({static_cast<py::ssize_t>(xy.size() / 2), py::ssize_t(2)});
-    std::copy(xy.begin(), xy.end(), out.mutable_data());
+    py::array_t<float> out({static_cast<py::ssize_t>(points.size()), py::ssize_t(2)});
+    float* xy = out.mutable_data();
+    for (const Kiv::PointF& p : points) {
+        *xy++ = p.x;
+        *xy++ = p.y;
+    }
     return out;
 }
 
@@ -344,6 +262,17 @@ PYBIND11_MODULE(_core, m)
         .def("status_points", [](const Data& d, std::size_t c, double t0, double t1) {
             return pointArray(d.statusPoints(c, t0, t1));
         });
+
+    py::enum_<KivComtradeLib::LoadResult>(m, "LoadResult")
+        .value("Success", KivComtradeLib::LoadResult::Success)
+        .value("NotARecordingName", KivComtradeLib::LoadResult::NotARecordingName)
+        .value("NoConfigFile", KivComtradeLib::LoadResult::NoConfigFile)
+        .value("BadConfigFile", KivComtradeLib::LoadResult::BadConfigFile)
+        .value("ConfigRead", KivComtradeLib::LoadResult::ConfigRead)
+        .value("NoDataFile", KivComtradeLib::LoadResult::NoDataFile)
+        .value("BadDataFile", KivComtradeLib::LoadResult::BadDataFile);
+    m.def("load_result_text",
+          [](int code) { return std::string(KivComtradeLib::loadResultText(KivComtradeLib::toLoadResult(code))); });
 
     m.def("load", &load, py::arg("path"), py::arg("encoding") = std::string());
 }

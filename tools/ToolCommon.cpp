@@ -136,10 +136,10 @@ int resolvePath(const std::string& tool, std::string& path)
 int reportLoad(const std::string& tool, const KivComtradeLib::LoadReport& report, int code,
                const std::string& path)
 {
-    if (code != 0) {
-        const std::string why = report.message.empty()
-                                    ? path + ": cannot be loaded (result code " + std::to_string(code) + ")"
-                                    : report.message;
+    const KivComtradeLib::LoadResult result = KivComtradeLib::toLoadResult(code);
+    if (result != KivComtradeLib::LoadResult::Success) {
+        const std::string why =
+            report.message.empty() ? path + ": " + KivComtradeLib::loadResultText(result) : report.message;
         std::cerr << tool << ": " << validUtf8(why) << '\n';
         return code;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <KivComtradeLib/Cfg.h>
+#include <KivComtradeLib/ChannelColumn.h>
 #include <KivComtradeLib/Export.h>
 #include <KivComtradeLib/LoadOptions.h>
 #include <KivComtradeLib/LoadReport.h>
@@ -38,6 +39,12 @@ public:
     // Row of analog channel `channel` (count values); nullptr when out of range.
     const double* analogRow(std::size_t channel) const;
     const std::uint8_t* statusRow(std::size_t channel) const;
+
+    // Channel views over the arrays, read with the rules of AnalogChannel and
+    // BinaryChannel (value, point series). Out of range: a column of no
+    // samples. Valid until the next load.
+    AnalogColumn analogColumn(std::size_t channel) const;
+    StatusColumn statusColumn(std::size_t channel) const;
 };
 
 } // namespace KivComtradeLib

@@ -10,32 +10,45 @@ valid for as long as any of them is referenced.
 """
 
 import datetime as _datetime
+import enum as _enum
 import operator as _operator
 import os as _os
 
 from . import _core
 
-__all__ = ["load", "Recording", "AnalogChannel", "StatusChannel", "Timestamp", "LoadError",
+__all__ = ["load", "LoadResult", "Recording", "AnalogChannel", "StatusChannel", "Timestamp", "LoadError",
            "MissingFileError", "InvalidRecordingError"]
 
 _FILE_TYPES = {0: "ASCII", 1: "BINARY", 2: "BINARY32", 3: "FLOAT32"}
 
 
+# The library's result codes, as an IntEnum (so a code also equals its int).
+LoadResult = _enum.IntEnum("LoadResult", {name: int(value) for name, value in _core.LoadResult.__members__.items()},
+                           module=__name__)
+LoadResult.__doc__ = """Result of a load: Success 0, NotARecordingName 1, NoConfigFile 2,
+BadConfigFile 3, ConfigRead 4 (never the outcome of a load), NoDataFile 5,
+BadDataFile 6. ``LoadResult.text(code)`` is its sentence."""
+LoadResult.text = lambda self: _core.load_result_text(int(self))
+
+
 class LoadError(Exception):
     """A recording could not be loaded.
 
-    ``code`` is the reader's result code: 1 the path is not a .cfg/.dat/.cff
-    name, 2 the configuration file does not exist, 3 it cannot be read or is
-    invalid, 5 the data file does not exist, 6 the data file cannot be read or
-    does not match the configuration. ``str(error)`` is the reader's sentence,
-    naming the file and, where known, the line. The exception raised is a
-    :class:`MissingFileError` (an ``OSError``) for codes 2 and 5, an
-    :class:`InvalidRecordingError` (a ``ValueError``) otherwise.
+    ``code`` is the reader's result, a :class:`LoadResult` (equal to its int):
+    NotARecordingName (1) the path is not a .cfg/.dat/.cff name, NoConfigFile
+    (2) the configuration file does not exist, BadConfigFile (3) it cannot be
+    read or is invalid, NoDataFile (5) the data file does not exist,
+    BadDataFile (6) the data file cannot be read or does not match the
+    configuration. ``str(error)`` is the reader's sentence, naming the file
+    and, where known, the line. The exception raised is a
+    :class:`MissingFileError` (an ``OSError``) for NoConfigFile and
+    NoDataFile, an :class:`InvalidRecordingError` (a ``ValueError``)
+    otherwise.
     """
 
     def __init__(self, message, code, file=""):
         super().__init__(message)
-        self.code = code
+        self.code = LoadResult(code)
         self.filename = file or None
 
     def __str__(self):
@@ -168,7 +181,9 @@ class Recording:
     def value(self, channel, t):
         """Value of an analog channel at time ``t`` (seconds; a float or an
         array of them): linear between the two samples around ``t - skew``,
-        0.0 outside the recorded range (as AnalogChannel::getValue)."""
+        as AnalogChannel::getValue, but NaN outside the recorded range where
+        the C++ view gives 0.0. Each time is looked up on its own (no
+        forward-only search position), so times may come in any order."""
         ch = self.channel(channel)
         if not isinstance(ch, AnalogChannel):
             raise TypeError(f"{ch.name!r} is a status channel; value() reads analog channels")
@@ -219,8 +234,8 @@ def load(path, encoding=None):
     Raises :class:`LoadError` (see there) when the recording cannot be read.
     """
     data = _core.load(_os.fsencode(path), encoding or "")
-    if data.result != 0:
-        kind = MissingFileError if data.result in (2, 5) else InvalidRecordingError
-        raise kind(data.message or f"cannot load {_os.fsdecode(path)} (code {data.result})", data.result,
-                   data.file)
+    if data.result != LoadResult.Success:
+        code = LoadResult(data.result)
+        kind = MissingFileError if code in (LoadResult.NoConfigFile, LoadResult.NoDataFile) else InvalidRecordingError
+        raise kind(data.message or f"{_os.fsdecode(path)}: {code.text()}", code, data.file)
     return Recording(data)

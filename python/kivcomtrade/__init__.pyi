@@ -1,15 +1,26 @@
 import datetime
+import enum
 import os
 from typing import Any, overload
 
 import numpy as np
 import numpy.typing as npt
 
-__all__ = ["load", "Recording", "AnalogChannel", "StatusChannel", "Timestamp", "LoadError",
+__all__ = ["load", "LoadResult", "Recording", "AnalogChannel", "StatusChannel", "Timestamp", "LoadError",
            "MissingFileError", "InvalidRecordingError"]
 
+class LoadResult(enum.IntEnum):
+    Success = 0
+    NotARecordingName = 1
+    NoConfigFile = 2
+    BadConfigFile = 3
+    ConfigRead = 4
+    NoDataFile = 5
+    BadDataFile = 6
+    def text(self) -> str: ...
+
 class LoadError(Exception):
-    code: int
+    code: LoadResult
     filename: str | None
     def __init__(self, message: str, code: int, file: str = ...) -> None: ...
 

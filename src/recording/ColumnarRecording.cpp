@@ -50,4 +50,27 @@ const std::uint8_t* ColumnarRecording::statusRow(std::size_t channel) const
     return channel < cfg.binaryChannels.size() && count != 0 ? status.data() + channel * count : nullptr;
 }
 
+AnalogColumn ColumnarRecording::analogColumn(std::size_t channel) const
+{
+    AnalogColumn column;
+    if (const double* row = analogRow(channel)) {
+        column.time = time.data();
+        column.values = row;
+        column.count = count;
+        column.skew = cfg.analogChannels[channel].skew;
+    }
+    return column;
+}
+
+StatusColumn ColumnarRecording::statusColumn(std::size_t channel) const
+{
+    StatusColumn column;
+    if (const std::uint8_t* row = statusRow(channel)) {
+        column.time = time.data();
+        column.states = row;
+        column.count = count;
+    }
+    return column;
+}
+
 } // namespace KivComtradeLib

@@ -98,3 +98,29 @@ def test_to_dataframe():
     assert isinstance(frame, pandas.DataFrame) and frame.index.name == "time" and frame.index[1] == 0.0005
     assert list(frame.columns)[2:4] == ["UC [V]", "IA [A]"] and list(frame.columns)[-1] == "Выключатель Q1"
     assert frame["IA [A]"].iloc[7] == rec.analog[3, 7]
+
+
+def reference_views(path):
+    out = subprocess.run([os.environ["KIVCOMTRADE_PY_REFERENCE"], "--views", str(path)], check=True,
+                         capture_output=True, text=True, errors="surrogateescape").stdout.split("\n")
+    return [np.array(line.split(), dtype=float) for line in out[2:-1]] if int(out[0]) == 0 else None
+
+
+@pytest.mark.parametrize("path", sorted((SOURCE / "samples").glob("*.cfg")) + REAL, ids=lambda p: p.name)
+def test_views_are_the_cpp_views(path):
+    if "KIVCOMTRADE_PY_REFERENCE" not in os.environ:
+        pytest.skip("KIVCOMTRADE_PY_REFERENCE is not set: run through CTest")
+    lines = reference_views(path)
+    if lines is None:
+        return
+    rec = kivcomtrade.load(path)
+    for ch in rec.analog_channels:
+        probes, values, points = lines[3 * ch.index:3 * ch.index + 3]
+        got = rec.value(ch, probes)
+        # Python gives NaN where the C++ view gives 0.0: outside the recording.
+        np.testing.assert_array_equal(np.where(np.isnan(got) & (values == 0.0), 0.0, got), values)
+        assert [rec.value(ch, p) for p in probes[:3]] == pytest.approx(list(got[:3]), nan_ok=True)
+        np.testing.assert_array_equal(rec.points(ch), points.reshape(-1, 2).astype(np.float32))
+        assert np.isnan(rec.value(ch, ch.skew - 1.0)) and np.isnan(rec.value(ch, rec.time[-1] + ch.skew + 1.0))
+    for ch, points in zip(rec.status_channels, lines[3 * len(rec.analog_channels):]):
+        np.testing.assert_array_equal(rec.points(ch), points.reshape(-1, 2).astype(np.float32))
