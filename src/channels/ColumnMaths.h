@@ -19,7 +19,7 @@ namespace ColumnMaths {
 // request for more is a mistake (or a hostile window), never a plot.
 constexpr double kMaxPoints = static_cast<double>(1ULL << 26);
 
-// Whether `time` - skew lies on the recorded range [0, last sample's time].
+// Whether `t` - skew lies on the recorded range [0, the last sample's time].
 template <class Time>
 bool covers(std::size_t count, const Time& time, double skew, double t)
 {

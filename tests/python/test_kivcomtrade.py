@@ -65,8 +65,12 @@ def test_missing_values_are_nan(tmp_path):
             assert np.isnan(check_against_reference(tmp_path / f"{name}.cfg").analog).any()
 
 
+R = kivcomtrade.LoadResult
+
+
 @pytest.mark.parametrize("case, code, base", [
-    ("absent.cfg", 2, OSError), ("name.txt", 1, ValueError), ("no-dat", 5, OSError), ("short-dat", 6, ValueError)])
+    ("absent.cfg", R.NoConfigFile, OSError), ("name.txt", R.NotARecordingName, ValueError),
+    ("no-dat", R.NoDataFile, OSError), ("short-dat", R.BadDataFile, ValueError)])
 def test_failures_raise_with_the_code(tmp_path, case, code, base):
     path = tmp_path / case
     if case in ("no-dat", "short-dat"):
@@ -76,7 +80,7 @@ def test_failures_raise_with_the_code(tmp_path, case, code, base):
             (tmp_path / "rec.dat").write_bytes(BUNDLED.with_suffix(".dat").read_bytes()[:7])  # no whole record
     with pytest.raises(base) as failure:
         kivcomtrade.load(path)
-    assert isinstance(failure.value, kivcomtrade.LoadError) and failure.value.code == code
+    assert isinstance(failure.value, kivcomtrade.LoadError) and failure.value.code is code == int(code)
     assert tmp_path.name in str(failure.value)
 
 
@@ -98,6 +102,38 @@ def test_to_dataframe():
     assert isinstance(frame, pandas.DataFrame) and frame.index.name == "time" and frame.index[1] == 0.0005
     assert list(frame.columns)[2:4] == ["UC [V]", "IA [A]"] and list(frame.columns)[-1] == "Выключатель Q1"
     assert frame["IA [A]"].iloc[7] == rec.analog[3, 7]
+
+
+@pytest.mark.parametrize("start, header, expected", [
+    # start and trigger 60 ms apart: the trigger falls on record 120 (2000 Hz).
+    ("14/03/2026,09:41:07.250000", "line 1\r\nline 2\r\n",
+     ("2026-03-14T09:41:07.250", 0.06, 120, "line 1\nline 2\n")),
+    # No valid start: no trigger offset, the tools' axis starts at the first record.
+    ("44/03/2026,09:41:07.250000", None, (None, None, 0, "")),
+])
+def test_times_and_texts(tmp_path, start, header, expected):
+    pandas = pytest.importorskip("pandas")
+    cfg = BUNDLED.read_bytes().replace(b"14/03/2026,09:41:07.250000", start.encode())
+    (tmp_path / "x.cfg").write_bytes(cfg)
+    shutil.copy(BUNDLED.with_suffix(".dat"), tmp_path / "x.dat")
+    if header:
+        (tmp_path / "x.hdr").write_bytes(header.encode())
+    rec = kivcomtrade.load(tmp_path / "x.cfg")
+    start_at, offset, zero, text = expected
+    assert rec.start == (np.datetime64(start_at, "ns") if start_at else None)
+    assert rec.trigger == np.datetime64("2026-03-14T09:41:07.310", "ns") and rec.trigger.dtype == "M8[ns]"
+    assert rec.trigger_offset == (offset and pytest.approx(offset))
+    assert (rec.header_text, rec.information_text) == (text, "")
+    assert abs(rec.time_from_trigger[zero]) < 1e-12 and rec.time_from_trigger[zero + 1] == pytest.approx(0.0005)
+    assert rec.to_dataframe(index="trigger").index[zero] == rec.time_from_trigger[zero]
+    if start_at:
+        stamps = rec.to_dataframe(index="absolute").index
+        assert stamps[0] == pandas.Timestamp(start_at) and stamps[zero] == pandas.Timestamp(rec.trigger)
+    else:
+        with pytest.raises(ValueError):
+            rec.to_dataframe(index="absolute")
+    with pytest.raises(ValueError):
+        rec.to_dataframe(index="last")
 
 
 def reference_views(path):

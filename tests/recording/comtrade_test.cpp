@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -81,6 +82,28 @@ void expectColumnsAsComtrade(const std::string& path)
             same = same && col.statusRow(d)[k] == s.binaryValues[d];
         ASSERT_TRUE(same) << path << " record " << k;
     }
+    EXPECT_TRUE(col.duration == rec.duration && col.loaded == rec.loaded && col.headerText == rec.headerText
+                && col.informationText == rec.informationText) << path;
+    // The columns are the views: the same points, the same values at and between samples.
+    const auto samePoints = [](const std::vector<Kiv::PointF>& a, const std::vector<Kiv::PointF>& b) {
+        return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(Kiv::PointF)) == 0;
+    };
+    const bool rising = std::is_sorted(col.time.begin(), col.time.end()); // valueAt's binary search needs it
+    for (std::size_t c = 0; c < rec.analogChannels.size(); ++c) {
+        const auto& view = rec.analogChannels[c];
+        const auto column = col.analogColumn(c);
+        EXPECT_TRUE(samePoints(column.getPoints(0.0, -1.0, -1.0), view.getPoints(0.0, -1.0, -1.0))) << path << c;
+        unsigned int hint = 0;
+        std::size_t columnHint = 0;
+        for (std::size_t k = 0; k + 1 < n; k += 1 + n / 50) {
+            const double t = (rec.dat.samples[k].time + rec.dat.samples[k + 1].time) / 2 + view.skew;
+            const double a = view.getValue(t, hint), b = column.getValue(t, columnHint), c2 = column.valueAt(t);
+            ASSERT_TRUE(sameBits(&a, &b, 1) && (!rising || sameBits(&a, &c2, 1))) << path << " channel " << c << " at " << t;
+        }
+    }
+    for (std::size_t d = 0; d < rec.binaryChannels.size(); ++d)
+        EXPECT_TRUE(samePoints(col.statusColumn(d).getPoints(0.0, -1.0), rec.binaryChannels[d].getPoints(0.0, -1.0, 0.0)))
+            << path << " status " << d;
 }
 
 } // namespace

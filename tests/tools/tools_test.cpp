@@ -1,6 +1,5 @@
 // The host tools run as a user runs them, on generated, bundled and broken
 // recordings; their numbers are checked against the library's.
-#include "PlotData.h"
 #include "writer/ComtradeWriter.h"
 
 #include <KivComtradeLib/KivComtradeLib.h>
@@ -83,7 +82,7 @@ TEST(ComtradeTools, FailuresExitWithTheLoadCodeAndTheReportsSentence)
     EXPECT_NE(unwritable.err.find("/nonexistent-folder/x.svg"), std::string::npos);
 }
 
-TEST(PlotData, MissingValuesBreakTheLineAndEveryColumnKeepsItsExtremes)
+TEST(ColumnTrace, MissingValuesBreakTheLineAndEveryColumnKeepsItsExtremes)
 {
     const double nan = std::nan("");
     const struct {
@@ -101,7 +100,8 @@ TEST(PlotData, MissingValuesBreakTheLineAndEveryColumnKeepsItsExtremes)
         std::vector<double> time(c.values.size());
         for (std::size_t k = 0; k < time.size(); ++k)
             time[k] = double(k);
-        const auto trace = KivTools::analogTrace({time.data(), time.size(), 0.0}, c.values.data(), 0.0, time.back(), c.columns);
+        const KivComtradeLib::AnalogColumn column{time.data(), c.values.data(), time.size(), 0.0};
+        const auto trace = column.trace(0.0, time.back(), c.columns);
         std::vector<std::size_t> sizes;
         std::vector<double> drawn;
         for (const auto& line : trace.runs) {
