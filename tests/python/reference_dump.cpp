@@ -3,10 +3,10 @@
 // Lines: the load result; its message; then, when it loaded, the times, one
 // line per analog channel and one per status channel.
 //   kivcomtrade_py_reference --views PATH
-// What the C++ views give: per analog channel a line of probe times (about
-// 1000 sample times shifted by the skew, and the midpoints between those
-// samples), a line of getValue at them, a line of getPoints(0, -1, -1) as
-// x y pairs; per status channel a line of getPoints(0, -1, -1).
+// What the C++ views give: per analog channel a line of (t, getValue(t))
+// pairs at about 500 sample times shifted by the skew and the midpoints after
+// them, and a line of getPoints(0, -1, -1) as x y pairs; per status channel a
+// line of getPoints(0, -1, -1).
 #include <KivComtradeLib/Comtrade.h>
 
 #include <cstdio>
@@ -27,18 +27,12 @@ void printViews(const KivComtradeLib::Comtrade& rec)
     const auto& samples = rec.dat.samples;
     const std::size_t step = samples.size() / 500 + 1;
     for (const auto& channel : rec.analogChannels) {
-        std::vector<double> probes;
-        for (std::size_t k = 0; k < samples.size(); k += step) {
-            probes.push_back(samples[k].time + channel.skew);
-            if (k + 1 < samples.size())
-                probes.push_back((samples[k].time + samples[k + 1].time) / 2 + channel.skew);
-        }
-        for (const double t : probes)
-            std::printf(" %.17g", t);
-        std::printf("\n");
         unsigned int hint = 0;
-        for (const double t : probes)
-            std::printf(" %.17g", channel.getValue(t, hint));
+        for (std::size_t k = 0; k < samples.size(); k += step) {
+            const double next = k + 1 < samples.size() ? samples[k + 1].time : samples[k].time;
+            for (const double t : {samples[k].time + channel.skew, (samples[k].time + next) / 2 + channel.skew})
+                std::printf(" %.17g %.17g", t, channel.getValue(t, hint));
+        }
         std::printf("\n");
         printPoints(channel.getPoints(0.0, -1.0, -1.0));
     }

@@ -14,7 +14,6 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <set>
 #include <string>
 
 using namespace KivTest;
@@ -84,26 +83,24 @@ void expectColumnsAsComtrade(const std::string& path)
     }
     EXPECT_TRUE(col.duration == rec.duration && col.loaded == rec.loaded && col.headerText == rec.headerText
                 && col.informationText == rec.informationText) << path;
-    // The columns are the views: the same points, the same values at and between samples.
-    const auto samePoints = [](const std::vector<Kiv::PointF>& a, const std::vector<Kiv::PointF>& b) {
+    // The columns are the views: the same points, the same values between samples.
+    const auto same = [](const std::vector<Kiv::PointF>& a, const std::vector<Kiv::PointF>& b) {
         return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(Kiv::PointF)) == 0;
     };
     const bool rising = std::is_sorted(col.time.begin(), col.time.end()); // valueAt's binary search needs it
     for (std::size_t c = 0; c < rec.analogChannels.size(); ++c) {
-        const auto& view = rec.analogChannels[c];
         const auto column = col.analogColumn(c);
-        EXPECT_TRUE(samePoints(column.getPoints(0.0, -1.0, -1.0), view.getPoints(0.0, -1.0, -1.0))) << path << c;
+        EXPECT_TRUE(same(column.getPoints(0, -1, -1), rec.analogChannels[c].getPoints(0, -1, -1))) << path << c;
         unsigned int hint = 0;
         std::size_t columnHint = 0;
         for (std::size_t k = 0; k + 1 < n; k += 1 + n / 50) {
-            const double t = (rec.dat.samples[k].time + rec.dat.samples[k + 1].time) / 2 + view.skew;
-            const double a = view.getValue(t, hint), b = column.getValue(t, columnHint), c2 = column.valueAt(t);
-            ASSERT_TRUE(sameBits(&a, &b, 1) && (!rising || sameBits(&a, &c2, 1))) << path << " channel " << c << " at " << t;
+            const double t = (rec.dat.samples[k].time + rec.dat.samples[k + 1].time) / 2 + column.skew;
+            const double v[] = {rec.analogChannels[c].getValue(t, hint), column.getValue(t, columnHint), column.valueAt(t)};
+            ASSERT_TRUE(sameBits(v, v + 1, 1) && (!rising || sameBits(v, v + 2, 1))) << path << c << " at " << t;
         }
     }
     for (std::size_t d = 0; d < rec.binaryChannels.size(); ++d)
-        EXPECT_TRUE(samePoints(col.statusColumn(d).getPoints(0.0, -1.0), rec.binaryChannels[d].getPoints(0.0, -1.0, 0.0)))
-            << path << " status " << d;
+        EXPECT_TRUE(same(col.statusColumn(d).getPoints(0, -1), rec.binaryChannels[d].getPoints(0, -1, 0))) << path << d;
 }
 
 } // namespace
@@ -149,11 +146,6 @@ TEST(ComtradeLoad, ResultCodesAndTheStateTheyLeave)
         EXPECT_TRUE(c.loaded == unchanged && c.analogChannels.size() == (unchanged ? 3u : 0u)) << f.path;
         EXPECT_EQ(c.dat.samples.size(), unchanged ? 40u : 0u) << f.path;
     }
-    // Every code has its own sentence; a number outside the table has one too.
-    std::set<std::string> sentences;
-    for (int code = 0; code <= 7; ++code)
-        sentences.insert(KivComtradeLib::loadResultText(toLoadResult(code)));
-    EXPECT_TRUE(sentences.size() == 8 && sentences.count("unknown result code") == 1);
     // Success: warnings and missing values reach the host; the rates, not the
     // last of the two records held, give the duration.
     ASSERT_TRUE(writeFile(dir.file("bad.dat"), "1,0,99999\n2,1,\n"));
