@@ -18,11 +18,12 @@ float BinaryChannel::bool2Float(bool state) const
 
 std::vector<Kiv::PointF> BinaryChannel::getPoints(double startTime, double endTime, double /*sampleRate*/) const
 {
+    // The storage by a local pointer, as AnalogChannel::getPoints reads it.
+    const Sample* s = samples.data();
     const auto column = static_cast<std::size_t>(config.index);
     return ColumnMaths::statusPoints(
-        samples.size(), [this](std::size_t k) { return samples[k].time; },
-        [this, column](std::size_t k) { return static_cast<bool>(samples[k].binaryValues[column]); }, startTime,
-        endTime);
+        samples.size(), [s](std::size_t k) { return s[k].time; },
+        [s, column](std::size_t k) { return static_cast<bool>(s[k].binaryValues[column]); }, startTime, endTime);
 }
 
 } // namespace KivComtradeLib

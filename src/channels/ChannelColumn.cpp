@@ -51,10 +51,12 @@ void endRun(ColumnTrace& trace, std::vector<ColumnTrace::Point>& run)
     run.clear();
 }
 
+// The pixel column of time `t`, clamped to the picture (a time that is not a
+// number, from a file's infinite stamps, goes to the first).
 int columnOf(double t, double from, double to, int columns)
 {
     const double c = std::floor((t - from) / (to - from) * columns);
-    return static_cast<int>(std::clamp(c, 0.0, static_cast<double>(columns - 1)));
+    return c >= columns - 1 ? columns - 1 : c > 0.0 ? static_cast<int>(c) : 0;
 }
 
 // A plot wider than this is a mistake (or a hostile request), never a picture.
@@ -74,13 +76,13 @@ double defaultPointRate(double duration)
 
 bool AnalogColumn::covers(double t) const
 {
-    return ColumnMaths::covers(count, [this](std::size_t k) { return time[k]; }, skew, t);
+    return ColumnMaths::covers(count, [at = time](std::size_t k) { return at[k]; }, skew, t);
 }
 
 double AnalogColumn::getValue(double t, std::size_t& hint) const
 {
     return ColumnMaths::valueAt(
-        count, [this](std::size_t k) { return time[k]; }, [this](std::size_t k) { return values[k]; }, skew, t,
+        count, [at = time](std::size_t k) { return at[k]; }, [v = values](std::size_t k) { return v[k]; }, skew, t,
         hint);
 }
 
@@ -94,7 +96,7 @@ double AnalogColumn::valueAt(double t) const
 std::vector<Kiv::PointF> AnalogColumn::getPoints(double startTime, double endTime, double sampleRate) const
 {
     return ColumnMaths::analogPoints(
-        count, [this](std::size_t k) { return time[k]; }, [this](std::size_t k) { return values[k]; }, skew,
+        count, [at = time](std::size_t k) { return at[k]; }, [v = values](std::size_t k) { return v[k]; }, skew,
         startTime, endTime, sampleRate);
 }
 
@@ -143,7 +145,7 @@ ColumnTrace AnalogColumn::trace(double from, double to, int columns, double orig
 std::vector<Kiv::PointF> StatusColumn::getPoints(double startTime, double endTime) const
 {
     return ColumnMaths::statusPoints(
-        count, [this](std::size_t k) { return time[k]; }, [this](std::size_t k) { return states[k] != 0; },
+        count, [at = time](std::size_t k) { return at[k]; }, [s = states](std::size_t k) { return s[k] != 0; },
         startTime, endTime);
 }
 

@@ -143,8 +143,8 @@ int Comtrade::_loadCfgDat(const std::string& path, const LoadOptions& options)
             takeDataReport(into, std::move(dat.report));
             return read;
         });
-    cfgFileName = files.cfgFileName;
-    datFileName = files.datFileName;
+    cfgFileName = std::move(files.cfgFileName);
+    datFileName = std::move(files.datFileName);
     headerText = std::move(files.headerText);
     informationText = std::move(files.informationText);
     if (result != kLoaded) {
