@@ -20,23 +20,19 @@ int LoadReport::fail(int code, const std::string& failedFile, unsigned long long
 
 const char* loadResultText(LoadResult result)
 {
-    switch (result) {
-    case LoadResult::Success:
-        return "the recording is loaded";
-    case LoadResult::NotARecordingName:
-        return "the path is not the name of a .cfg, .dat or .cff file";
-    case LoadResult::NoConfigFile:
-        return "the configuration file does not exist";
-    case LoadResult::BadConfigFile:
-        return "the configuration file cannot be read or is invalid";
-    case LoadResult::ConfigRead:
-        return "the configuration file is read";
-    case LoadResult::NoDataFile:
-        return "the data file does not exist";
-    case LoadResult::BadDataFile:
-        return "the data file cannot be read or does not match the configuration";
-    }
-    return "unknown result code";
+    // In the order of LoadResult's values.
+    static const char* const kSentences[] = {
+        "the recording is loaded",
+        "the path is not the name of a .cfg, .dat or .cff file",
+        "the configuration file does not exist",
+        "the configuration file cannot be read or is invalid",
+        "the configuration file is read",
+        "the data file does not exist",
+        "the data file cannot be read or does not match the configuration",
+    };
+    const int code = static_cast<int>(result);
+    return code >= 0 && code < static_cast<int>(sizeof kSentences / sizeof kSentences[0]) ? kSentences[code]
+                                                                                        : "unknown result code";
 }
 
 } // namespace KivComtradeLib
