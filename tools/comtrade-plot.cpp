@@ -13,7 +13,7 @@
 // was); 74 the standard output cannot be written.
 
 #include "PlotSvg.h"
-#include "ToolCommon.h"
+#include "CommandLine.h"
 
 #include <KivComtradeLib/ColumnarRecording.h>
 
@@ -98,7 +98,7 @@ int run(int argc, char** argv)
 
     PlotRequest request;
     request.path = options.common.path;
-    request.origin = timeOrigin(rec.cfg, rec.time.front());
+    request.origin = rec.triggerTime();
     request.allStatus = options.allStatus;
     request.scaleEach = options.scale == "each";
     try {

@@ -1,6 +1,5 @@
 // The host tools run as a user runs them, on generated, bundled and broken
 // recordings; their numbers are checked against the library's.
-#include "PlotData.h"
 #include "writer/ComtradeWriter.h"
 
 #include <KivComtradeLib/KivComtradeLib.h>
@@ -120,37 +119,6 @@ TEST(ComtradeTools, OutputsAreWholeOrAbsent)
     struct stat made {}, plain {};
     ASSERT_TRUE(::stat(dir.file("new.csv").c_str(), &made) == 0 && ::stat(dir.file("old.csv").c_str(), &plain) == 0);
     EXPECT_EQ(made.st_mode & 0777, plain.st_mode & 0777);
-}
-
-TEST(PlotData, MissingValuesBreakTheLineAndEveryColumnKeepsItsExtremes)
-{
-    const double nan = std::nan("");
-    const struct {
-        std::vector<double> values; // at t = 0, 1, 2, ... over the window [0, n-1]
-        int columns;
-        std::vector<std::size_t> runSizes;
-        std::vector<double> drawn; // every point's value, run after run
-    } cases[] = {
-        {{1, 2, nan, 4, 5}, 100, {2, 2}, {1, 2, 4, 5}}, // fewer samples than columns: all of them
-        {{nan, nan, 3}, 100, {1}, {3}},
-        {{nan, nan}, 100, {}, {}},
-        {{0, 9, -7, 1, 0, 2, nan, 3, 0, 1}, 2, {3, 2}, {9, -7, 2, 3, 0}}, // min and max per column, in order
-    };
-    for (const auto& c : cases) {
-        std::vector<double> time(c.values.size());
-        for (std::size_t k = 0; k < time.size(); ++k)
-            time[k] = double(k);
-        const auto trace = KivTools::analogTrace({time.data(), time.size(), 0.0}, c.values.data(), 0.0, time.back(), c.columns);
-        std::vector<std::size_t> sizes;
-        std::vector<double> drawn;
-        for (const auto& line : trace.runs) {
-            sizes.push_back(line.size());
-            for (const auto& point : line)
-                drawn.push_back(point.value);
-        }
-        EXPECT_EQ(sizes, c.runSizes) << c.values.size();
-        EXPECT_EQ(drawn, c.drawn) << c.values.size();
-    }
 }
 
 // One analog lane as drawn: its scale (value lo at y0, hi at y1), stroke and
