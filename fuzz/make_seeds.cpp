@@ -1,5 +1,6 @@
 // Writes the recording seeds of the fuzz corpus with the test writer, each as
-// a .cfg/.dat pair and as a combined file (the other seeds are hand-made):
+// a .cfg/.dat pair and as a combined file, each for Comtrade and for
+// ColumnarRecording (the other seeds are hand-made):
 //   kivcomtrade_fuzz_seeds <fuzz/corpus folder>
 
 #include "writer/ComtradeWriter.h"
@@ -29,8 +30,11 @@ int main(int argc, char** argv)
     for (int i = 0; i < 6; ++i) {
         const Recording rec = makeRecording(l[i], records[i]);
         const std::string file = std::string(argv[1]) + "/fuzz_recording/" + names[i];
-        ok &= writeFile(file, cfgText(rec.design, rec.samplesCount()) + "@DAT@\n" + datBytes(rec));
-        ok &= writeFile(file + "_cff", cffBytes(rec, CffStyle{l[i].crlf, "Fault on line 2", "[Public Record 1]\n"}));
+        // The first byte picks the load: '0' Comtrade, '1' columnar (pair); '2', '3' the same of a .cff.
+        const std::string pair = cfgText(rec.design, rec.samplesCount()) + "@DAT@\n" + datBytes(rec);
+        const std::string cff = cffBytes(rec, CffStyle{l[i].crlf, "Fault on line 2", "[Public Record 1]\n"});
+        ok &= writeFile(file, "0" + pair) && writeFile(file + "_columnar", "1" + pair);
+        ok &= writeFile(file + "_cff", "2" + cff) && writeFile(file + "_cff_columnar", "3" + cff);
     }
     return ok ? 0 : 1;
 }

@@ -68,6 +68,23 @@ py::object dateTime64(const DateTime& d)
     return py::module_::import("numpy").attr("datetime64")(seconds * 1000000000LL + d.nanosecond, "ns");
 }
 
+// Where the C++ view gives no points for an analog request (it caps a series
+// at 2^26 points), Python says why instead of returning an empty array: a
+// window or rate that is not a number, or too many points. A window that
+// lies after the last sample stays empty.
+void checkPointRequest(const ColumnarRecording& rec, std::size_t c, double t0, double t1, double rate)
+{
+    if (rec.count == 0 || t0 - rec.cfg.analogChannels[c].skew > rec.time[rec.count - 1])
+        return;
+    const double duration = (t1 < 0.0 ? rec.time[rec.count - 1] : t1) - t0;
+    const double points = rate < 0.0 ? 1000.0 : duration * rate;
+    if (std::isnan(points) || std::isnan(duration))
+        throw py::value_error("a window or rate that is not a number");
+    if (points >= static_cast<double>(1ULL << 26))
+        throw py::value_error("a request for " + std::to_string(points) + " points, more than the " +
+                              std::to_string(1ULL << 26) + " a series may hold");
+}
+
 py::array_t<float> pointArray(const std::vector<Kiv::PointF>& points)
 {
     py::array_t<float> out({static_cast<py::ssize_t>(points.size()), py::ssize_t(2)});
@@ -315,7 +332,10 @@ PYBIND11_MODULE(_core, m)
              })
         .def("_analog_points",
              [](const R& r, std::size_t c, double t0, double t1, double rate) {
-                 return pointArray(r.analogColumn(c).getPoints(t0, t1, rate));
+                 const std::vector<Kiv::PointF> points = r.analogColumn(c).getPoints(t0, t1, rate);
+                 if (points.empty())
+                     checkPointRequest(r.rec(), c, t0, t1, rate);
+                 return pointArray(points);
              })
         .def("_status_points", [](const R& r, std::size_t c, double t0, double t1) {
             return pointArray(r.statusColumn(c).getPoints(t0, t1));

@@ -3,6 +3,10 @@
 #include <KivComtradeLib/LoadResult.h>
 #include <KivComtradeLib/ToUtf8.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -103,6 +107,51 @@ std::string bundledRecordingPath()
             return candidate;
     }
     return {};
+}
+
+int writeOutputFile(const std::string& tool, const std::string& path,
+                    const std::function<void(std::ostream&)>& write)
+{
+    // The temporary file sits beside the target so that rename() replaces it
+    // in one step (same file system); a dot name keeps it out of listings.
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string temporary = folder + "." + leaf + ".XXXXXX";
+    const int fd = leaf.empty() ? -1 : ::mkstemp(&temporary[0]);
+    if (fd < 0) {
+        std::cerr << tool << ": cannot write " << path << ": " << std::strerror(errno) << '\n';
+        return kExitCantCreate;
+    }
+    // mkstemp makes the file private (0600); the output gets what a newly
+    // created file would.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const bool moded = ::fchmod(fd, 0666 & ~mask) == 0;
+    ::close(fd);
+    std::ofstream file(temporary, std::ios_base::binary | std::ios_base::trunc);
+    if (moded && file)
+        write(file);
+    file.close();
+    const int error = errno;
+    if (!moded || !file || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int cause = file ? errno : error;
+        ::unlink(temporary.c_str());
+        std::cerr << tool << ": cannot write " << path << ": " << std::strerror(cause) << '\n';
+        return kExitCantCreate;
+    }
+    return 0;
+}
+
+int finishOutput(const std::string& tool, int code)
+{
+    std::cout.flush();
+    const bool failed = !std::cout || std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+    if (failed && code == 0) {
+        std::cerr << tool << ": cannot write the standard output: " << std::strerror(errno) << '\n';
+        return kExitIoError;
+    }
+    return code;
 }
 
 } // namespace KivTools

@@ -7,6 +7,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <functional>
+#include <ostream>
 #include <string>
 
 namespace KivTools {
@@ -15,6 +17,7 @@ namespace KivTools {
 constexpr int kExitUsage = 64;      // bad command line
 constexpr int kExitNoInput = 66;    // no path given and no bundled recording found
 constexpr int kExitCantCreate = 73; // the output file cannot be written
+constexpr int kExitIoError = 74;    // the standard output cannot be written
 
 // File name of the recording the tools open when given no path.
 constexpr const char* kBundledRecording = "fault-slg-binary.cfg";
@@ -52,5 +55,18 @@ int reportLoad(const std::string& tool, const KivComtradeLib::LoadReport& report
 // path of the samples>, the source tree's samples/ folder, the absolute
 // install folder of the samples.
 std::string bundledRecordingPath();
+
+// Writes an output file whole or not at all: `write` fills a temporary file in
+// the target's folder, which replaces `path` (permissions as a new file would
+// get) only once it is written, flushed and closed. On any failure the
+// temporary file is removed, `path` is left as it was, a sentence goes to
+// stderr and the result is kExitCantCreate; else 0.
+int writeOutputFile(const std::string& tool, const std::string& path,
+                    const std::function<void(std::ostream&)>& write);
+
+// The exit status of a tool that is about to return `code`: standard output
+// is flushed, and an error writing it (a full disk, a closed pipe) turns
+// the status into kExitIoError, with a sentence on stderr.
+int finishOutput(const std::string& tool, int code);
 
 } // namespace KivTools

@@ -10,7 +10,8 @@
 // marks a value as missing; status channels as 0 and 1.
 //
 // Exit status: 0 success; 1-6 the library's load result code; 64 bad command
-// line; 66 no bundled recording; 73 the output cannot be written.
+// line; 66 no bundled recording; 73 the output file cannot be written (it is
+// then left as it was); 74 the standard output cannot be written.
 
 #include "ChannelSelection.h"
 #include "CommandLine.h"
@@ -22,7 +23,6 @@
 #include <nlohmann/json.hpp>
 
 #include <cmath>
-#include <fstream>
 #include <iostream>
 
 namespace {
@@ -129,9 +129,7 @@ std::vector<std::size_t> rowsIn(const ColumnarRecording& rec, double origin, con
     return rows;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int run(int argc, char** argv)
 {
     CommonOptions common;
     std::string output, channels;
@@ -166,18 +164,21 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
 
-    std::ofstream file;
+    const auto write = [&](std::ostream& out) {
+        if (json)
+            writeJson(out, rec, columns, rows, origin, common.path);
+        else
+            writeCsv(out, rec, columns, rows, origin);
+    };
     if (!output.empty())
-        file.open(output, std::ios_base::binary | std::ios_base::trunc);
-    std::ostream& out = output.empty() ? std::cout : file;
-    if (json)
-        writeJson(out, rec, columns, rows, origin, common.path);
-    else
-        writeCsv(out, rec, columns, rows, origin);
-    out.flush();
-    if (!out) {
-        std::cerr << "comtrade-export: cannot write " << (output.empty() ? "the standard output" : output) << '\n';
-        return kExitCantCreate;
-    }
+        return writeOutputFile("comtrade-export", output, write);
+    write(std::cout);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return KivTools::finishOutput("comtrade-export", run(argc, argv));
 }

@@ -9,7 +9,7 @@
 //
 // Exit status: 0 success; 1-6 the library's load result code (the load
 // report's sentence on stderr); 64 bad command line; 66 no PATH and no
-// bundled recording found.
+// bundled recording found; 74 the standard output cannot be written.
 
 #include "CommandLine.h"
 #include "TextFormat.h"
@@ -311,9 +311,7 @@ void printChannels(const ColumnarRecording& recording, std::ostream& out)
     }
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int run(int argc, char** argv)
 {
     KivTools::CommonOptions common;
     bool json = false;
@@ -337,4 +335,11 @@ int main(int argc, char** argv)
     printConfiguration(recording, common.path, std::cout);
     printChannels(recording, std::cout);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return KivTools::finishOutput("comtrade-info", run(argc, argv));
 }

@@ -9,14 +9,14 @@
 //
 // Exit status: 0 success; 1-6 the library's load result code; 64 bad command
 // line (an unknown channel or a window outside the recording included); 66 no
-// bundled recording; 73 the SVG cannot be written.
+// bundled recording; 73 the SVG cannot be written (the file is then left as it
+// was); 74 the standard output cannot be written.
 
 #include "PlotSvg.h"
 #include "CommandLine.h"
 
 #include <KivComtradeLib/ColumnarRecording.h>
 
-#include <fstream>
 #include <iostream>
 
 namespace {
@@ -62,20 +62,13 @@ Window plotWindow(const KivComtradeLib::ColumnarRecording& rec, double origin, c
 
 int writeFile(const std::string& output, const std::string& text)
 {
-    std::ofstream file(output, std::ios_base::binary | std::ios_base::trunc);
-    file << text;
-    file.close();
-    if (!file) {
-        std::cerr << "comtrade-plot: cannot write the picture to " << output << '\n';
-        return kExitCantCreate;
-    }
+    if (const int code = writeOutputFile("comtrade-plot", output, [&](std::ostream& out) { out << text; }); code != 0)
+        return code;
     std::cout << output << '\n';
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int run(int argc, char** argv)
 {
     Options options;
     CLI::App app("Draws a COMTRADE recording as a standalone SVG page.", "comtrade-plot");
@@ -117,4 +110,11 @@ int main(int argc, char** argv)
     }
     return writeFile(options.output.empty() ? defaultOutput(options.common.path) : options.output,
                      renderSvg(rec, request));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return KivTools::finishOutput("comtrade-plot", run(argc, argv));
 }

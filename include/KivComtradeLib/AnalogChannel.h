@@ -30,8 +30,8 @@ public:
     // Value at `time` on the line through samples sampleIndex and sampleIndex+1.
     double getInterpolationValue(unsigned int sampleIndex, double time) const;
     // Value at `time` - skew; 0.0 outside the recorded range, NaN when the
-    // interpolation uses a missing sample. `hint` is a forward-only search
-    // position (start at 0; must be below the sample count).
+    // interpolation uses a missing sample or `time` is NaN. `hint` is a
+    // forward-only search position (start at 0; must be below the sample count).
     double getValue(double time, unsigned int& hint) const;
     double defaultSampleRate(double duration) const;
     // Points from startTime every 1/sampleRate s while below endTime (endTime

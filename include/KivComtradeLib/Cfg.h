@@ -45,8 +45,10 @@ public:
     // A multiplier that is not a positive number is read as 1, with a warning.
     double timeMultiplier = 1.0;
     std::string line;                   // the last line read, up to the time multiplier
-    // Seconds of the last sample from the sampling rates (not multiplied by
-    // timeMultiplier); 0.0 when a rate is zero (the data file then gives it).
+    // Announced duration: seconds of the last announced sample from the
+    // sampling rates (not multiplied by timeMultiplier); 0.0 when a rate is
+    // zero. Comtrade::duration is the time of the last sample actually read;
+    // the load report warns when the two differ.
     double duration = 0.0;
 
     // Time metadata (beyond the fields above; none of it is required).
@@ -133,6 +135,7 @@ private:
     void _reportFailure(const std::string& name, std::istream& stream, const std::string& step, std::string why);
     std::string _failure;
     unsigned long long _lineNumber = 0;
+    bool _lineTooLong = false; // the failure is a line past the length limit
 };
 
 } // namespace KivComtradeLib

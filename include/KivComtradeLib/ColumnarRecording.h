@@ -24,8 +24,8 @@ namespace KivComtradeLib {
 class KIVCOMTRADE_API ColumnarRecording {
 public:
     std::string fileName;            // the path given to the last successful load
-    // Seconds, time of the last sample (Comtrade::duration's rule); -1.0
-    // before the first successful load.
+    // Seconds, time of the last record read (Comtrade::duration's rule;
+    // cfg.duration is the announced one); -1.0 before the first successful load.
     double duration = -1.0;
     // Set by every load that gets past the name check: true when it returned 0.
     bool loaded = false;

@@ -42,7 +42,7 @@ namespace KivComtradeLib {
 class KIVCOMTRADE_API Comtrade {
 public:
     std::string fileName;         // the path given to the last successful load
-    double duration = -1.0;       // seconds, time of the last sample
+    double duration = -1.0;       // seconds, time of the last sample read (cfg.duration: the announced one)
     bool loaded = false;
     std::string cfgFileName;
     std::string datFileName;

@@ -24,15 +24,24 @@ struct PointF {
 // case-insensitive file systems, so when no file has exactly this name, a file
 // in the same folder whose name matches it regardless of ASCII letter case is
 // used (the first such name in byte order). Returns `path` unchanged when
-// nothing matches.
+// nothing matches, and for a path that holds a NUL byte.
 KIVCOMTRADE_API std::string resolveFileName(const std::string& path);
 
-// True when a regular file (not a folder) exists at `path`, with the
-// case-insensitive fallback of resolveFileName.
+// What is at a path, symbolic links followed: nothing (also for a path that
+// holds a NUL byte), a regular file, or something else (a folder, FIFO,
+// device or socket), which the library never opens.
+enum class FileKind { Missing, Regular, Other };
+
+// The kind of what `path` denotes, with the case-insensitive fallback of
+// resolveFileName.
+KIVCOMTRADE_API FileKind fileKind(const std::string& path);
+
+// True when a regular file exists at `path` (fileKind is Regular).
 KIVCOMTRADE_API bool fileExist(const std::string& path);
 
 // Opens `path` (UTF-8 bytes, resolved as resolveFileName does) for reading.
 // Always opens for input, also when `mode` is std::ios_base::binary alone.
+// Only a regular file is opened: a FIFO or device would block or never end.
 // A failure gives a stream whose is_open() is false.
 KIVCOMTRADE_API std::ifstream openInputFileUTF8Name(const std::string& path,
                                                     std::ios_base::openmode mode);

@@ -15,7 +15,8 @@ public:
     SamplingRate() = default;
     // Parses "rate,last sample number". Throws std::invalid_argument or
     // std::out_of_range on a field that is not a number, and
-    // std::invalid_argument when the line has fewer than two fields.
+    // std::invalid_argument when the line has fewer than two fields, the
+    // rate is not finite (nan, inf) or the last sample number is negative.
     explicit SamplingRate(const std::string& line);
 
     // Seconds taken by min(count, endSample) samples; -1.0 when rate <= 0.

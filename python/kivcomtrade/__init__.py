@@ -93,8 +93,13 @@ class Recording(_core.Recording):
 
     def channel(self, channel):
         """The channel object for an analog index, a name (channel identifier,
-        analog channels first), or a channel object of this recording."""
+        analog channels first), or a channel object of this recording (one of
+        another recording raises ``ValueError``)."""
         if isinstance(channel, (AnalogChannel, StatusChannel)):
+            # Another recording's channel would read this one's row of that index.
+            own = self.analog_channels if isinstance(channel, AnalogChannel) else self.status_channels
+            if not (channel.index < len(own) and own[channel.index] is channel):
+                raise ValueError(f"channel {channel.name!r} belongs to another recording")
             return channel
         if isinstance(channel, str):
             for ch in self.analog_channels:
@@ -128,7 +133,9 @@ class Recording(_core.Recording):
         (time, value). Analog: every 1/``rate`` s from ``t0`` while below
         ``t1``, about 1000 points when ``rate`` < 0. Status: a step series,
         one point at ``t0``, one per change of state and one at ``t1``
-        (``rate`` unused). ``t1`` < 0 means the last record's time."""
+        (``rate`` unused). ``t1`` < 0 means the last record's time. An analog
+        request for 2**26 points or more, or one that is not a number, raises
+        ``ValueError`` (the C++ view gives no points)."""
         ch = self.channel(channel)
         if isinstance(ch, AnalogChannel):
             return self._analog_points(ch.index, float(t0), float(t1), float(rate))

@@ -1,6 +1,7 @@
 #include <KivComtradeLib/AnalogChannelConfig.h>
 #include <KivComtradeLib/StringHelper.h>
 
+#include <cmath>
 #include <cstddef>
 #include <stdexcept>
 #include <string>
@@ -17,13 +18,18 @@ double numberField(const std::vector<std::string>& fields, std::size_t number, c
     const std::string where = "field " + std::to_string(number) + " '" + name + "': ";
     if (StringHelper::isBlank(text)) // the recorder left the field out (a lone CR included)
         throw std::invalid_argument(where + "empty");
+    double value;
     try {
-        return std::stod(text);
+        value = std::stod(text);
     } catch (const std::out_of_range&) {
         throw std::out_of_range(where + "'" + text + "' is out of range");
     } catch (const std::invalid_argument&) {
         throw std::invalid_argument(where + "'" + text + "' is not a number");
     }
+    // std::stod reads nan and inf; either would spread through every value.
+    if (!std::isfinite(value))
+        throw std::invalid_argument(where + "'" + text + "' is not a finite number");
+    return value;
 }
 
 // A field recorders are known to leave empty; empty takes `fallback`.
@@ -108,6 +114,9 @@ void AnalogChannelConfig::loadExtValues(const std::vector<std::string>& fields, 
         const double ratio = secondary / primary;
         a = ratio * a;
         b = ratio * b;
+        if (!std::isfinite(a) || !std::isfinite(b))
+            throw std::invalid_argument("field 11 'primary': '" + fields[10] + "' gives a ratio secondary/primary of " +
+                                        std::to_string(ratio) + ", which leaves no finite value");
     }
 }
 

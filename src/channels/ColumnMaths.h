@@ -33,6 +33,9 @@ template <class Time, class Value, class Hint>
 double valueAt(std::size_t count, const Time& time, const Value& value, double skew, double t, Hint& hint)
 {
     const double tt = t - skew;
+    // NaN compares false with every sample time: it would read as sample 0.
+    if (std::isnan(tt))
+        return tt;
     if (count == 0 || tt < 0.0 || tt > time(count - 1))
         return 0.0;
     const std::size_t last = count - 1;

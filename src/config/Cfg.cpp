@@ -3,6 +3,7 @@
 #include "encoding/TextEncoding.h"
 #include "support/NamedField.h"
 #include "support/ResultCode.h"
+#include "support/TextLine.h"
 
 #include <KivComtradeLib/Cfg.h>
 #include <KivComtradeLib/Converters.h>
@@ -13,6 +14,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <stdexcept>
 
 namespace KivComtradeLib {
 
@@ -22,11 +24,22 @@ namespace {
 // has not yet shown that it holds that many lines.
 constexpr std::size_t kMaxUpfrontReserve = 1024;
 
-// A required line: read, and not empty.
-bool readRequiredLine(std::istream& stream, std::string& line)
+// A line past the length limit fails the load; the message names it.
+void readLimitedLine(std::istream& stream, std::string& line)
 {
-    Kiv::getTextLine(stream, line);
-    return !stream.fail() && !line.empty();
+    bool tooLong = false;
+    readTextLine(stream, line, tooLong);
+    if (tooLong)
+        throw std::length_error("longer than " + std::to_string(kMaxLineLength) + " bytes, the limit of a line");
+}
+
+// Neither NaN nor an infinity: std::stod reads "nan" and "inf" in any case.
+double finiteNumber(const std::string& text, const char* what)
+{
+    const double value = std::stod(text);
+    if (!std::isfinite(value))
+        throw std::invalid_argument(std::string(what) + " '" + text + "' is not a finite number");
+    return value;
 }
 
 } // namespace
@@ -41,6 +54,10 @@ int Cfg::load(const std::string& path, const LoadOptions& options)
     // A second load must not inherit anything of the first recording.
     *this = Cfg();
     try {
+        if (holdsNul(path))
+            return report.fail(kNotARecordingName, path, 0, nulPathSentence(path));
+        if (Kiv::fileKind(path) == Kiv::FileKind::Other)
+            return report.fail(kNoConfiguration, path, 0, path + ": not a regular file");
         if (!Kiv::fileExist(path))
             return report.fail(kNoConfiguration, path, 0, path + ": no such configuration file");
         std::ifstream stream = Kiv::openInputFileUTF8Name(path, std::ios_base::in);
@@ -86,6 +103,7 @@ int Cfg::_loadLines(std::istream& stream, const std::string& name, const LoadOpt
                                         "line frequency line", "sampling rate lines", "date/time lines",
                                         "data file type line"};
     _lineNumber = 0;
+    _lineTooLong = false;
     // The station line is converted with the channel lines, whose encoding
     // is not known until they are all read.
     std::string stationLine;
@@ -150,7 +168,7 @@ void Cfg::_reportFailure(const std::string& name, std::istream& stream, const st
         // failure is at the record being built.
         const auto analogs = static_cast<unsigned long long>(analogChannelsCount);
         unsigned long long at = lineNumber - 3;
-        if (!why.empty())
+        if (!why.empty() && !_lineTooLong)
             at = analogChannels.size() < analogs ? analogChannels.size() : analogs + binaryChannels.size();
         lineNumber = 3 + at;
         role = at < analogs ? "analog channel " + std::to_string(at + 1)
@@ -178,10 +196,16 @@ bool Cfg::_failed(const std::string& why)
 // that a failure can name its line.
 bool Cfg::_readLine(std::istream& stream)
 {
-    const bool read = readRequiredLine(stream, line);
+    try {
+        readLimitedLine(stream, line);
+    } catch (const std::length_error&) {
+        ++_lineNumber;
+        _lineTooLong = true;
+        throw;
+    }
     if (!stream.fail())
         ++_lineNumber;
-    return read;
+    return !stream.fail() && !line.empty();
 }
 
 // station_name,rec_dev_id,rev_year
@@ -308,7 +332,7 @@ bool Cfg::_loadFreqInformation(std::istream& stream)
 {
     if (!_readLine(stream))
         return false;
-    lineFrequency = std::stod(line);
+    lineFrequency = finiteNumber(line, "the line frequency");
     return true;
 }
 
@@ -321,7 +345,7 @@ bool Cfg::_loadSampleRatesInformation(std::istream& stream)
         return false;
     int count = std::stoi(line);
     if (count < 0)
-        return false;
+        return _failed("a negative number of sampling rates, " + std::to_string(count));
     if (count == 0)
         count = 1;
     samplingRates.reserve(std::min<std::size_t>(static_cast<std::size_t>(count), kMaxUpfrontReserve));
@@ -410,7 +434,12 @@ void Cfg::_setBinaryDatFileChannelLenght(Enums::DataFileType type)
 void Cfg::_setTimeProcessTime(std::istream& stream)
 {
     if (!stream.eof()) {
-        Kiv::getTextLine(stream, line);
+        bool tooLong = false;
+        readTextLine(stream, line, tooLong);
+        if (!stream.fail())
+            ++_lineNumber; // so that a failure names this line
+        if (tooLong)
+            throw std::length_error("longer than " + std::to_string(kMaxLineLength) + " bytes, the limit of a line");
         if (stream.fail() && line.empty())
             timeMultiplier = 1.0;
         else
@@ -418,6 +447,11 @@ void Cfg::_setTimeProcessTime(std::istream& stream)
         if (!(timeMultiplier > 0.0) || !std::isfinite(timeMultiplier)) {
             // Zero or negative would put every time stamp at 0 or before it.
             report.warn("time multiplier '" + line + "' is not a positive number; time stamps are read with 1");
+            timeMultiplier = 1.0;
+        }
+        if (!std::isfinite(static_cast<double>(std::numeric_limits<std::uint32_t>::max()) * timeMultiplier)) {
+            // Time stamps are 32-bit: the largest must still be a finite time.
+            report.warn("time multiplier '" + line + "' makes time stamps infinite; they are read with 1");
             timeMultiplier = 1.0;
         }
         _loadTimeCodeLines(stream);
@@ -434,7 +468,10 @@ void Cfg::_loadTimeCodeLines(std::istream& stream)
         if (!stream.good())
             return;
         std::string text;
-        Kiv::getTextLine(stream, text);
+        bool tooLong = false;
+        readTextLine(stream, text, tooLong);
+        if (tooLong)
+            return; // optional lines: a corrupt one is left out
         // DOS editors pad the file with end-of-file characters (0x1A).
         text.erase(std::min(text.find('\x1A'), text.size()));
         const std::vector<std::string> fields = StringHelper::split(text, ',');

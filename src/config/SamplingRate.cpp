@@ -3,6 +3,7 @@
 #include <KivComtradeLib/SamplingRate.h>
 #include <KivComtradeLib/StringHelper.h>
 
+#include <cmath>
 #include <stdexcept>
 
 namespace KivComtradeLib {
@@ -35,8 +36,13 @@ SamplingRate::SamplingRate(const std::string& line)
     if (fields.size() < 2)
         throw std::invalid_argument("sampling-rate line has fewer than two fields");
     rate = std::stod(fields[0]);
-    // Widened with its sign: "-1" becomes 2^64 - 1, which no data file matches.
-    endSample = static_cast<unsigned long long>(toLong32(fields[1]));
+    if (!std::isfinite(rate))
+        throw std::invalid_argument("field 1 'rate': '" + fields[0] + "' is not a finite number");
+    const long long last = toLong32(fields[1]);
+    // A negative count would wrap to 2^64 - 1 samples.
+    if (last < 0)
+        throw std::invalid_argument("field 2 'last sample number': '" + fields[1] + "' is negative");
+    endSample = static_cast<unsigned long long>(last);
 }
 
 double SamplingRate::getDuration(unsigned long long count) const

@@ -2,12 +2,15 @@
 
 #include "config/TimeBase.h"
 #include "support/ResultCode.h"
+#include "support/TextLine.h"
 
 #include <KivComtradeLib/FilesHelper.h>
 #include <KivComtradeLib/KivCommon.h>
 #include <KivComtradeLib/StringHelper.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <fstream>
@@ -25,6 +28,18 @@ constexpr std::size_t kBlockBytes = 1 << 20;
 std::string plural(unsigned long long n, const char* word)
 {
     return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+// Shortest text that reads back as the same double.
+std::string seconds(double value)
+{
+    char text[32];
+    for (int digits = 6; digits <= 17; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, value);
+        if (std::strtod(text, nullptr) == value)
+            break;
+    }
+    return text;
 }
 
 // Name of the 0-based field of a text record.
@@ -142,10 +157,14 @@ int readText(std::istream& in, long long length, const Cfg& cfg, Sink& sink, Loa
     }
     const char* const end = begin + textSize;
 
+    // Lines end at LF (CR LF); a file without any LF but with CRs was
+    // written with the lone CR line ends of old Mac tools.
+    const char eolChar = std::memchr(begin, '\n', textSize) == nullptr && std::memchr(begin, '\r', textSize) != nullptr
+                             ? '\r' : '\n';
     // Room for no more records than the text has lines: a .cfg may announce
     // far more than the file holds.
     unsigned long long lines = 1;
-    for (const char* p = begin; (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr; ++p)
+    for (const char* p = begin; (p = static_cast<const char*>(std::memchr(p, eolChar, static_cast<std::size_t>(end - p)))) != nullptr; ++p)
         ++lines;
     sink.prepare(static_cast<std::size_t>(std::min(announced, lines)));
 
@@ -154,13 +173,19 @@ int readText(std::istream& in, long long length, const Cfg& cfg, Sink& sink, Loa
     unsigned long long k = 0, lineNumber = 0, extra = 0;
     const char* p = begin;
     while (p < end) {
-        const char* eol = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+        const char* eol = static_cast<const char*>(std::memchr(p, eolChar, static_cast<std::size_t>(end - p)));
         const char* next = eol != nullptr ? eol + 1 : end;
         const char* lineEnd = eol != nullptr ? eol : end;
         ++lineNumber;
         // Text mode on Windows turns CR LF into LF; do the same here.
         if (eol != nullptr && lineEnd > p && lineEnd[-1] == '\r')
             --lineEnd;
+        if (static_cast<std::size_t>(lineEnd - p) > kMaxLineLength) {
+            sink.drop();
+            return report.fail(kBadData, file, lineNumber, file + ": line " + std::to_string(lineNumber) +
+                                                               " is longer than " + std::to_string(kMaxLineLength) +
+                                                               " bytes, the limit of a line");
+        }
         if (k >= announced) {
             // Records beyond the announced ones are only counted.
             if (!isBlankLine(p, lineEnd))
@@ -182,6 +207,10 @@ int readText(std::istream& in, long long length, const Cfg& cfg, Sink& sink, Loa
     // The text goes first, so that it and the compacted records are not held together.
     owned.reset();
     std::string().swap(grown);
+    if (k == 0) {
+        sink.drop();
+        return report.fail(kBadData, file, 0, file + ": holds no record");
+    }
     sink.finish(static_cast<std::size_t>(k));
     warnCounts(report, file, k, announced, extra, "record");
     return kLoaded;
@@ -239,6 +268,12 @@ int readDataStream(std::istream& in, long long length, const Cfg& cfg, Sink& sin
                                ? readBinary(in, length, cfg, sink, report, context, file)
                                : readText(in, length, cfg, sink, report, context, file);
         if (result == kLoaded) {
+            // Fewer records than announced end the recording earlier than the
+            // configuration's duration says.
+            const double last = sink.lastTime();
+            if (cfg.allRatesNonZero && last != cfg.duration)
+                report.warn(file + ": the last sample read is at " + seconds(last) + " s, not at the " +
+                            seconds(cfg.duration) + " s the configuration announces");
             report.missingValues = context.missing;
             if (context.missing > 0)
                 report.warn(file + ": " + plural(context.missing, "analog value") +
@@ -259,6 +294,10 @@ template int readDataStream<ColumnSink>(std::istream&, long long, const Cfg&, Co
 
 int readDataFile(const std::string& name, const Cfg& cfg, LoadReport& data, const DataReaderFunction& readData)
 {
+    if (holdsNul(name))
+        return data.fail(kNotARecordingName, name, 0, nulPathSentence(name));
+    if (Kiv::fileKind(name) == Kiv::FileKind::Other)
+        return data.fail(kNoData, name, 0, name + ": not a regular file");
     if (!Kiv::fileExist(name))
         return data.fail(kNoData, name, 0, name + ": no such data file");
     try {

@@ -41,6 +41,8 @@ public:
             _samples.shrink_to_fit();
     }
     void drop() { _samples.clear(); }
+    // Time of the last record decoded; -1.0 when none.
+    double lastTime() const { return _samples.empty() ? -1.0 : _samples.back().time; }
 
 private:
     const Cfg& _cfg;
@@ -67,6 +69,9 @@ public:
     void finish(std::size_t records);
     void drop();
     std::size_t count() const { return _rows; }
+    // Time of the last record decoded (after finish()); -1.0 when none: the
+    // recording's duration.
+    double lastTime() const { return _rows == 0 ? -1.0 : _time[_rows - 1]; }
 
 private:
     const Cfg& _cfg;

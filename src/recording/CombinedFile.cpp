@@ -1,5 +1,8 @@
 #include "recording/CombinedFile.h"
 
+#include "support/StreamWindow.h"
+#include "support/TextLine.h"
+
 #include <KivComtradeLib/Converters.h>
 #include <KivComtradeLib/StringHelper.h>
 
@@ -100,8 +103,11 @@ std::vector<Section> scan(std::istream& stream, unsigned long long fileLength)
         if (!sections.empty() && !(sections.back().header.kind == Kind::Dat && sections.back().header.hasCount))
             sections.back().length = where - sections.back().offset;
     };
-    while (position < fileLength && std::getline(stream, line)) {
-        const unsigned long long next = position + line.size() + (stream.eof() ? 0 : 1);
+    bool tooLong = false;
+    unsigned long long consumed = 0;
+    // A line past the length limit is no header: its rest is skipped, not kept.
+    while (position < fileLength && readTextLine(stream, line, tooLong, true, &consumed)) {
+        const unsigned long long next = position + consumed;
         Header header;
         if (parseHeader(line, header)) {
             close(position);
@@ -132,29 +138,32 @@ std::vector<Section> scan(std::istream& stream, unsigned long long fileLength)
     return sections;
 }
 
-std::string normalisedText(const std::string& bytes)
+std::string readText(std::istream& in, unsigned long long& longLine)
 {
-    std::string out;
-    out.reserve(bytes.size());
-    bool blank = true;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
-            continue;
-        out += bytes[i];
-        if (!StringHelper::isBlank(bytes[i]))
-            blank = false;
+    std::string out, line;
+    bool blank = true, tooLong = false;
+    longLine = 0;
+    for (unsigned long long number = 1; readTextLine(in, line, tooLong); ++number) {
+        if (tooLong) {
+            longLine = number;
+            return std::string();
+        }
+        for (const char ch : line)
+            blank = blank && StringHelper::isBlank(ch);
+        out += line;
+        if (!in.eof())
+            out += '\n';
     }
     return blank ? std::string() : out;
 }
 
-std::string text(std::istream& stream, const Section& section)
+std::string text(std::istream& stream, const Section& section, unsigned long long& longLine)
 {
-    std::string bytes(static_cast<std::size_t>(section.length), '\0');
     stream.clear();
     stream.seekg(static_cast<std::streamoff>(section.offset), std::ios_base::beg);
-    stream.read(&bytes[0], static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(stream.gcount()));
-    return normalisedText(bytes);
+    StreamWindow window(stream, section.length);
+    std::istream in(&window);
+    return readText(in, longLine);
 }
 
 } // namespace CombinedFile

@@ -48,12 +48,14 @@ bool parseHeader(const std::string& line, Header& header);
 // first header belongs to no section.
 std::vector<Section> scan(std::istream& stream, unsigned long long fileLength);
 
-// A text section as written, with CR LF line ends read as LF; empty when it
-// holds nothing but blank lines.
-std::string text(std::istream& stream, const Section& section);
+// Text (of a header or information file or section) read from `in` up to its
+// end, with LF line ends whatever it was written with (LF, CR LF, lone CR);
+// empty when it holds nothing but blank lines. A line longer than
+// kMaxLineLength empties it, with `longLine` its 1-based number (else 0).
+std::string readText(std::istream& in, unsigned long long& longLine);
 
-// A text file's bytes made into text the same way.
-std::string normalisedText(const std::string& bytes);
+// A text section read so.
+std::string text(std::istream& stream, const Section& section, unsigned long long& longLine);
 
 } // namespace CombinedFile
 } // namespace KivComtradeLib

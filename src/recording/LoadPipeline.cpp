@@ -2,6 +2,7 @@
 #include "recording/CombinedFile.h"
 #include "support/ResultCode.h"
 #include "support/StreamWindow.h"
+#include "support/TextLine.h"
 
 #include <KivComtradeLib/Converters.h>
 #include <KivComtradeLib/FilesHelper.h>
@@ -10,20 +11,29 @@
 #include <exception>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 namespace KivComtradeLib {
 
 namespace {
 
-std::string readTextFile(const std::string& name)
+void warnLongLine(LoadReport& report, const std::string& name, unsigned long long longLine)
+{
+    if (longLine != 0)
+        report.warn(name + ": line " + std::to_string(longLine) + " is longer than " +
+                    std::to_string(kMaxLineLength) + " bytes; the text is left out");
+}
+
+// A header or information text; one with a line past the length limit is
+// left out, with a warning (the texts are never required).
+std::string readTextFile(const std::string& name, LoadReport& report)
 {
     if (!Kiv::fileExist(name))
         return std::string();
     std::ifstream file = Kiv::openInputFileUTF8Name(name, std::ios_base::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return CombinedFile::normalisedText(bytes.str());
+    unsigned long long longLine = 0;
+    std::string text = CombinedFile::readText(file, longLine);
+    warnLongLine(report, name, longLine);
+    return text;
 }
 
 // The header and information files beside a .cfg/.dat pair, when there are.
@@ -31,8 +41,8 @@ void readTextFiles(const std::string& path, RecordingFiles& files, LoadReport& r
 {
     const std::string base = FilesHelper::getfileNameWithoutExtension(path);
     try {
-        files.headerText = readTextFile(base + ".hdr");
-        files.informationText = readTextFile(base + ".inf");
+        files.headerText = readTextFile(base + ".hdr", report);
+        files.informationText = readTextFile(base + ".inf", report);
     } catch (const std::exception&) {
         report.warn(base + ".hdr/.inf: cannot be read");
     }
@@ -101,10 +111,15 @@ int loadCombined(const std::string& path, const LoadOptions& options, Cfg& cfg, 
     if (result != kLoaded)
         return result;
 
-    if (const CombinedFile::Section* hdr = find(CombinedFile::Kind::Hdr))
-        files.headerText = CombinedFile::text(file, *hdr);
-    if (const CombinedFile::Section* inf = find(CombinedFile::Kind::Inf))
-        files.informationText = CombinedFile::text(file, *inf);
+    unsigned long long longLine = 0;
+    if (const CombinedFile::Section* hdr = find(CombinedFile::Kind::Hdr)) {
+        files.headerText = CombinedFile::text(file, *hdr, longLine);
+        warnLongLine(report, path + " (HDR section)", longLine);
+    }
+    if (const CombinedFile::Section* inf = find(CombinedFile::Kind::Inf)) {
+        files.informationText = CombinedFile::text(file, *inf, longLine);
+        warnLongLine(report, path + " (INF section)", longLine);
+    }
     return kLoaded;
 }
 
@@ -115,8 +130,10 @@ int loadFiles(const std::string& path, const LoadOptions& options, Cfg& cfg, Rec
     files.cfgFileName = FilesHelper::cfgFileName(path);
     files.datFileName = FilesHelper::datFileName(path);
     // A .cff with no .cfg beside it is a combined file: everything is in it.
-    if (FilesHelper::isCffFile(path) && !Kiv::fileExist(files.cfgFileName)) {
+    if (FilesHelper::isCffFile(path) && Kiv::fileKind(files.cfgFileName) == Kiv::FileKind::Missing) {
         cfg = Cfg();
+        if (Kiv::fileKind(path) == Kiv::FileKind::Other)
+            return report.fail(kNoConfiguration, path, 0, path + ": not a regular file");
         if (!Kiv::fileExist(path))
             return report.fail(kNoConfiguration, path, 0, path + ": no such file, nor " + files.cfgFileName);
         files.cfgFileName = files.datFileName = path;
@@ -153,6 +170,8 @@ void takeDataReport(LoadReport& report, LoadReport&& data)
 int checkRecordingName(const std::string& path, LoadReport& report)
 {
     report.clear();
+    if (holdsNul(path))
+        return report.fail(kNotARecordingName, path, 0, nulPathSentence(path));
     if (!FilesHelper::isComtradeFile(path))
         return report.fail(kNotARecordingName, path, 0, path + ": not the name of a .cfg, .dat or .cff file");
     return kLoaded;

@@ -35,11 +35,13 @@ int checkRecordingName(const std::string& path, LoadReport& report);
 // report's outcome and warnings into the load's `report`.
 void takeDataReport(LoadReport& report, LoadReport&& data);
 
-// Seconds of the last sample: from the sampling rates when every rate is
-// non-zero, else the time of the last record read (`lastSampleTime`).
-inline double recordingDuration(const Cfg& cfg, double lastSampleTime)
+// Seconds of the last sample: the time of the last record read
+// (`lastSampleTime`, -1.0 when none). The data may hold fewer records than
+// announced, so cfg.duration (the announced one) is not it; the data reader
+// warns when the two differ.
+inline double recordingDuration(const Cfg& /*cfg*/, double lastSampleTime)
 {
-    return cfg.allRatesNonZero ? cfg.duration : lastSampleTime;
+    return lastSampleTime;
 }
 
 int loadRecording(const std::string& path, const LoadOptions& options, Cfg& cfg, RecordingFiles& files,

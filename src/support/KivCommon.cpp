@@ -11,13 +11,14 @@ namespace Kiv {
 
 namespace {
 
-bool pathExists(const std::string& path, bool& isDirectory)
+// stat() follows symbolic links: a link to a regular file is one. A path
+// with a NUL byte would be cut short by the C interface: it names nothing.
+FileKind kindOf(const std::string& path)
 {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0)
-        return false;
-    isDirectory = S_ISDIR(info.st_mode);
-    return true;
+    if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &info) != 0)
+        return FileKind::Missing;
+    return S_ISREG(info.st_mode) ? FileKind::Regular : FileKind::Other;
 }
 
 bool equalsIgnoringAsciiCase(const char* a, const std::string& b)
@@ -42,8 +43,7 @@ bool equalsIgnoringAsciiCase(const char* a, const std::string& b)
 
 std::string resolveFileName(const std::string& path)
 {
-    bool isDirectory = false;
-    if (path.empty() || (pathExists(path, isDirectory) && !isDirectory))
+    if (path.empty() || path.find('\0') != std::string::npos || kindOf(path) == FileKind::Regular)
         return path;
 
     const auto slash = path.rfind('/');
@@ -57,10 +57,8 @@ std::string resolveFileName(const std::string& path)
         return path;
     std::vector<std::string> matches;
     while (const dirent* entry = ::readdir(dir)) {
-        // A folder that happens to carry the name is no candidate.
-        bool entryIsDirectory = false;
-        if (equalsIgnoringAsciiCase(entry->d_name, leaf) &&
-            pathExists(folder + entry->d_name, entryIsDirectory) && !entryIsDirectory)
+        // A folder (or FIFO, device...) that happens to carry the name is no candidate.
+        if (equalsIgnoringAsciiCase(entry->d_name, leaf) && kindOf(folder + entry->d_name) == FileKind::Regular)
             matches.emplace_back(entry->d_name);
     }
     ::closedir(dir);
@@ -72,16 +70,24 @@ std::string resolveFileName(const std::string& path)
     return slash == std::string::npos ? first : path.substr(0, slash + 1) + first;
 }
 
+FileKind fileKind(const std::string& path)
+{
+    return kindOf(resolveFileName(path));
+}
+
 bool fileExist(const std::string& path)
 {
-    bool isDirectory = false;
-    return pathExists(resolveFileName(path), isDirectory) && !isDirectory;
+    return fileKind(path) == FileKind::Regular;
 }
 
 std::ifstream openInputFileUTF8Name(const std::string& path, std::ios_base::openmode mode)
 {
+    // Opening a FIFO would block until a writer comes; a device may never end.
+    const std::string name = resolveFileName(path);
+    if (kindOf(name) != FileKind::Regular)
+        return std::ifstream();
     // POSIX paths are bytes already, so a UTF-8 name needs no conversion.
-    return std::ifstream(resolveFileName(path), mode | std::ios_base::in);
+    return std::ifstream(name, mode | std::ios_base::in);
 }
 
 std::istream& getTextLine(std::istream& in, std::string& line)

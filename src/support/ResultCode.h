@@ -4,6 +4,8 @@
 
 #include <KivComtradeLib/LoadResult.h>
 
+#include <string>
+
 namespace KivComtradeLib {
 
 constexpr int kLoaded = static_cast<int>(LoadResult::Success);
@@ -13,5 +15,14 @@ constexpr int kBadConfiguration = static_cast<int>(LoadResult::BadConfigFile);
 constexpr int kConfigurationRead = static_cast<int>(LoadResult::ConfigRead);
 constexpr int kNoData = static_cast<int>(LoadResult::NoDataFile);
 constexpr int kBadData = static_cast<int>(LoadResult::BadDataFile);
+
+// The sentence for a path that holds a NUL byte (result 1). The C interface
+// would end the name at the NUL: "/etc/passwd\0.cfg" must not open
+// /etc/passwd, so such a path is refused before anything is opened.
+inline bool holdsNul(const std::string& path) { return path.find('\0') != std::string::npos; }
+inline std::string nulPathSentence(const std::string& path)
+{
+    return path.substr(0, path.find('\0')) + "\\0...: the path holds a NUL byte, which no file name can";
+}
 
 } // namespace KivComtradeLib

@@ -69,7 +69,9 @@ TEST(AnalogChannel, GetValueWithSkewAndForwardOnlyHint)
         hint = s.hintBefore >= 0 ? unsigned(s.hintBefore) : hint;
         EXPECT_NEAR(s.view.getValue(s.time, hint), s.value, 1e-9) << s.time << (&s.view == &late ? " skewed" : "");
         EXPECT_EQ(hint, unsigned(s.hintAfter)) << s.time;
-    }
+    }    // A time that is not a number has no value, whatever the hint.
+    for (unsigned start : {0u, 2u})
+        EXPECT_TRUE(std::isnan(view.getValue(std::nan(""), hint = start)) && hint == start) << start;
 }
 
 // A sample recorded at t appears at t + skew (x is the window's time); a

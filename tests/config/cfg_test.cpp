@@ -1,11 +1,13 @@
 #include <KivComtradeLib/Cfg.h>
 #include <KivComtradeLib/KivCommon.h>
+#include <KivComtradeLib/StringHelper.h>
 
 #include "config/TimeBase.h"
 #include "writer/ComtradeWriter.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -37,18 +39,25 @@ std::string dump(const Cfg& c, bool firstLineOnly = false)
     return out.str();
 }
 
-// Loads the text with LF ends into a fresh object and with CR LF ends into one
-// that held the previous load: both must give `code` and the same fields.
+// Loads the text with LF ends into a fresh object, with CR LF ends into one
+// that held the previous load, and with the lone CR ends of old Mac tools:
+// all must give `code` and the same fields.
 Cfg loadBothWays(const std::string& text, int code = 4)
 {
     static Cfg reused;
     KivTest::TempDir dir("cfg");
-    Cfg lf;
+    std::string cr = text;
+    std::replace(cr.begin(), cr.end(), '\n', '\r');
+    Cfg lf, crOnly;
     EXPECT_TRUE(KivTest::writeFile(dir.file("lf.cfg"), text) &&
-                KivTest::writeFile(dir.file("crlf.cfg"), KivTest::toCrLf(text)));
+                KivTest::writeFile(dir.file("crlf.cfg"), KivTest::toCrLf(text)) && KivTest::writeFile(dir.file("cr.cfg"), cr));
     EXPECT_EQ(lf.load(dir.file("lf.cfg")), code) << text;
     EXPECT_EQ(reused.load(dir.file("crlf.cfg")), code) << text << " (CR LF)";
+    EXPECT_EQ(crOnly.load(dir.file("cr.cfg")), code) << text << " (CR)";
     EXPECT_EQ(dump(lf), dump(reused)) << text;
+    EXPECT_EQ(dump(lf), dump(crOnly)) << text;
+    const auto said = [](const Cfg& c) { return c.report.message.substr(std::min(c.report.message.find(".cfg"), c.report.message.size())); };
+    EXPECT_EQ(said(lf), said(crOnly)) << text;
     return lf;
 }
 
@@ -98,6 +107,50 @@ TEST(CfgLoad, StationLineAndFaults)
     for (const auto& [text, code, kept] : cases)
         EXPECT_EQ(dump(loadBothWays(text, code), true), kept) << testing::PrintToString(text);
     EXPECT_EQ(Cfg().load("no/such/rec.cfg"), 2);
+}
+
+// Figures no recorder writes: negative counts, NaN and infinities (std::stod
+// reads "nan", "inf" and "infinity" in any case), a line past the length
+// limit. Each fails with 3 and names its line, or (the time multiplier) is
+// read as 1 with a warning.
+TEST(CfgLoad, HostileFiguresFailWithTheirLine)
+{
+    const std::string analog = "1,A1,,,kV,2,0,0,-1,1,1000,1,P";
+    const auto field = [&analog](int number, const std::string& text) {
+        std::vector<std::string> fields = KivComtradeLib::StringHelper::split(analog, ',');
+        fields[static_cast<std::size_t>(number - 1)] = text;
+        std::string joined;
+        for (const std::string& f : fields)
+            joined += (joined.empty() ? "" : ",") + f;
+        return joined;
+    };
+    const std::string longLine(std::size_t(1) << 20 | 1, '7');
+    const std::vector<std::tuple<std::string, int, std::string>> cases = {
+        {with({{7, "1000,-1"}}), 3, "line 8 (sampling rate lines), field 2 'last sample number': '-1' is negative"},
+        {with({{6, "-2"}}), 3, "line 7 (sampling rate lines): a negative number of sampling rates, -2"},
+        {with({{1, "-3,-2A,-1D"}}), 3, "line 2 (channel counts line): a negative channel count"},
+        {with({{5, "nan"}}), 3, "line 6 (line frequency line): the line frequency 'nan' is not a finite number"},
+        {with({{5, "-INF"}}), 3, "line 6 (line frequency line): the line frequency '-INF' is not a finite number"},
+        {with({{7, "NaN,100"}}), 3, "line 8 (sampling rate lines), field 1 'rate': 'NaN' is not a finite number"},
+        {with({{7, "Infinity,100"}}), 3, "line 8 (sampling rate lines), field 1 'rate': 'Infinity' is not a finite number"},
+        {with({{2, field(6, "nan")}}), 3, "line 3 (analog channel 1), field 6 'gain': 'nan' is not a finite number"},
+        {with({{2, field(7, "-inf")}}), 3, "line 3 (analog channel 1), field 7 'offset': '-inf' is not a finite number"},
+        {with({{2, field(8, "INFINITY")}}), 3, "line 3 (analog channel 1), field 8 'skew': 'INFINITY' is not a finite number"},
+        {with({{3, "2,A2,,,kV,2,0,0,-1,1,1e-300,1e300,P"}}), 3, "line 4 (analog channel 2), field 11 'primary': '1e-300' gives a ratio"},
+        {with({{3, field(12, "nan")}}), 3, "line 4 (analog channel 2), field 12 'secondary': 'nan' is not a finite number"},
+        {with({{2, longLine}}), 3, "line 3 (analog channel 1): longer than 1048576 bytes, the limit of a line"},
+        {with({{5, longLine}}), 3, "line 6 (line frequency line): longer than 1048576 bytes, the limit of a line"},
+        {with({{11, longLine}}), 3, "line 12 (time multiplier line): longer than 1048576 bytes, the limit of a line"},
+        {with({{11, "nan"}}), 4, "time multiplier 'nan' is not a positive number; time stamps are read with 1"},
+        {with({{11, "-Inf"}}), 4, "time multiplier '-Inf' is not a positive number; time stamps are read with 1"},
+        {with({{11, "1e300"}}), 4, "time multiplier '1e300' makes time stamps infinite; they are read with 1"},
+    };
+    for (const auto& [text, code, said] : cases) {
+        const Cfg cfg = loadBothWays(text, code);
+        const std::string& sentence = code == 4 ? cfg.report.warnings.at(0) : cfg.report.message;
+        EXPECT_NE(sentence.find(said), std::string::npos) << sentence;
+        EXPECT_TRUE(std::isfinite(cfg.timeMultiplier) && cfg.samplesCount < (1u << 31)) << said;
+    }
 }
 
 // The type keyword in any letter case and with blanks; one status word per

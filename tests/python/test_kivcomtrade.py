@@ -155,3 +155,18 @@ def test_views_are_the_cpp_views(path):
         assert np.isnan(rec.value(ch, ch.skew - 1.0)) and np.isnan(rec.value(ch, rec.time[-1] + ch.skew + 1.0))
     for ch, points in zip(rec.status_channels, lines[2 * len(rec.analog_channels):]):
         np.testing.assert_array_equal(rec.points(ch), points.reshape(-1, 2).astype(np.float32))
+
+
+def test_hostile_requests_raise_value_error():
+    rec, other = kivcomtrade.load(BUNDLED), kivcomtrade.load(BUNDLED)
+    # A NUL byte would end the name for the C library: /etc/passwd is never opened.
+    for call in (lambda: kivcomtrade.load("/etc/passwd\0.cfg"), lambda: kivcomtrade.load(str(BUNDLED) + "\0.cfg"),
+                 lambda: rec.points("IA", 0, 1, 1e12), lambda: rec.points("IA", 0, float("nan"), 1000),
+                 lambda: rec.value(other.analog_channels[3], 0.1), lambda: rec.points(other.status_channels[0])):
+        with pytest.raises(ValueError) as failure:
+            call()
+        assert "root:" not in str(failure.value)
+    assert np.isnan(rec.value("IA", float("nan"))) and np.isnan(rec.value(3, np.array([0.1, np.nan]))).tolist() == [
+        False, True]
+    assert rec.value(rec.analog_channels[3], 0.1) == other.value(3, 0.1) and len(rec.points("IA", 0, 0.1, 1e3)) == 100
+    assert len(rec.points("IA", 10.0, 1e9, 1.0)) == 0  # a window after the last sample: empty, not refused

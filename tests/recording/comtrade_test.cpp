@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 
 using namespace KivTest;
 using KivComtradeLib::ColumnarRecording;
@@ -68,7 +69,7 @@ void expectColumnsAsComtrade(const std::string& path)
     ColumnarRecording col;
     ASSERT_EQ(col.load(path), rec.load(path)) << path;
     EXPECT_TRUE(col.report.message == rec.report.message && col.report.warnings == rec.report.warnings
-                && col.report.missingValues == rec.report.missingValues) << path;
+                && col.report.missingValues == rec.report.missingValues && sameBits(&col.duration, &rec.duration, 1)) << path;
     const std::size_t n = rec.dat.samples.size(), states = rec.cfg.binaryChannels.size();
     ASSERT_TRUE(col.count == n && col.time.size() == n && col.status.size() == states * n
                 && col.analog.size() == rec.cfg.analogChannels.size() * n) << path << ": " << col.count << " for " << n;
@@ -146,13 +147,85 @@ TEST(ComtradeLoad, ResultCodesAndTheStateTheyLeave)
         EXPECT_TRUE(c.loaded == unchanged && c.analogChannels.size() == (unchanged ? 3u : 0u)) << f.path;
         EXPECT_EQ(c.dat.samples.size(), unchanged ? 40u : 0u) << f.path;
     }
-    // Success: warnings and missing values reach the host; the rates, not the
-    // last of the two records held, give the duration.
+    // Success: warnings and missing values reach the host; the last of the
+    // two records held gives the duration.
     ASSERT_TRUE(writeFile(dir.file("bad.dat"), "1,0,99999\n2,1,\n"));
     Comtrade rec;
     ASSERT_EQ(rec.load(dir.file("bad.cfg")), 0);
-    EXPECT_TRUE(rec.report.missingValues == 2 && rec.report.warnings.size() == 2 && std::fabs(rec.duration - 0.002) < 1e-12
-                && rec.report.warnings[1] == dir.file("bad.dat") + ": 2 analog values marked as missing (read as NaN)");
+    EXPECT_TRUE(rec.report.missingValues == 2 && rec.report.warnings.size() == 3 && rec.duration == 0.001
+                && rec.report.warnings[2] == dir.file("bad.dat") + ": 2 analog values marked as missing (read as NaN)");
+}
+
+// Files an attacker or a careless user hands over: a NUL byte in the path,
+// things that are not regular files (which must never be opened: a FIFO
+// would block), a line past the limit, a data file holding fewer records
+// than announced, lone-CR line ends. Comtrade and the columnar arrays agree.
+TEST(ComtradeLoad, HostileFilesFailCleanly)
+{
+    TempDir dir("hostile");
+    const Recording good = makeRecording(mixedLayout(E::Ascii), 40);
+    const std::string cfg = cfgText(good.design, 40), dat = datBytes(good), few = cfgText(good.design, 5000);
+    std::string crCfg = cfg, crDat = dat;
+    std::replace(crCfg.begin(), crCfg.end(), '\n', '\r');
+    std::replace(crDat.begin(), crDat.end(), '\n', '\r');
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    ASSERT_TRUE(writeRecording(good, dir.file("good")) && writeFile(dir.file("fifodat.cfg"), cfg)
+                && writeFile(dir.file("long.cfg"), cfg) && writeFile(dir.file("long.dat"), dat + std::string(1 << 20 | 1, '1'))
+                && writeFile(dir.file("empty.cfg"), cfg) && writeFile(dir.file("empty.dat"), "\n\n")
+                && writeFile(dir.file("few.cfg"), few) && writeFile(dir.file("few.dat"), dat.substr(0, dat.find('\n', dat.find('\n') + 1) + 1))
+                && writeFile(dir.file("cr.cfg"), crCfg) && writeFile(dir.file("cr.dat"), crDat)
+                && writeFile(dir.file("hdr.cfg"), cfg) && writeFile(dir.file("hdr.dat"), dat)
+                && writeFile(dir.file("hdr.hdr"), "Fault\n" + std::string(1 << 20 | 1, 'x')));
+    for (const char* fifo : {"fifo.cfg", "fifodat.dat", "pipe.cff"})
+        ASSERT_EQ(mkfifo(dir.file(fifo).c_str(), 0600), 0) << fifo;
+    fs::create_directory(dir.file("folder.cfg"), ec);
+    fs::create_symlink("/dev/zero", dir.file("zero.cfg"), ec);
+    fs::create_symlink(dir.file("good.cfg"), dir.file("link.cfg"), ec);
+    fs::create_symlink(dir.file("good.dat"), dir.file("link.dat"), ec);
+    ASSERT_FALSE(ec) << ec.message();
+    const std::string nul = dir.file("good.dat") + std::string(1, '\0') + ".cfg";
+    // `said`: the failure's sentence, or the one warning of a success.
+    const struct { std::string path; int result; std::string said; } cases[] = {
+        {nul, 1, dir.file("good.dat") + "\\0...: the path holds a NUL byte, which no file name can"},
+        {dir.file("fifo.cfg"), 2, dir.file("fifo.cfg") + ": not a regular file"},
+        {dir.file("fifodat.cfg"), 5, dir.file("fifodat.dat") + ": not a regular file"},
+        {dir.file("fifo.cff"), 2, dir.file("fifo.cfg") + ": not a regular file"}, // the pair beside it
+        {dir.file("pipe.cff"), 2, dir.file("pipe.cff") + ": not a regular file"},
+        {dir.file("folder.cfg"), 2, dir.file("folder.cfg") + ": not a regular file"},
+        {dir.file("zero.cfg"), 2, dir.file("zero.cfg") + ": not a regular file"},
+        {dir.file("long.cfg"), 6, dir.file("long.dat") + ": line 41 is longer than 1048576 bytes, the limit of a line"},
+        {dir.file("empty.cfg"), 6, dir.file("empty.dat") + ": holds no record"},
+        {dir.file("link.cfg"), 0, ""},
+        {dir.file("few.cfg"), 0, ""},
+        {dir.file("cr.cfg"), 0, ""},
+        {dir.file("hdr.cfg"), 0, dir.file("hdr.hdr") + ": line 2 is longer than 1048576 bytes; the text is left out"},
+    };
+    Comtrade reference;
+    ASSERT_EQ(reference.load(dir.file("good.cfg")), 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        Comtrade rec;
+        ColumnarRecording col;
+        ASSERT_EQ(rec.load(c.path), c.result);
+        ASSERT_EQ(col.load(c.path), c.result);
+        EXPECT_TRUE(c.result == 0 || (rec.report.message == c.said && col.report.message == c.said)) << rec.report.message;
+        EXPECT_TRUE(sameBits(&rec.duration, &col.duration, 1) && col.report.warnings == rec.report.warnings);
+        if (c.result != 0)
+            continue;
+        if (c.path == dir.file("few.cfg")) {
+            // Two records of 5000 announced: the duration is that of the
+            // records read, the configuration keeps the announced one.
+            EXPECT_TRUE(rec.dat.samples.size() == 2 && rec.duration == 0.001 && rec.cfg.duration == 4.999);
+            EXPECT_EQ(rec.report.warnings, (std::vector<std::string>{
+                dir.file("few.dat") + ": holds only 2 of the 5000 records the configuration announces",
+                dir.file("few.dat") + ": the last sample read is at 0.001 s, not at the 4.999 s the configuration announces"}));
+        } else {
+            expectSameState(rec, reference);
+            EXPECT_EQ(rec.report.warnings, c.said.empty() ? std::vector<std::string>() : std::vector<std::string>{c.said});
+            EXPECT_TRUE(rec.headerText.empty());
+        }
+    }
 }
 
 // One path per data-file type: the views give the values written; the

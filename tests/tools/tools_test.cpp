@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <map>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace {
@@ -80,6 +81,44 @@ TEST(ComtradeTools, FailuresExitWithTheLoadCodeAndTheReportsSentence)
     const ToolRun unwritable = run(kPlot, {kBundled, "-o", "/nonexistent-folder/x.svg"});
     EXPECT_EQ(unwritable.code, 73);
     EXPECT_NE(unwritable.err.find("/nonexistent-folder/x.svg"), std::string::npos);
+}
+
+// An output file is whole or absent: a write that fails (the file-size
+// limit stands in for a full disk; SIGXFSZ ignored so that the write fails
+// with EFBIG) exits 73 and leaves the earlier file and no temporary one.
+// Standard output that cannot be written (/dev/full) exits 74.
+TEST(ComtradeTools, OutputsAreWholeOrAbsent)
+{
+    const TempDir dir("outputs");
+    const std::string out = dir.file("out"), err = dir.file("err");
+    const struct { std::string tool, args, shell; int code; } cases[] = {
+        {kExport, "-o '" + dir.file("old.csv") + "'", "trap '' XFSZ; ulimit -f 1;", 73},
+        {kPlot, "-o '" + dir.file("old.csv") + "'", "trap '' XFSZ; ulimit -f 1;", 73},
+        {kExport, "-o '" + dir.file("no/such/folder.csv") + "'", "", 73},
+        {kInfo, ">/dev/full", "", 74},
+        {kInfo, "--json >/dev/full", "", 74},
+        {kExport, ">/dev/full", "", 74},
+        {kPlot, "-o '" + dir.file("plot.svg") + "' >/dev/full", "", 74},
+        {kExport, "--help >/dev/full", "", 74},
+        {kExport, "-o '" + dir.file("new.csv") + "' >'" + out + "'", "", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tool + " " + c.args);
+        ASSERT_TRUE(KivTest::writeFile(dir.file("old.csv"), "earlier output\n"));
+        const std::string command = c.shell + " exec '" + c.tool + "' '" + kBundled + "' " + c.args;
+        const int status = std::system(("sh -c \"" + command + "\" 2>'" + err + "'").c_str());
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.code) << KivTest::readFile(err);
+        EXPECT_EQ(KivTest::readFile(err).find("cannot write") != std::string::npos, c.code != 0) << KivTest::readFile(err);
+        EXPECT_EQ(KivTest::readFile(dir.file("old.csv")), "earlier output\n");
+        for (const auto& entry : std::filesystem::directory_iterator(dir.file("")))
+            EXPECT_NE(entry.path().filename().string()[0], '.') << "temporary file left: " << entry.path();
+    }
+    // The file renamed into place is complete and has the mode a new file gets.
+    const std::string csv = KivTest::readFile(dir.file("new.csv"));
+    EXPECT_TRUE(csv.size() > 10000 && csv.compare(csv.size() - 2, 2, "\r\n") == 0) << csv.size();
+    struct stat made {}, plain {};
+    ASSERT_TRUE(::stat(dir.file("new.csv").c_str(), &made) == 0 && ::stat(dir.file("old.csv").c_str(), &plain) == 0);
+    EXPECT_EQ(made.st_mode & 0777, plain.st_mode & 0777);
 }
 
 // One analog lane as drawn: its scale (value lo at y0, hi at y1), stroke and
