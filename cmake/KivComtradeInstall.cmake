@@ -1,5 +1,5 @@
 # Install rules: the library with its headers (the generated Export.h
-# included), a CMake package (KivComtradeLib::KivComtradeLib, version file with
+# and Version.h included), a CMake package (KivComtradeLib::KivComtradeLib, version file with
 # SameMajorVersion), a pkg-config file, the host tools and the bundled samples.
 # Everything is relocatable: the package, the .pc file and the tools find
 # their files relative to where they are installed.
@@ -19,6 +19,7 @@ install(DIRECTORY "${PROJECT_SOURCE_DIR}/include/KivComtradeLib"
   DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}"
   FILES_MATCHING PATTERN "*.h")
 install(FILES "${PROJECT_BINARY_DIR}/include/KivComtradeLib/Export.h"
+  "${PROJECT_BINARY_DIR}/include/KivComtradeLib/Version.h"
   DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/KivComtradeLib")
 
 install(EXPORT KivComtradeLibTargets

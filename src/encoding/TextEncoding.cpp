@@ -198,28 +198,6 @@ bool isValidUtf8(const std::string& text)
     return everyCodePoint(text, [](char32_t) { return true; });
 }
 
-Encoding detect(const std::vector<std::string>& texts)
-{
-    long long count866 = 0, count1251 = 0, countUtf8 = 0;
-    bool allValid = true;
-    toUtf8::DetectRusCodePages detector;
-    for (const std::string& text : texts) {
-        if (isValidUtf8(text))
-            continue;
-        allValid = false;
-        detector.analize(text.data(), text.size());
-        count866 += detector.count866;
-        count1251 += detector.count1251;
-        countUtf8 += detector.countUtf8;
-    }
-    if (allValid)
-        return Encoding::Utf8;
-    // The decision of one text, on the file's sums.
-    if (count866 > countUtf8)
-        return count866 >= count1251 ? Encoding::Cp866 : Encoding::Cp1251;
-    return countUtf8 < count1251 ? Encoding::Cp1251 : Encoding::Utf8;
-}
-
 std::string toUtf8(Encoding encoding, bool detected, const std::string& text, std::size_t& replaced)
 {
     switch (encoding) {
@@ -233,6 +211,8 @@ std::string toUtf8(Encoding encoding, bool detected, const std::string& text, st
                                            : toUtf8::from1251(text.data(), text.size());
     case Encoding::Cp1252:
     case Encoding::Latin1:
+        if (detected && onlyNameCharacters(text))
+            return text;
         return fromLatin(text, encoding == Encoding::Cp1252);
     case Encoding::Gb18030:
 #ifdef KIVCOMTRADE_HAVE_ICONV

@@ -24,16 +24,25 @@ bool available(Encoding encoding);
 
 bool isValidUtf8(const std::string& text);
 
-// The file's encoding from its texts (station line and channel lines): UTF-8
-// when every text is valid UTF-8; otherwise the detector's votes, summed over
-// the texts that are not valid UTF-8, choose 866, 1251 or UTF-8 once, with the
-// ties of the one-text rule.
-Encoding detect(const std::vector<std::string>& texts);
+// What detection found for a file's texts.
+struct Detection {
+    Encoding encoding = Encoding::Utf8;
+    std::size_t evidence = 0; // bytes 0x80-0xFF of the texts that decided
+    bool thin = false;        // few such bytes, or a runner-up close behind
+};
+
+// The file's encoding from its texts (station line, channel lines, header
+// texts): UTF-8 when every text is valid UTF-8. Otherwise, over the texts
+// that are not: the detector's votes, summed, choose 866, 1251 or UTF-8 with
+// the ties of the one-text rule; then that reading, Latin-1/CP1252 and GB18030
+// are scored by how much their characters look like names, and a rival
+// replaces the Cyrillic choice only when it scores higher.
+Detection detect(const std::vector<std::string>& texts);
 
 // One text in UTF-8. `replaced` grows by the number of bytes that were not
 // text in that encoding and became U+FFFD.
 //
-// A detected code page (detected = true) leaves a text that is valid UTF-8 as
+// A detected single-byte code page (detected = true) leaves a text that is valid UTF-8 as
 // it is when each of its characters is one that names are written with
 // (Latin-1 letters and signs, Cyrillic, punctuation, letterlike symbols): a
 // line someone re-typed in UTF-8. One whose UTF-8 reading gives anything else

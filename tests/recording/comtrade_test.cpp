@@ -96,7 +96,8 @@ TEST(ComtradeLoad, ResultCodesAndTheStateTheyLeave)
                 && writeFile(dir.file("short.dat"), "12345") && writeFile(dir.file("bad.dat"), "1,0,5\n\n2,1,x\n")
                 && writeFile(dir.file("nocfg.cff"), "1,2,3\n") && writeFile(dir.file("nosection.cff"), cff.substr(0, datHeader))
                 && writeFile(dir.file("cut.cff"), cff.substr(0, cff.size() - 1))
-                && writeFile(dir.file("type.cff"), std::string(cff).replace(datHeader, 25, "--- file type: DAT ASCII")));
+                && writeFile(dir.file("type.cff"), std::string(cff).replace(datHeader, 25, "--- file type: DAT ASCII"))
+                && writeFile(dir.file("b64.cff"), std::string(cff).replace(datHeader, 25, "--- file type: DAT BINARY Base64")));
     const struct { const char* path; int result; const char* said; unsigned long long line; } failures[] = {
         {"good.txt", 1, "good.txt: not the name of a .cfg, .dat or .cff file", 0},
         {"absent.cfg", 2, "absent.cfg: no such configuration file", 0},
@@ -109,6 +110,7 @@ TEST(ComtradeLoad, ResultCodesAndTheStateTheyLeave)
         {"nosection.cff", 5, "nosection.cff: no DAT section", 0},
         {"cut.cff", 6, "cut.cff: the DAT section announces 360 bytes, 359 follow its header", 31},
         {"type.cff", 6, "type.cff: the DAT section is ASCII but the CFG section says BINARY", 31},
+        {"b64.cff", 6, "b64.cff: the DAT section is base64 text, which COMTRADE 1991-2013 does not define", 31},
     };
     for (const auto& f : failures) {
         Comtrade c;
