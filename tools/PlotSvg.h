@@ -30,7 +30,15 @@ struct PlotGeometry {
     static constexpr int columns = static_cast<int>(plotWidth); // one per pixel
 };
 
-// The whole standalone SVG document.
-std::string renderSvg(const KivComtradeLib::ColumnarRecording& recording, const PlotRequest& request);
+// Where a text of the picture lies, estimated with textWidth: from 0.8 of the
+// font size above its baseline to 0.2 below.
+struct TextBox {
+    double left, top, right, bottom;
+    std::string text;
+};
+
+// The whole standalone SVG document; with `boxes`, the box of every text too.
+std::string renderSvg(const KivComtradeLib::ColumnarRecording& recording, const PlotRequest& request,
+                      std::vector<TextBox>* boxes = nullptr);
 
 } // namespace KivTools

@@ -38,9 +38,13 @@ void bringToSide(AnalogChannelConfig& record, const std::string& line, int revis
         record.a = written.a;
         record.b = written.b;
     } else if (side == ValueSide::Primary) {
+        // A zero or unreadable ratio brings nothing anywhere: such a channel
+        // keeps its values as written.
         const double ratio = record.primary / record.secondary;
-        record.a = ratio * record.a;
-        record.b = ratio * record.b;
+        if (std::isfinite(ratio) && ratio != 0.0) {
+            record.a = ratio * record.a;
+            record.b = ratio * record.b;
+        }
     }
 }
 

@@ -1,144 +1,75 @@
 // Which encoding a configuration's texts are in, when the host names none.
 //
-// The Cyrillic code pages keep the detector's vote; Latin-1 and GBK texts,
-// which the vote cannot tell from 1251, are recognised by how plausible each
-// reading is as names: every byte 0x80-0xFF is scored in each reading, +2 for
-// a letter, +1 for a sign names carry (degree, numero, quotes), -2 for what no
-// name holds (box drawing, control cells, bytes that break the encoding).
-// One pass per reading, no allocation: random bytes cost what text costs.
+// Two opinions are combined. The Cyrillic detector's votes (toUtf8) choose
+// between 866, 1251 and UTF-8; they are right on every Russian recorder we
+// know, but take GBK and Latin-1 bytes for Cyrillic too. uchardet, which
+// models many scripts, recognises GB18030 and Latin-1 on a whole file's text
+// but stumbles on short Cyrillic names. So uchardet may only move a file to
+// GB18030 or to Latin-1/CP1252, and only when the bytes fit that reading;
+// every other answer leaves the Cyrillic decision as it was.
 
 #include "encoding/CodePageVotes.h"
 #include "encoding/TextEncoding.h"
-#include "encoding/Utf8.h"
 
 #include <KivComtradeLib/ToUtf8.h>
+
+#include <uchardet/uchardet.h>
+
+#include <cstring>
+#include <memory>
 
 namespace KivComtradeLib {
 namespace TextEncoding {
 
 namespace {
 
-bool isAsciiLetter(unsigned char c)
+// Fewer bytes 0x80-0xFF than this make any decision a guess.
+constexpr std::size_t kThinEvidence = 16;
+
+enum class Family { None, Cyrillic, Latin, Chinese, Other };
+
+Family familyOf(const char* charset, bool& exact)
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    exact = false;
+    if (charset == nullptr || *charset == '\0')
+        return Family::None;
+    static const char* const latinExact[] = {"ISO-8859-1", "ISO-8859-15", "WINDOWS-1252"};
+    static const char* const latinNear[] = {"ISO-8859-2", "ISO-8859-3", "ISO-8859-4",  "ISO-8859-9",
+                                            "ISO-8859-13", "ISO-8859-16", "WINDOWS-1250", "WINDOWS-1257"};
+    static const char* const chinese[] = {"GB18030", "GB2312", "GBK", "EUC-CN"};
+    static const char* const cyrillic[] = {"IBM866",  "WINDOWS-1251", "KOI8-R", "ISO-8859-5",
+                                           "MAC-CYRILLIC", "IBM855", "UTF-8"};
+    for (const char* name : latinExact)
+        if (std::strcmp(charset, name) == 0)
+            return exact = true, Family::Latin;
+    for (const char* name : latinNear)
+        if (std::strcmp(charset, name) == 0)
+            return Family::Latin;
+    for (const char* name : chinese)
+        if (std::strcmp(charset, name) == 0)
+            return exact = true, Family::Chinese;
+    for (const char* name : cyrillic)
+        if (std::strcmp(charset, name) == 0)
+            return Family::Cyrillic;
+    return Family::Other;
 }
 
-int score1251(unsigned char b)
+// Accented letters of Western names stand one or two at a time; three bytes
+// 0x80-0xFF in a row are a word of another script (a Cyrillic one, mostly).
+bool fitsLatin(const std::string& text)
 {
-    if (b >= 0xC0)
-        return 2; // А..я
-    switch (b) {
-    case 0xA8: case 0xB8: case 0xAA: case 0xBA: case 0xAF: case 0xBF: // Ё ё Є є Ї ї
-    case 0xB2: case 0xB3: case 0xA5: case 0xB4: case 0xA1: case 0xA2: // І і Ґ ґ Ў ў
-        return 2;
-    case 0xB0: case 0xB9: case 0xAB: case 0xBB: case 0x96: case 0x97: case 0xA0: // ° № « » – — nbsp
-        return 1;
-    default:
-        return -2;
+    int run = 0;
+    for (const char ch : text) {
+        run = static_cast<unsigned char>(ch) >= 0x80 ? run + 1 : 0;
+        if (run >= 3)
+            return false;
     }
+    return true;
 }
 
-int score866(unsigned char b)
+// Every byte 0x80-0xFF belongs to a well-formed GB18030 character.
+bool fitsGb18030(const std::string& text)
 {
-    if (b <= 0xAF || (b >= 0xE0 && b <= 0xF7))
-        return 2; // А..п, р..я, Ё ё Є є Ї ї Ў ў
-    if (b == 0xF8 || b == 0xFC || b == 0xFF)
-        return 1; // ° № nbsp
-    return -2;    // shades, box drawing, mathematical signs
-}
-
-int scoreLatin(unsigned char b)
-{
-    if (b >= 0xC0)
-        return b == 0xD7 || b == 0xF7 ? 1 : 2; // letters; × and ÷
-    if (b >= 0xA0)
-        return 1;
-    // CP1252's signs and letters; its five unassigned cells are C1 controls.
-    return b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D ? -2 : 1;
-}
-
-// Each run of bytes 0x80-0xFF of `text` with whether an ASCII letter stands
-// right before and right after it.
-template <typename OnRun>
-void forEachRun(const std::string& text, OnRun onRun)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    std::size_t i = 0;
-    while (i < n) {
-        if (p[i] < 0x80) {
-            ++i;
-            continue;
-        }
-        const std::size_t begin = i;
-        while (i < n && p[i] >= 0x80)
-            ++i;
-        const bool inWord = begin > 0 && isAsciiLetter(p[begin - 1]) && i < n && isAsciiLetter(p[i]);
-        onRun(p + begin, i - begin, inWord);
-    }
-}
-
-// A Cyrillic letter inside a Latin word is no name's spelling.
-long long scoreCyrillic(const std::string& text, int (*score)(unsigned char))
-{
-    long long total = 0;
-    forEachRun(text, [&](const unsigned char* run, std::size_t length, bool inWord) {
-        for (std::size_t k = 0; k < length; ++k)
-            total += inWord ? -2 : score(run[k]);
-    });
-    return total;
-}
-
-// Accented letters come one or two at a time, mostly inside Latin words;
-// three or more bytes in a row are another script.
-long long scoreLatinText(const std::string& text)
-{
-    long long total = 0;
-    forEachRun(text, [&](const unsigned char* run, std::size_t length, bool inWord) {
-        long long sum = 0;
-        bool letters = true;
-        for (std::size_t k = 0; k < length; ++k) {
-            const int s = scoreLatin(run[k]);
-            sum += s;
-            letters = letters && s == 2;
-        }
-        if (length >= 3)
-            sum = -2 * static_cast<long long>(length);
-        else if (inWord && letters)
-            sum *= 2;
-        total += sum;
-    });
-    return total;
-}
-
-// Well-formed multi-byte sequences count for UTF-8, every other byte
-// 0x80-0xFF against it.
-long long scoreUtf8(const std::string& text)
-{
-    long long total = 0;
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
-    while (p < end) {
-        char32_t cp = 0;
-        const int length = *p < 0x80 ? 1 : decodeUtf8(p, end, cp);
-        if (length == 0) {
-            total -= 2;
-            ++p;
-            continue;
-        }
-        if (length > 1)
-            total += 2 * length;
-        p += length;
-    }
-    return total;
-}
-
-// GB2312's hanzi (level 1 the 3755 common ones) score as letters, its symbol
-// rows as signs; the rest of GBK and the four-byte forms are rare in names;
-// a byte that starts no character breaks the reading.
-long long scoreGb18030(const std::string& text)
-{
-    long long total = 0;
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
     std::size_t i = 0;
@@ -148,29 +79,31 @@ long long scoreGb18030(const std::string& text)
             ++i;
             continue;
         }
-        const unsigned char trail = i + 1 < n ? p[i + 1] : 0;
-        if (lead == 0x80 || lead == 0xFF || i + 1 >= n) {
-            total -= 2;
-            ++i;
-        } else if (trail >= 0x30 && trail <= 0x39) {
-            if (i + 3 < n && p[i + 2] >= 0x81 && p[i + 2] <= 0xFE && p[i + 3] >= 0x30 && p[i + 3] <= 0x39) {
-                i += 4;
-            } else {
-                total -= 2;
-                ++i;
-            }
+        if (lead == 0x80 || lead == 0xFF || i + 1 >= n)
+            return false;
+        const unsigned char trail = p[i + 1];
+        if (trail >= 0x30 && trail <= 0x39) {
+            if (i + 3 >= n || p[i + 2] < 0x81 || p[i + 2] > 0xFE || p[i + 3] < 0x30 || p[i + 3] > 0x39)
+                return false;
+            i += 4;
         } else if ((trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFE)) {
-            if (trail >= 0xA1 && lead >= 0xB0 && lead <= 0xD7)
-                total += 4;
-            else if (trail >= 0xA1 && ((lead >= 0xD8 && lead <= 0xF7) || (lead >= 0xA1 && lead <= 0xA9)))
-                total += 2;
             i += 2;
         } else {
-            total -= 2;
-            ++i;
+            return false;
         }
     }
-    return total;
+    return true;
+}
+
+std::string uchardetAnswer(const std::string& text)
+{
+    std::unique_ptr<std::remove_pointer_t<uchardet_t>, void (*)(uchardet_t)> detector(uchardet_new(),
+                                                                                      uchardet_delete);
+    if (!detector || uchardet_handle_data(detector.get(), text.data(), text.size()) != 0)
+        return {};
+    uchardet_data_end(detector.get());
+    const char* charset = uchardet_get_charset(detector.get());
+    return charset != nullptr ? charset : "";
 }
 
 } // namespace
@@ -179,7 +112,8 @@ Detection detect(const std::vector<std::string>& texts)
 {
     Detection result;
     long long count866 = 0, count1251 = 0, countUtf8 = 0;
-    bool latin1252 = false;
+    bool c1Bytes = false;
+    std::string joined; // the texts that are not UTF-8, one per line
     toUtf8::DetectRusCodePages detector;
     for (const std::string& text : texts) {
         if (isValidUtf8(text))
@@ -191,44 +125,47 @@ Detection detect(const std::vector<std::string>& texts)
         for (const char ch : text) {
             const auto byte = static_cast<unsigned char>(ch);
             result.evidence += byte >= 0x80;
-            latin1252 = latin1252 || (byte >= 0x80 && byte <= 0x9F);
+            c1Bytes = c1Bytes || (byte >= 0x80 && byte <= 0x9F);
         }
+        joined += text;
+        joined += '\n';
     }
     if (result.evidence == 0)
         return result;
 
     const CyrillicChoice cyrillic = decideByVotes(count866, count1251, countUtf8);
-    long long scores[3] = {0, 0, 0}; // the Cyrillic choice, Latin, GB18030
-    for (const std::string& text : texts) {
-        if (isValidUtf8(text))
-            continue;
-        scores[0] += cyrillic == CyrillicChoice::Cp866    ? scoreCyrillic(text, score866)
-                     : cyrillic == CyrillicChoice::Cp1251 ? scoreCyrillic(text, score1251)
-                                                          : scoreUtf8(text);
-        scores[1] += scoreLatinText(text);
-        scores[2] += scoreGb18030(text);
-    }
-    const Encoding candidates[3] = {cyrillic == CyrillicChoice::Cp866    ? Encoding::Cp866
-                                    : cyrillic == CyrillicChoice::Cp1251 ? Encoding::Cp1251
-                                                                         : Encoding::Utf8,
-                                    latin1252 ? Encoding::Cp1252 : Encoding::Latin1, Encoding::Gb18030};
-    const int count = available(Encoding::Gb18030) ? 3 : 2;
-    // Ties go to the earlier candidate: the Cyrillic decision stands unless beaten.
-    int best = 0;
-    for (int k = 1; k < count; ++k)
-        if (scores[k] > scores[best])
-            best = k;
-    long long runnerUp = 0;
-    bool hasRunnerUp = false;
-    for (int k = 0; k < count; ++k) {
-        if (k != best && (!hasRunnerUp || scores[k] > runnerUp)) {
-            runnerUp = scores[k];
-            hasRunnerUp = true;
+    result.encoding = cyrillic == CyrillicChoice::Cp866    ? Encoding::Cp866
+                      : cyrillic == CyrillicChoice::Cp1251 ? Encoding::Cp1251
+                                                           : Encoding::Utf8;
+    // The votes are close when the runner-up has four fifths of the winner's.
+    const long long votes[3] = {count866, count1251, countUtf8};
+    long long top = 0, second = 0;
+    for (const long long v : votes) {
+        if (v > top) {
+            second = top;
+            top = v;
+        } else if (v > second) {
+            second = v;
         }
     }
-    result.encoding = candidates[best];
-    const long long top = scores[best];
-    result.thin = result.evidence < 16 || top <= 0 || runnerUp * 5 >= top * 4;
+    const bool votesClose = top <= 0 || second * 5 >= top * 4;
+
+    const std::string answer = uchardetAnswer(joined);
+    bool exact = false;
+    const Family family = familyOf(answer.c_str(), exact);
+    bool agrees = family == Family::None; // no opinion: nothing to disagree with
+    if (family == Family::Chinese && available(Encoding::Gb18030) && fitsGb18030(joined)) {
+        result.encoding = Encoding::Gb18030;
+        agrees = true;
+    } else if (family == Family::Latin && fitsLatin(joined)) {
+        result.encoding = c1Bytes ? Encoding::Cp1252 : Encoding::Latin1;
+        agrees = exact;
+    } else if (family == Family::Cyrillic) {
+        agrees = (answer == "IBM866" && result.encoding == Encoding::Cp866) ||
+                 (answer == "WINDOWS-1251" && result.encoding == Encoding::Cp1251);
+    }
+    // Thin: few bytes, two opinions that differ, or votes alone and close.
+    result.thin = result.evidence < kThinEvidence || !agrees || (family == Family::None && votesClose);
     return result;
 }
 

@@ -238,4 +238,14 @@ TEST(RealRecordings, LiteralCountsAndValues)
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
         if (entry.path().extension() == ".cfg" || entry.path().extension() == ".CFG")
             expectColumnsAsComtrade(entry.path().string());
+    // wisp/2's first value on the primary side (a P channel, 1100:1): 1228 * 0.06160031 kV
+    // in V, in both readers.
+    KivComtradeLib::LoadOptions primary;
+    primary.side = KivComtradeLib::ValueSide::Primary;
+    Comtrade ct;
+    ColumnarRecording columns;
+    ASSERT_EQ(ct.load(root + "/wisp/2.cfg", primary), 0);
+    ASSERT_EQ(columns.load(root + "/wisp/2.cfg", primary), 0);
+    EXPECT_NEAR(ct.dat.samples[0].analogValues.at(0), 75645.18068, 1e-6);
+    EXPECT_EQ(columns.analogRow(0)[0], ct.dat.samples[0].analogValues.at(0));
 }
