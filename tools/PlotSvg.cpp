@@ -223,7 +223,10 @@ void writeHeader(std::ostream& svg, Boxes& boxes, const ColumnarRecording& rec, 
                                formatNumber(request.window.from * unit.perSecond) + " to " +
                                formatNumber(request.window.to * unit.perSecond) + "; " +
                                std::to_string(rec.count) + " samples, line frequency " +
-                               formatNumber(cfg.lineFrequency) + " Hz";
+                               formatNumber(cfg.lineFrequency) + " Hz" +
+                               (request.side == "secondary" ? ""
+                                : request.side == "recorded" ? "; values as recorded (no ratio)"
+                                                             : "; " + request.side + "-side values");
     const std::string lines[3] = {fitText(validUtf8(title), G::width - 16.0, 15.0, true),
                                   fitText(validUtf8(times), G::width - 16.0, 12.0),
                                   fitText(validUtf8(window), G::width - 16.0, 12.0)};

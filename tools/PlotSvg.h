@@ -19,6 +19,7 @@ struct PlotRequest {
     double origin = 0.0;              // library time of the axis' zero
     bool allStatus = false;           // draw status channels that never change too
     bool scaleEach = false;           // every analog channel on a scale of its own
+    std::string side = "secondary";   // of the analog values, said in the header unless secondary
 };
 
 // Geometry, in SVG user units (pixels).

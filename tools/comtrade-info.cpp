@@ -1,11 +1,14 @@
 // comtrade-info [PATH] [--json] [--encoding NAME]
+//               [--side primary|secondary|recorded] [--version]
 //
 // Loads a COMTRADE recording (the path of its .cfg, .dat or .cff file) and
 // prints what its configuration says together with a summary of its values:
 // per analog channel the minimum, maximum and RMS over the whole recording
 // (values the data file marks as missing left out), per status channel the
 // number of changes of state and the time of the first. With no PATH it opens
-// the bundled sample recording.
+// the bundled sample recording. When the configuration loads but its data
+// file is missing or unreadable, it still prints the configuration (without
+// the values' summary), then the reason, and exits with the load's code.
 //
 // Exit status: 0 success; 1-6 the library's load result code (the load
 // report's sentence on stderr); 64 bad command line; 66 no PATH and no
@@ -92,14 +95,15 @@ StatusSummary summarize(const BinaryChannel& channel)
     return summary;
 }
 
-const AnalogChannelConfig& analogConfig(const AnalogChannel& channel)
+// The summary of analog channel `i`; none (NaN) when the data did not load.
+AnalogSummary analogSummary(const Comtrade& recording, std::size_t i)
 {
-    return static_cast<const AnalogChannelConfig&>(channel.config);
+    return i < recording.analogChannels.size() ? summarize(recording.analogChannels[i]) : AnalogSummary();
 }
 
-const BinaryChannelConfig& statusConfig(const BinaryChannel& channel)
+StatusSummary statusSummary(const Comtrade& recording, std::size_t i)
 {
-    return static_cast<const BinaryChannelConfig&>(channel.config);
+    return i < recording.binaryChannels.size() ? summarize(recording.binaryChannels[i]) : StatusSummary();
 }
 
 // ---- JSON -------------------------------------------------------------------
@@ -118,7 +122,7 @@ json dateTime(const DateTime& time)
     return time.valid ? json(KivTools::formatDateTime(time)) : json(nullptr);
 }
 
-json recordingJson(const Comtrade& recording, const std::string& path)
+json recordingJson(const Comtrade& recording, const std::string& path, const char* side)
 {
     const Cfg& cfg = recording.cfg;
     json rates = json::array();
@@ -134,8 +138,9 @@ json recordingJson(const Comtrade& recording, const std::string& path)
             {"lineFrequency", number(cfg.lineFrequency)},
             {"samplingRates", rates},
             {"samplesAnnounced", cfg.samplesCount},
-            {"samples", recording.dat.samples.size()},
-            {"duration", number(recording.duration)},
+            {"samples", recording.loaded ? json(recording.dat.samples.size()) : json(nullptr)},
+            {"duration", number(recording.loaded ? recording.duration : cfg.duration)},
+            {"side", side},
             {"timeMultiplier", number(cfg.timeMultiplier)},
             {"start", dateTime(cfg.start)},
             {"trigger", dateTime(cfg.trigger)},
@@ -149,13 +154,13 @@ json recordingJson(const Comtrade& recording, const std::string& path)
             {"missingValues", recording.report.missingValues}};
 }
 
-void printJson(const Comtrade& recording, const std::string& path)
+void printJson(const Comtrade& recording, const std::string& path, const char* side)
 {
-    json document = recordingJson(recording, path);
+    json document = recordingJson(recording, path, side);
     json& analog = document["analogChannels"] = json::array();
-    for (const AnalogChannel& channel : recording.analogChannels) {
-        const AnalogChannelConfig& config = analogConfig(channel);
-        const AnalogSummary summary = summarize(channel);
+    for (std::size_t i = 0; i < recording.cfg.analogChannels.size(); ++i) {
+        const AnalogChannelConfig& config = recording.cfg.analogChannels[i];
+        const AnalogSummary summary = analogSummary(recording, i);
         analog.push_back({{"number", config.index + 1},
                           {"id", KivTools::channelName(config)},
                           {"phase", KivTools::trimmed(KivTools::validUtf8(config.phase))},
@@ -165,15 +170,15 @@ void printJson(const Comtrade& recording, const std::string& path)
                           {"primary", number(config.primary)},
                           {"secondary", number(config.secondary)},
                           {"ps", config.isSecondary ? "S" : "P"},
-                          {"skew", number(channel.skew)},
+                          {"skew", number(config.skew)},
                           {"min", number(summary.min)},
                           {"max", number(summary.max)},
                           {"rms", number(summary.rms)}});
     }
     json& status = document["statusChannels"] = json::array();
-    for (const BinaryChannel& channel : recording.binaryChannels) {
-        const BinaryChannelConfig& config = statusConfig(channel);
-        const StatusSummary summary = summarize(channel);
+    for (std::size_t i = 0; i < recording.cfg.binaryChannels.size(); ++i) {
+        const BinaryChannelConfig& config = recording.cfg.binaryChannels[i];
+        const StatusSummary summary = statusSummary(recording, i);
         status.push_back({{"number", config.index + 1},
                           {"id", KivTools::channelName(config)},
                           {"phase", KivTools::trimmed(KivTools::validUtf8(config.phase))},
@@ -233,7 +238,7 @@ std::string statistic(double value)
     return std::isnan(value) ? std::string("-") : formatNumber(value);
 }
 
-void printTimes(const Comtrade& recording, std::ostream& out)
+void printTimes(const Comtrade& recording, const char* side, std::ostream& out)
 {
     const Cfg& cfg = recording.cfg;
     const LoadReport& report = recording.report;
@@ -248,10 +253,13 @@ void printTimes(const Comtrade& recording, std::ostream& out)
         << (report.encoding.empty() ? "" : report.encodingDetected ? " (detected)" : " (as asked)") << '\n';
     out << "Header text     " << (recording.headerText.empty() ? "none" : "present")
         << ", information text " << (recording.informationText.empty() ? "none" : "present") << '\n';
-    out << "Missing values  " << report.missingValues << '\n';
+    out << "Values          " << side << " side"
+        << (std::string(side) == "recorded" ? " (raw * a + b as written, no ratio)\n" : "\n");
+    if (recording.loaded)
+        out << "Missing values  " << report.missingValues << '\n';
 }
 
-void printConfiguration(const Comtrade& recording, const std::string& path, std::ostream& out)
+void printConfiguration(const Comtrade& recording, const std::string& path, const char* side, std::ostream& out)
 {
     const Cfg& cfg = recording.cfg;
     out << "Recording       " << KivTools::validUtf8(path) << '\n';
@@ -270,47 +278,50 @@ void printConfiguration(const Comtrade& recording, const std::string& path, std:
             << " Hz up to sample " << cfg.samplingRates[i].endSample << '\n';
     if (!cfg.allRatesNonZero)
         out << "                (a rate of 0: sample times come from the time stamps)\n";
-    out << "Samples         " << recording.dat.samples.size();
-    if (recording.dat.samples.size() != cfg.samplesCount)
+    if (!recording.loaded)
+        out << "Samples         " << cfg.samplesCount << " announced, none read";
+    else
+        out << "Samples         " << recording.dat.samples.size();
+    if (recording.loaded && recording.dat.samples.size() != cfg.samplesCount)
         out << " (" << cfg.samplesCount << " announced)";
     out << '\n';
-    out << "Duration        " << formatNumber(recording.duration) << " s\n";
+    out << "Duration        " << formatNumber(recording.loaded ? recording.duration : cfg.duration) << " s\n";
     out << "Time multiplier " << formatNumber(cfg.timeMultiplier) << '\n';
-    printTimes(recording, out);
+    printTimes(recording, side, out);
 }
 
 void printChannels(const Comtrade& recording, std::ostream& out)
 {
-    out << "\nAnalog channels: " << recording.analogChannels.size()
+    out << "\nAnalog channels: " << recording.cfg.analogChannels.size()
         << " (min, max and RMS over the recording, in the value unit)\n";
-    if (!recording.analogChannels.empty()) {
+    if (!recording.cfg.analogChannels.empty()) {
         Table table({"#", "Identifier", "Phase", "Component", "Unit", "Value unit",
                      "Primary", "Secondary", "P/S", "Skew (s)", "Min", "Max", "RMS"},
                     {true, false, false, false, false, false, true, true, false, true, true,
                      true, true});
-        for (const AnalogChannel& channel : recording.analogChannels) {
-            const AnalogChannelConfig& config = analogConfig(channel);
-            const AnalogSummary summary = summarize(channel);
+        for (std::size_t i = 0; i < recording.cfg.analogChannels.size(); ++i) {
+            const AnalogChannelConfig& config = recording.cfg.analogChannels[i];
+            const AnalogSummary summary = analogSummary(recording, i);
             table.add({std::to_string(config.index + 1), orDash(config.channelId),
                        orDash(config.phase), orDash(config.circuitComponent),
                        orDash(config.unit), orDash(KivTools::valueUnit(config)),
                        formatNumber(config.primary), formatNumber(config.secondary),
-                       config.isSecondary ? "S" : "P", formatNumber(channel.skew),
+                       config.isSecondary ? "S" : "P", formatNumber(config.skew),
                        statistic(summary.min), statistic(summary.max),
                        statistic(summary.rms)});
         }
         table.print(out);
     }
 
-    out << "\nStatus channels: " << recording.binaryChannels.size()
+    out << "\nStatus channels: " << recording.cfg.binaryChannels.size()
         << " (time of the first change in seconds on the recording's time axis)\n";
-    if (!recording.binaryChannels.empty()) {
+    if (!recording.cfg.binaryChannels.empty()) {
         Table table({"#", "Identifier", "Phase", "Component", "Normal", "Changes",
                      "First change (s)"},
                     {true, false, false, false, true, true, true});
-        for (const BinaryChannel& channel : recording.binaryChannels) {
-            const BinaryChannelConfig& config = statusConfig(channel);
-            const StatusSummary summary = summarize(channel);
+        for (std::size_t i = 0; i < recording.cfg.binaryChannels.size(); ++i) {
+            const BinaryChannelConfig& config = recording.cfg.binaryChannels[i];
+            const StatusSummary summary = statusSummary(recording, i);
             table.add({std::to_string(config.index + 1), orDash(config.channelId),
                        orDash(config.phase), orDash(config.circuitComponent),
                        std::to_string(config.normalState), std::to_string(summary.changes),
@@ -337,13 +348,17 @@ int main(int argc, char** argv)
 
     Comtrade recording;
     const int loaded = recording.load(common.path, common.loadOptions());
-    if (const int code = KivTools::reportLoad("comtrade-info", recording.report, loaded, common.path); code != 0)
-        return code;
-    if (json) {
-        printJson(recording, common.path);
-        return 0;
+    const char* side = KivTools::sideName(common.loadOptions().side);
+    // A data file missing or unreadable (5, 6) leaves a loaded configuration
+    // worth showing: what the recording holds, though not its values.
+    if (loaded == 0 || loaded == 5 || loaded == 6) {
+        if (json)
+            printJson(recording, common.path, side);
+        else {
+            printConfiguration(recording, common.path, side, std::cout);
+            printChannels(recording, std::cout);
+        }
+        std::cout.flush();
     }
-    printConfiguration(recording, common.path, std::cout);
-    printChannels(recording, std::cout);
-    return 0;
+    return KivTools::reportLoad("comtrade-info", recording.report, loaded, common.path);
 }
