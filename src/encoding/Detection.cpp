@@ -23,8 +23,10 @@ namespace TextEncoding {
 
 namespace {
 
-// Fewer bytes 0x80-0xFF than this make any decision a guess.
+// Fewer bytes 0x80-0xFF than this make a decision a guess; uchardet and the
+// votes naming the same Cyrillic code page make one of fewer bytes sound.
 constexpr std::size_t kThinEvidence = 16;
+constexpr std::size_t kConfirmedEvidence = 8;
 
 enum class Family { None, Cyrillic, Latin, Chinese, Other };
 
@@ -164,8 +166,11 @@ Detection detect(const std::vector<std::string>& texts)
         agrees = (answer == "IBM866" && result.encoding == Encoding::Cp866) ||
                  (answer == "WINDOWS-1251" && result.encoding == Encoding::Cp1251);
     }
-    // Thin: few bytes, two opinions that differ, or votes alone and close.
-    result.thin = result.evidence < kThinEvidence || !agrees || (family == Family::None && votesClose);
+    // Thin: two opinions that differ, votes alone and close, or few bytes
+    // (fewer still will do when uchardet names the very code page the votes chose).
+    const bool confirmed = family == Family::Cyrillic && agrees;
+    result.thin = !agrees || (family == Family::None && votesClose) ||
+                  result.evidence < (confirmed ? kConfirmedEvidence : kThinEvidence);
     return result;
 }
 
