@@ -303,23 +303,16 @@ TEST(ComtradePlot, NoTextOverlapsAnother)
         const double origin = KivTools::timeOrigin(rec.cfg, rec.time.front());
         for (const auto& [from, to] : std::vector<std::pair<double, double>>{
                  {rec.time.front() - origin, rec.time.back() - origin}, {-0.01, 0.09}, {-0.0123, 0.0}, {-3e-4, 1e-3}}) {
-            KivTools::PlotRequest request;
-            request.path = path;
-            request.origin = origin;
-            request.window = {from, to};
-            request.allStatus = true;
-            request.channels = KivTools::selectChannels(rec.cfg, "", false);
+            const KivTools::PlotRequest request{path, KivTools::selectChannels(rec.cfg, "", false), {from, to}, origin, true};
             std::vector<KivTools::TextBox> boxes;
             KivTools::renderSvg(rec, request, &boxes);
             ASSERT_GT(boxes.size(), 10u);
             for (std::size_t i = 0; i < boxes.size(); ++i) {
                 const auto& a = boxes[i];
                 EXPECT_TRUE(a.left >= 0 && a.right <= KivTools::PlotGeometry::width) << a.text;
-                for (std::size_t j = i + 1; j < boxes.size(); ++j) {
-                    const auto& b = boxes[j];
+                for (const auto& b : std::vector<KivTools::TextBox>(boxes.begin() + i + 1, boxes.end()))
                     EXPECT_FALSE(a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom)
                         << path << " " << from << ".." << to << ": '" << a.text << "' and '" << b.text << "'";
-                }
             }
         }
     }
