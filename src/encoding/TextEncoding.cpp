@@ -215,6 +215,10 @@ std::string toUtf8(Encoding encoding, bool detected, const std::string& text, st
             return text;
         return fromLatin(text, encoding == Encoding::Cp1252);
     case Encoding::Gb18030:
+        // Two-byte characters rarely chain into valid UTF-8: a line that is
+        // valid UTF-8 in a detected GB18030 file was written in UTF-8.
+        if (detected && isValidUtf8(text))
+            return text;
 #ifdef KIVCOMTRADE_HAVE_ICONV
         return fromGb18030(text, replaced);
 #else

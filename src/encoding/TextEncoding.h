@@ -47,8 +47,9 @@ Detection detect(const std::vector<std::string>& texts);
 // (Latin-1 letters and signs, Cyrillic, punctuation, letterlike symbols): a
 // line someone re-typed in UTF-8. One whose UTF-8 reading gives anything else
 // (CJK ideographs, box drawing, mathematical signs...) is code-page bytes that
-// merely happen to form UTF-8, and is converted like the rest. A named
-// encoding converts every text.
+// merely happen to form UTF-8, and is converted like the rest. A detected
+// GB18030 leaves every text that is valid UTF-8 as it is. A named encoding
+// converts every text.
 std::string toUtf8(Encoding encoding, bool detected, const std::string& text, std::size_t& replaced);
 
 } // namespace TextEncoding

@@ -114,8 +114,8 @@ TEST(FileEncoding, DetectedForTheWholeFileOrNamed)
               "", "Estação de Medição|Proteção Ação|Tensão Média|Corrente Máxima|Ligação à Terra|Medição Elétrica ISO-8859-1 detected"},
              {"SUB", {in("CP1252", "Ligação €"), in("LATIN1", "Tensão Média"), in("LATIN1", "Proteção Térmica")},
               "", "SUB|Ligação €|Tensão Média|Proteção Térmica CP1252 detected warned"}, // 0x80: the euro of 1252
-             {in("GBK", "华中科技大学动模实验室"), {in("GBK", "纵联差动保护"), in("GBK", "A相跳闸位置")}, "",
-              "华中科技大学动模实验室|纵联差动保护|A相跳闸位置 GB18030 detected"},
+             {in("GBK", "华中科技大学动模实验室"), {in("GBK", "纵联差动保护"), "远方跳闸保护", in("GBK", "A相跳闸位置")}, "",
+              "华中科技大学动模实验室|纵联差动保护|远方跳闸保护|A相跳闸位置 GB18030 detected"}, // one line re-typed in UTF-8
              {"SUB", {in("CP1251", "Ток фазы А линии"), in("CP1251", "Пуск МТЗ")}, "",
               "SUB|Ток фазы А линии|Пуск МТЗ CP1251 detected"}, // 20 bytes, and uchardet agrees
              {latin, {latin}, "cp1252", "Estação|Estação CP1252"}, {"SUB", {latin}, "Latin-1", "SUB|Estação ISO-8859-1"},
