@@ -19,13 +19,14 @@ enum class ValueSide { Secondary, Primary, Recorded };
 // How a recording is to be read, where the host knows better than the files.
 class KIVCOMTRADE_API LoadOptions {
 public:
-    // Encoding of the configuration's texts (station line, channel lines,
-    // header and information texts). Empty: detected once for the whole
-    // file (see Cfg::load). Otherwise one of "UTF-8", "CP866", "CP1251",
+    // Encoding of the configuration's texts (station line, channel lines).
+    // Empty: detected once for the whole file among UTF-8, CP866, CP1251,
+    // CP1252/Latin-1 and GB18030 (see Cfg::load). Otherwise one of "UTF-8", "CP866", "CP1251",
     // "CP1252", "Latin-1" (ISO-8859-1), "GB18030" (reads GBK too), in any
     // letter case.
     std::string encoding;
-    // The side the analog values are brought to.
+    // The side the analog values are brought to (gain and offset of
+    // AnalogChannelConfig included).
     ValueSide side = ValueSide::Secondary;
 };
 

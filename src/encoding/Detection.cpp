@@ -18,6 +18,9 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
 
 namespace KivComtradeLib {
 namespace TextEncoding {

@@ -31,12 +31,11 @@ struct Detection {
     bool thin = false;        // few such bytes, or a runner-up close behind
 };
 
-// The file's encoding from its texts (station line, channel lines, header
-// texts): UTF-8 when every text is valid UTF-8. Otherwise, over the texts
-// that are not: the detector's votes, summed, choose 866, 1251 or UTF-8 with
-// the ties of the one-text rule; then that reading, Latin-1/CP1252 and GB18030
-// are scored by how much their characters look like names, and a rival
-// replaces the Cyrillic choice only when it scores higher.
+// The file's encoding from its texts (station line, channel lines): UTF-8
+// when every text is valid UTF-8. Otherwise, over the texts that are not:
+// the detector's votes, summed, choose 866, 1251 or UTF-8 with the ties of
+// the one-text rule; uchardet's answer may then move the file to GB18030 or
+// to Latin-1/CP1252 when every text fits that reading (see Detection.cpp).
 Detection detect(const std::vector<std::string>& texts);
 
 // One text in UTF-8. `replaced` grows by the number of bytes that were not
