@@ -1,7 +1,10 @@
 #include "PlotSvg.h"
 
-#include "PlotData.h"
 #include "PlotStyle.h"
+#include "TextFormat.h"
+
+#include <KivComtradeLib/StringHelper.h>
+#include <KivComtradeLib/ToUtf8.h>
 
 #include <algorithm>
 #include <cmath>
@@ -45,8 +48,8 @@ struct Lane {
     ChannelRef ref;
     std::string id;    // "A3", "D12"
     std::string name;  // trimmed identifier
-    Trace trace;       // analog
-    StatusRaster raster; // status
+    ColumnTrace trace;   // analog
+    ColumnRaster raster; // status
     int scale = -1;    // analog: index into the scales
     double top = 0.0;
 };
@@ -63,7 +66,7 @@ struct Page {
 std::string xmlText(const std::string& text)
 {
     std::string out;
-    for (const char ch : validUtf8(text)) {
+    for (const char ch : toUtf8::repairUtf8(text)) {
         switch (ch) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
@@ -101,19 +104,16 @@ std::vector<Lane> buildLanes(const ColumnarRecording& rec, const PlotRequest& re
     for (const ChannelRef& ref : request.channels) {
         Lane lane;
         lane.ref = ref;
-        ChannelRow row{rec.time.data(), rec.count, -request.origin};
         if (ref.analog) {
-            const AnalogChannelConfig& config = rec.cfg.analogChannels[ref.position];
-            row.shift += config.skew;
             lane.id = "A" + std::to_string(ref.position + 1);
-            lane.name = channelName(config);
-            lane.trace = analogTrace(row, rec.analogRow(ref.position), request.window.from, request.window.to,
-                                     G::columns);
+            lane.name = channelName(rec.cfg.analogChannels[ref.position]);
+            lane.trace = rec.analogColumn(ref.position)
+                             .trace(request.window.from, request.window.to, G::columns, request.origin);
         } else {
             lane.id = "D" + std::to_string(ref.position + 1);
             lane.name = channelName(rec.cfg.binaryChannels[ref.position]);
-            lane.raster = statusRaster(row, rec.statusRow(ref.position), request.window.from,
-                                       request.window.to, G::columns);
+            lane.raster = rec.statusColumn(ref.position)
+                              .raster(request.window.from, request.window.to, G::columns, request.origin);
         }
         lanes.push_back(std::move(lane));
     }
@@ -131,7 +131,7 @@ std::vector<Ticks> assignScales(std::vector<Lane>& lanes, const Cfg& cfg, bool s
         if (!lane.ref.analog)
             continue;
         const AnalogChannelConfig& config = cfg.analogChannels[lane.ref.position];
-        const std::string component = trimmed(config.circuitComponent);
+        const std::string component = KivComtradeLib::StringHelper::trim(config.circuitComponent);
         std::string key = component + '\n' + valueUnit(config);
         if (scaleEach || component.empty())
             key = lane.id;
@@ -213,8 +213,8 @@ void writeHeader(std::ostream& svg, Boxes& boxes, const ColumnarRecording& rec, 
 {
     const Cfg& cfg = rec.cfg;
     const TimeUnit unit = timeUnitFor(request.window.to - request.window.from);
-    std::string title = displayText(cfg.stationName);
-    const std::string device = displayText(cfg.recDevId);
+    std::string title = shown(cfg.stationName);
+    const std::string device = shown(cfg.recDevId);
     if (!device.empty())
         title += "  \xC2\xB7  " + device;
     const std::string times = "Start " + formatDateTime(cfg.start) + "    Trigger " + formatDateTime(cfg.trigger) +
@@ -227,9 +227,9 @@ void writeHeader(std::ostream& svg, Boxes& boxes, const ColumnarRecording& rec, 
                                (request.side == "secondary" ? ""
                                 : request.side == "recorded" ? "; values as recorded (no ratio)"
                                                              : "; " + request.side + "-side values");
-    const std::string lines[3] = {fitText(validUtf8(title), G::width - 16.0, 15.0, true),
-                                  fitText(validUtf8(times), G::width - 16.0, 12.0),
-                                  fitText(validUtf8(window), G::width - 16.0, 12.0)};
+    const std::string lines[3] = {fitText(shown(title), G::width - 16.0, 15.0, true),
+                                  fitText(shown(times), G::width - 16.0, 12.0),
+                                  fitText(shown(window), G::width - 16.0, 12.0)};
     svg << "<g class=\"header\">\n<text x=\"8\" y=\"22\" font-size=\"15\" font-weight=\"bold\">"
         << xmlText(lines[0]) << "</text>\n"
         << "<text x=\"8\" y=\"42\" fill=\"#333\">" << xmlText(lines[1])
@@ -300,7 +300,7 @@ void writeGridAndTrigger(std::ostream& svg, Boxes& boxes, const Page& page, cons
     boxes.note(left ? x - 3.0 : x + 3.0, y, 11.0, false, left ? Anchor::End : Anchor::Start, "trigger");
 }
 
-void writePolylines(std::ostream& svg, const Trace& trace, const std::string& colour,
+void writePolylines(std::ostream& svg, const ColumnTrace& trace, const std::string& colour,
                     const std::function<double(double)>& yOf)
 {
     for (const auto& run : trace.runs) {
@@ -335,7 +335,7 @@ void writeAnalogLane(std::ostream& svg, Boxes& boxes, const Lane& lane, const Ti
     double labelWidth = 0.0;
     for (const double tick : scale.values) {
         const bool zero = std::fabs(tick) < scale.step * 1e-9;
-        const std::string label = validUtf8(siLabel(tick, scale.step, magnitude, unit));
+        const std::string label = shown(siLabel(tick, scale.step, magnitude, unit));
         labelWidth = std::max(labelWidth, textWidth(label, 10.0));
         svg << "<line x1=\"" << G::left << "\" y1=\"" << num(yOf(tick)) << "\" x2=\"" << G::left + G::plotWidth
             << "\" y2=\"" << num(yOf(tick)) << "\" stroke=\"" << (zero ? "#aaa" : "#eee")
@@ -346,7 +346,7 @@ void writeAnalogLane(std::ostream& svg, Boxes& boxes, const Lane& lane, const Ti
     }
     const double nameWidth = std::max(0.0, std::min(kNameWidth, G::left - 5 - labelWidth - 6 - 8));
     const std::string sub = fitText(phaseLabel(config) + (phaseLabel(config).empty() ? "" : "  ") +
-                                        trimmed(validUtf8(config.circuitComponent)),
+                                        shown(config.circuitComponent),
                                     nameWidth, 11.0);
     const std::string name = fitText(lane.id + " " + lane.name, nameWidth, 12.0, true);
     svg << "<text x=\"8\" y=\"" << num(lane.top + 16) << "\" font-weight=\"bold\">" << xmlText(name)
@@ -419,7 +419,7 @@ std::string renderSvg(const ColumnarRecording& rec, const PlotRequest& request, 
     svg << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\""
         << G::width << "\" height=\"" << num(page.height) << "\" viewBox=\"0 0 " << G::width << ' '
         << num(page.height) << "\" font-family=\"DejaVu Sans, Arial, Noto Sans CJK SC, WenQuanYi Micro Hei, Microsoft YaHei, SimHei, sans-serif\" font-size=\"12\">\n<title>"
-        << xmlText(displayText(rec.cfg.stationName) + " - " + fileNameOf(request.path))
+        << xmlText(shown(rec.cfg.stationName) + " - " + fileNameOf(request.path))
         << "</title>\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
     writeHeader(svg, boxes, rec, request);
     writeGridAndTrigger(svg, boxes, page, ticks, w, unit, hasTrigger(rec.cfg));

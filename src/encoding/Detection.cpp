@@ -8,7 +8,7 @@
 // GB18030 or to Latin-1/CP1252, and only when the bytes fit that reading;
 // every other answer leaves the Cyrillic decision as it was.
 
-#include "encoding/CodePageVotes.h"
+#include "encoding/CodePageChoice.h"
 #include "encoding/TextEncoding.h"
 
 #include <KivComtradeLib/ToUtf8.h>
@@ -146,9 +146,9 @@ Detection detect(const std::vector<std::string>& texts)
     if (result.evidence == 0)
         return result;
 
-    const CyrillicChoice cyrillic = decideByVotes(count866, count1251, countUtf8);
-    result.encoding = cyrillic == CyrillicChoice::Cp866    ? Encoding::Cp866
-                      : cyrillic == CyrillicChoice::Cp1251 ? Encoding::Cp1251
+    const CodePageChoice cyrillic = chooseCodePage(count866, count1251, countUtf8);
+    result.encoding = cyrillic == CodePageChoice::Cp866    ? Encoding::Cp866
+                      : cyrillic == CodePageChoice::Cp1251 ? Encoding::Cp1251
                                                            : Encoding::Utf8;
     // The votes are close when the runner-up has four fifths of the winner's.
     const long long votes[3] = {count866, count1251, countUtf8};

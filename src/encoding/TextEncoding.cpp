@@ -230,3 +230,18 @@ std::string toUtf8(Encoding encoding, bool detected, const std::string& text, st
 
 } // namespace TextEncoding
 } // namespace KivComtradeLib
+
+namespace toUtf8 {
+
+bool isValidUtf8(const std::string& text)
+{
+    return KivComtradeLib::TextEncoding::isValidUtf8(text);
+}
+
+std::string repairUtf8(const std::string& text)
+{
+    std::size_t replaced = 0;
+    return KivComtradeLib::TextEncoding::toUtf8(KivComtradeLib::TextEncoding::Encoding::Utf8, false, text, replaced);
+}
+
+} // namespace toUtf8

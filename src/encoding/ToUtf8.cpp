@@ -1,4 +1,4 @@
-#include "encoding/CodePageVotes.h"
+#include "encoding/CodePageChoice.h"
 #include "encoding/Utf8.h"
 
 #include <KivComtradeLib/ToUtf8.h>
@@ -123,6 +123,8 @@ Votes vote(const char* text, std::size_t length)
     return votes;
 }
 
+using KivComtradeLib::CodePageChoice;
+
 } // namespace
 
 namespace {
@@ -182,16 +184,16 @@ std::string from1251(const char* text, std::size_t length)
 namespace {
 
 // Converts by the decision; false when the text is to stay as it is.
-bool convertByVotes(KivComtradeLib::CyrillicChoice choice, const char* bytes, std::size_t length, std::string& out)
+bool convertByVotes(CodePageChoice choice, const char* bytes, std::size_t length, std::string& out)
 {
     switch (choice) {
-    case KivComtradeLib::CyrillicChoice::Cp866:
+    case CodePageChoice::Cp866:
         out = from866(bytes, length);
         return true;
-    case KivComtradeLib::CyrillicChoice::Cp1251:
+    case CodePageChoice::Cp1251:
         out = from1251(bytes, length);
         return true;
-    case KivComtradeLib::CyrillicChoice::Unchanged:
+    case CodePageChoice::Unchanged:
         break;
     }
     return false;
@@ -236,7 +238,7 @@ std::string DetectRusCodePages::convertSC(const std::string& text, const char* b
                                           std::size_t length)
 {
     std::string converted;
-    if (convertByVotes(KivComtradeLib::decideByVotes(count866, count1251, countUtf8), bytes, length, converted))
+    if (convertByVotes(KivComtradeLib::chooseCodePage(count866, count1251, countUtf8), bytes, length, converted))
         return converted;
     if (!text.empty())
         return text;
@@ -247,7 +249,7 @@ std::string detectAndConvert(const std::string& text)
 {
     const Votes votes = vote(text.data(), text.size());
     std::string converted;
-    if (convertByVotes(KivComtradeLib::decideByVotes(votes.count866, votes.count1251, votes.countUtf8), text.data(),
+    if (convertByVotes(KivComtradeLib::chooseCodePage(votes.count866, votes.count1251, votes.countUtf8), text.data(),
                        text.size(), converted))
         return converted;
     return text;
