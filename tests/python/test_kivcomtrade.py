@@ -3,6 +3,7 @@
 import gc
 import os
 import pathlib
+import re
 import shutil
 import subprocess
 
@@ -155,3 +156,15 @@ def test_views_are_the_cpp_views(path):
         assert np.isnan(rec.value(ch, ch.skew - 1.0)) and np.isnan(rec.value(ch, rec.time[-1] + ch.skew + 1.0))
     for ch, points in zip(rec.status_channels, lines[2 * len(rec.analog_channels):]):
         np.testing.assert_array_equal(rec.points(ch), points.reshape(-1, 2).astype(np.float32))
+
+
+def test_sides_and_version():
+    # The bundled channels are 1100:1 (voltages) and 600:1 (currents), flagged S.
+    secondary, primary = kivcomtrade.load(BUNDLED), kivcomtrade.load(BUNDLED, side="primary")
+    ratios = np.array([[c.primary / c.secondary] for c in secondary.analog_channels])
+    np.testing.assert_allclose(primary.analog, secondary.analog * ratios, rtol=1e-12)
+    np.testing.assert_array_equal(kivcomtrade.load(BUNDLED, side="recorded").analog, secondary.analog)
+    with pytest.raises(ValueError):
+        kivcomtrade.load(BUNDLED, side="tertiary")
+    # One version for the whole project: CMake's.
+    assert kivcomtrade.__version__ == re.search(r"VERSION (\d+\.\d+\.\d+)", (SOURCE / "CMakeLists.txt").read_text())[1]
