@@ -1,5 +1,5 @@
 # Install rules: the library with its headers (the generated Export.h
-# included), a CMake package (KivComtradeLib::KivComtradeLib, version file with
+# and Version.h included), a CMake package (KivComtradeLib::KivComtradeLib, version file with
 # SameMajorVersion), a pkg-config file and the bundled samples (the host tools'
 # rules are in tools/). Everything is relocatable: the package and the .pc
 # file find their files relative to where they are installed.
@@ -18,6 +18,7 @@ install(DIRECTORY "${PROJECT_SOURCE_DIR}/include/KivComtradeLib"
   DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}"
   FILES_MATCHING PATTERN "*.h")
 install(FILES "${PROJECT_BINARY_DIR}/include/KivComtradeLib/Export.h"
+  "${PROJECT_BINARY_DIR}/include/KivComtradeLib/Version.h"
   DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/KivComtradeLib")
 
 install(EXPORT KivComtradeLibTargets

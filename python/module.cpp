@@ -8,6 +8,7 @@
 #include <KivComtradeLib/ColumnarRecording.h>
 #include <KivComtradeLib/Converters.h>
 #include <KivComtradeLib/LoadResult.h>
+#include <KivComtradeLib/Version.h>
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -139,11 +140,15 @@ using StatusChannel = Channel<BinaryChannelConfig>;
 
 class Recording {
 public:
-    Recording(const std::string& path, const std::string& encoding)
+    // `side` is checked by the package: "primary", "recorded", else secondary.
+    Recording(const std::string& path, const std::string& encoding, const std::string& side)
     {
         auto rec = std::make_shared<ColumnarRecording>();
         KivComtradeLib::LoadOptions options;
         options.encoding = encoding;
+        options.side = side == "primary"    ? KivComtradeLib::ValueSide::Primary
+                       : side == "recorded" ? KivComtradeLib::ValueSide::Recorded
+                                            : KivComtradeLib::ValueSide::Secondary;
         {
             py::gil_scoped_release unlocked;
             result = rec->load(path, options);
@@ -220,6 +225,7 @@ void channelFields(py::class_<Channel<Config>>& cls)
 PYBIND11_MODULE(_core, m)
 {
     m.doc() = "Native part of kivcomtrade; use the kivcomtrade package.";
+    m.attr("__version__") = KIVCOMTRADE_VERSION_STRING;
 
     py::enum_<KivComtradeLib::LoadResult>(m, "LoadResult")
         .value("Success", KivComtradeLib::LoadResult::Success)
@@ -262,7 +268,8 @@ PYBIND11_MODULE(_core, m)
     using R = Recording;
     const auto report = [](const R& r) -> const KivComtradeLib::LoadReport& { return r.rec().report; };
     py::class_<R>(m, "Recording")
-        .def(py::init<const std::string&, const std::string&>(), py::arg("path"), py::arg("encoding") = "")
+        .def(py::init<const std::string&, const std::string&, const std::string&>(), py::arg("path"),
+             py::arg("encoding") = "", py::arg("side") = "secondary")
         .def_readonly("_result", &R::result)
         .def_property_readonly("_message", [report](const R& r) { return text(report(r).message); })
         .def_property_readonly("_file", [report](const R& r) { return text(report(r).file); })

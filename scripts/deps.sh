@@ -6,8 +6,10 @@ set -euo pipefail
 # The host tools use CLI11 and nlohmann-json; their browser check renders a
 # plot with chromium and reads its pixels with python3. pybind11-dev,
 # python3-dev, python3-numpy: the Python module; python3-pytest and
-# python3-pandas: its tests (pandas is optional for users).
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+# python3-pandas: its tests (pandas is optional for users). The library itself
+# detects encodings with libuchardet-dev; the browser check shows Chinese names
+# in fonts-wqy-microhei.
+packages=(cmake ninja-build g++ pkg-config libuchardet-dev fonts-wqy-microhei libgtest-dev libgmock-dev libbenchmark-dev
           libxml2-utils jq libcli11-dev nlohmann-json3-dev chromium python3
           pybind11-dev python3-dev python3-numpy python3-pytest python3-pandas "$@")
 missing=()

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include <KivComtradeLib/LoadResult.h>
+#include <KivComtradeLib/Version.h>
 #include <KivComtradeLib/ToUtf8.h>
 
 #include <cerrno>
@@ -40,7 +41,23 @@ KivComtradeLib::LoadOptions CommonOptions::loadOptions() const
 {
     KivComtradeLib::LoadOptions options;
     options.encoding = encoding;
+    options.side = side == "primary"    ? KivComtradeLib::ValueSide::Primary
+                   : side == "recorded" ? KivComtradeLib::ValueSide::Recorded
+                                        : KivComtradeLib::ValueSide::Secondary;
     return options;
+}
+
+const char* sideName(KivComtradeLib::ValueSide side)
+{
+    switch (side) {
+    case KivComtradeLib::ValueSide::Primary:
+        return "primary";
+    case KivComtradeLib::ValueSide::Recorded:
+        return "recorded";
+    case KivComtradeLib::ValueSide::Secondary:
+        break;
+    }
+    return "secondary";
 }
 
 void addCommonOptions(CLI::App& app, CommonOptions& options)
@@ -50,6 +67,11 @@ void addCommonOptions(CLI::App& app, CommonOptions& options)
     app.add_option("--encoding", options.encoding,
                    "encoding of the configuration's texts: UTF-8, CP866, CP1251, CP1252, Latin-1, "
                    "GB18030 (default: detected)");
+    app.add_option("--side", options.side,
+                   "side of the instrument transformers the analog values are on: secondary (default), "
+                   "primary, or recorded (raw * a + b, no ratio)")
+        ->check(CLI::IsMember({"primary", "secondary", "recorded"}));
+    app.set_version_flag("--version", app.get_name() + " " KIVCOMTRADE_VERSION_STRING " (KivComtradeLib)");
 }
 
 int parseCommandLine(CLI::App& app, int argc, char** argv)
@@ -58,6 +80,9 @@ int parseCommandLine(CLI::App& app, int argc, char** argv)
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         std::cout << app.help();
+        return 0;
+    } catch (const CLI::CallForVersion& version) {
+        std::cout << version.what() << '\n';
         return 0;
     } catch (const CLI::ParseError& error) {
         std::cerr << app.get_name() << ": " << error.what() << '\n' << app.help();

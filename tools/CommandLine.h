@@ -28,16 +28,21 @@ struct UsageError {
     std::string message;
 };
 
-// PATH and --encoding, which every tool takes.
+// PATH, --encoding, --side and --version, which every tool takes.
 struct CommonOptions {
     std::string path;
     std::string encoding;
+    std::string side = "secondary"; // primary, secondary or recorded
     KivComtradeLib::LoadOptions loadOptions() const;
 };
 void addCommonOptions(CLI::App& app, CommonOptions& options);
 
-// Parses the command line. Returns -1 to go on, 0 after --help, kExitUsage
-// after a mistake (with the reason and the usage on stderr).
+// What the values of a load with `options` are, for a reader: "secondary",
+// "primary" or "recorded".
+const char* sideName(KivComtradeLib::ValueSide side);
+
+// Parses the command line. Returns -1 to go on, 0 after --help or --version,
+// kExitUsage after a mistake (with the reason and the usage on stderr).
 int parseCommandLine(CLI::App& app, int argc, char** argv);
 
 // Fills an empty path with the bundled recording's. Returns 0, or

@@ -124,26 +124,61 @@ std::string phaseLabel(const KivComtradeLib::BaseChannelConfig& channel)
     return phase.empty() ? std::string() : "ph " + phase;
 }
 
+namespace {
+
+// East Asian wide characters (hanzi, kana, hangul, full-width forms) take
+// about a whole em; the rest about 0.62 em (0.68 bold).
+bool isWide(char32_t c)
+{
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
+           (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+           (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+// Calls `onChar(begin, end, width)` for every character of a valid UTF-8 text.
+template <typename OnChar>
+void forEachChar(const std::string& text, double fontSize, bool bold, OnChar onChar)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t k = 1; k < length && i + k < text.size(); ++k)
+            c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        const std::size_t end = std::min(text.size(), i + length);
+        if (!onChar(i, end, fontSize * (isWide(c) ? 1.0 : bold ? 0.68 : 0.62)))
+            return;
+        i = end;
+    }
+}
+
+} // namespace
+
 double textWidth(const std::string& text, double fontSize, bool bold)
 {
-    return static_cast<double>(utf8Length(text)) * fontSize * (bold ? 0.68 : 0.62);
+    double width = 0.0;
+    forEachChar(text, fontSize, bold, [&](std::size_t, std::size_t, double w) {
+        width += w;
+        return true;
+    });
+    return width;
 }
 
 std::string fitText(const std::string& text, double width, double fontSize, bool bold)
 {
     if (textWidth(text, fontSize, bold) <= width)
         return text;
-    const double perChar = fontSize * (bold ? 0.68 : 0.62);
-    const auto keep = static_cast<std::size_t>(std::max(0.0, std::floor(width / perChar) - 1.0));
-    std::string out;
-    std::size_t chars = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const bool starts = (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
-        if (starts && chars++ == keep)
-            break;
-        out += text[i];
-    }
-    return out + "\xE2\x80\xA6";
+    const double room = width - textWidth("\xE2\x80\xA6", fontSize, bold);
+    double used = 0.0;
+    std::size_t cut = 0;
+    forEachChar(text, fontSize, bold, [&](std::size_t, std::size_t end, double w) {
+        if (used + w > room)
+            return false;
+        used += w;
+        cut = end;
+        return true;
+    });
+    return text.substr(0, cut) + "\xE2\x80\xA6";
 }
 
 } // namespace KivTools

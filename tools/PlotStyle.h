@@ -44,8 +44,9 @@ std::string channelColour(const KivComtradeLib::AnalogChannelConfig& channel);
 // "ph A" for a channel with a phase, empty otherwise.
 std::string phaseLabel(const KivComtradeLib::BaseChannelConfig& channel);
 
-// Estimated width in pixels of `text` at `fontSize` (a proportional sans-serif
-// font); `bold` runs wider.
+// Estimated width in pixels of a valid UTF-8 `text` at `fontSize` (a
+// proportional sans-serif font; East Asian wide characters a whole em);
+// `bold` runs wider.
 double textWidth(const std::string& text, double fontSize, bool bold = false);
 // `text` cut at a character boundary and ended with "…" so that it fits
 // `width` pixels; unchanged when it fits.

@@ -30,6 +30,20 @@ constexpr double kAxisEvery = 720.0;  // at most this much of lanes between two 
 constexpr double kNameWidth = 140.0;  // analog names: x 8 to 148, value labels beyond
 constexpr double kListFont = 10.0;
 
+enum class Anchor { Start, Middle, End };
+
+// The texts drawn so far, as boxes.
+class Boxes {
+public:
+    void note(double x, double y, double fontSize, bool bold, Anchor anchor, const std::string& text)
+    {
+        const double width = textWidth(text, fontSize, bold);
+        const double left = anchor == Anchor::Start ? x : anchor == Anchor::Middle ? x - width / 2 : x - width;
+        boxes.push_back({left, y - 0.8 * fontSize, left + width, y + 0.2 * fontSize, text});
+    }
+    std::vector<TextBox> boxes;
+};
+
 struct Lane {
     ChannelRef ref;
     std::string id;    // "A3", "D12"
@@ -195,7 +209,7 @@ std::string timeOriginName(const Cfg& cfg)
     return hasTrigger(cfg) ? "from the trigger" : "from the first sample";
 }
 
-void writeHeader(std::ostream& svg, const ColumnarRecording& rec, const PlotRequest& request)
+void writeHeader(std::ostream& svg, Boxes& boxes, const ColumnarRecording& rec, const PlotRequest& request)
 {
     const Cfg& cfg = rec.cfg;
     const TimeUnit unit = timeUnitFor(request.window.to - request.window.from);
@@ -209,36 +223,60 @@ void writeHeader(std::ostream& svg, const ColumnarRecording& rec, const PlotRequ
                                formatNumber(request.window.from * unit.perSecond) + " to " +
                                formatNumber(request.window.to * unit.perSecond) + "; " +
                                std::to_string(rec.count) + " samples, line frequency " +
-                               formatNumber(cfg.lineFrequency) + " Hz";
+                               formatNumber(cfg.lineFrequency) + " Hz" +
+                               (request.side == "secondary" ? ""
+                                : request.side == "recorded" ? "; values as recorded (no ratio)"
+                                                             : "; " + request.side + "-side values");
+    const std::string lines[3] = {fitText(shown(title), G::width - 16.0, 15.0, true),
+                                  fitText(shown(times), G::width - 16.0, 12.0),
+                                  fitText(shown(window), G::width - 16.0, 12.0)};
     svg << "<g class=\"header\">\n<text x=\"8\" y=\"22\" font-size=\"15\" font-weight=\"bold\">"
-        << xmlText(fitText(title, G::width - 16.0, 15.0, true)) << "</text>\n"
-        << "<text x=\"8\" y=\"42\" fill=\"#333\">" << xmlText(fitText(times, G::width - 16.0, 12.0))
-        << "</text>\n<text x=\"8\" y=\"60\" fill=\"#555\">" << xmlText(fitText(window, G::width - 16.0, 12.0))
+        << xmlText(lines[0]) << "</text>\n"
+        << "<text x=\"8\" y=\"42\" fill=\"#333\">" << xmlText(lines[1])
+        << "</text>\n<text x=\"8\" y=\"60\" fill=\"#555\">" << xmlText(lines[2])
         << "</text>\n</g>\n";
+    boxes.note(8, 22, 15, true, Anchor::Start, lines[0]);
+    boxes.note(8, 42, 12, false, Anchor::Start, lines[1]);
+    boxes.note(8, 60, 12, false, Anchor::Start, lines[2]);
 }
 
 // Time labels in a band whose top is `top`; the axis line at its lower edge
-// (labels above the lanes) or upper edge (`below`).
-void writeTimeAxis(std::ostream& svg, const Ticks& ticks, const Window& w, const TimeUnit& unit, double top,
-                   bool below)
+// (labels above the lanes) or upper edge (`below`). A label that would touch
+// the one before it is left out; the caption ends left of the first label,
+// so that a label at the window's start (a negative time) is read whole.
+void writeTimeAxis(std::ostream& svg, Boxes& boxes, const Ticks& ticks, const Window& w, const TimeUnit& unit,
+                   double top, bool below)
 {
+    constexpr double kFont = 11.0, kGap = 6.0;
     const double lineY = below ? top : top + kAxisHeight - 2.0;
     const double textY = below ? top + 15.0 : top + kAxisHeight - 7.0;
     svg << "<g class=\"time-axis\" font-size=\"11\" fill=\"#333\">\n<line x1=\"" << G::left << "\" y1=\""
         << num(lineY) << "\" x2=\"" << G::left + G::plotWidth << "\" y2=\"" << num(lineY)
         << "\" stroke=\"#333\"/>\n";
+    double captionRight = G::left - kGap;
+    double lastRight = -1e300;
     for (const double tick : ticks.values) {
         const double t = tick / unit.perSecond;
         if (t < w.from - 1e-12 * std::fabs(w.to) || t > w.to + 1e-12 * std::fabs(w.to))
             continue;
-        svg << "<text x=\"" << num(xOf(t, w)) << "\" y=\"" << num(textY) << "\" text-anchor=\"middle\">"
-            << tickNumber(tick, ticks.step) << "</text>\n";
+        const std::string label = tickNumber(tick, ticks.step);
+        const double x = xOf(t, w), half = textWidth(label, kFont) / 2.0;
+        if (x - half < lastRight + kGap || x + half > G::width)
+            continue;
+        if (lastRight < -1e299)
+            captionRight = std::min(captionRight, x - half - kGap);
+        lastRight = x + half;
+        svg << "<text x=\"" << num(x) << "\" y=\"" << num(textY) << "\" text-anchor=\"middle\">" << label
+            << "</text>\n";
+        boxes.note(x, textY, kFont, false, Anchor::Middle, label);
     }
-    svg << "<text x=\"" << G::left - 6 << "\" y=\"" << num(textY) << "\" text-anchor=\"end\">t, " << unit.name
+    const std::string caption = std::string("t, ") + unit.name;
+    svg << "<text x=\"" << num(captionRight) << "\" y=\"" << num(textY) << "\" text-anchor=\"end\">" << caption
         << "</text>\n</g>\n";
+    boxes.note(captionRight, textY, kFont, false, Anchor::End, caption);
 }
 
-void writeGridAndTrigger(std::ostream& svg, const Page& page, const Ticks& ticks, const Window& w,
+void writeGridAndTrigger(std::ostream& svg, Boxes& boxes, const Page& page, const Ticks& ticks, const Window& w,
                          const TimeUnit& unit, bool trigger)
 {
     svg << "<g class=\"grid\" stroke=\"#e3e3e3\">\n";
@@ -251,17 +289,27 @@ void writeGridAndTrigger(std::ostream& svg, const Page& page, const Ticks& ticks
     svg << "</g>\n";
     if (!trigger || w.from > 0.0 || w.to < 0.0)
         return;
-    const double x = xOf(0.0, w);
+    // The word sits above the time labels, right of the line (left of it
+    // near the page's right edge).
+    const double x = xOf(0.0, w), y = kHeaderHeight + 2.0;
+    const bool left = x + 3.0 + textWidth("trigger", 11.0) > G::width;
     svg << "<g class=\"trigger\" stroke=\"#d32f2f\" fill=\"#d32f2f\">\n<line x1=\"" << num(x) << "\" y1=\""
         << num(page.lanesTop - 4.0) << "\" x2=\"" << num(x) << "\" y2=\"" << num(page.lanesBottom)
-        << "\" stroke-dasharray=\"5 3\"/>\n<text x=\"" << num(x + 3.0) << "\" y=\"" << num(kHeaderHeight + 8.0)
-        << "\" stroke=\"none\" font-size=\"11\">trigger</text>\n</g>\n";
+        << "\" stroke-dasharray=\"5 3\"/>\n<text x=\"" << num(left ? x - 3.0 : x + 3.0) << "\" y=\"" << num(y)
+        << "\" stroke=\"none\" font-size=\"11\"" << (left ? " text-anchor=\"end\"" : "") << ">trigger</text>\n</g>\n";
+    boxes.note(left ? x - 3.0 : x + 3.0, y, 11.0, false, left ? Anchor::End : Anchor::Start, "trigger");
 }
 
 void writePolylines(std::ostream& svg, const ColumnTrace& trace, const std::string& colour,
                     const std::function<double(double)>& yOf)
 {
     for (const auto& run : trace.runs) {
+        // A value between two missing ones is a line of no length: a dot.
+        if (run.size() == 1) {
+            svg << "<circle class=\"dot\" cx=\"" << num(G::left + run[0].x) << "\" cy=\"" << num(yOf(run[0].value))
+                << "\" r=\"1.6\" fill=\"" << colour << "\"/>\n";
+            continue;
+        }
         svg << "<polyline class=\"trace\" fill=\"none\" stroke=\"" << colour
             << "\" stroke-width=\"1.2\" stroke-linejoin=\"round\" points=\"";
         for (std::size_t i = 0; i < run.size(); ++i)
@@ -270,7 +318,8 @@ void writePolylines(std::ostream& svg, const ColumnTrace& trace, const std::stri
     }
 }
 
-void writeAnalogLane(std::ostream& svg, const Lane& lane, const Ticks& scale, const AnalogChannelConfig& config)
+void writeAnalogLane(std::ostream& svg, Boxes& boxes, const Lane& lane, const Ticks& scale,
+                     const AnalogChannelConfig& config)
 {
     const double top = lane.top + 4.0;
     const double bottom = lane.top + kAnalogHeight - 4.0;
@@ -282,30 +331,40 @@ void writeAnalogLane(std::ostream& svg, const Lane& lane, const Ticks& scale, co
         << exactNumber(bottom) << ' ' << exactNumber(top) << "\">\n<title>" << lane.id << ' ' << xmlText(lane.name)
         << "</title>\n<rect x=\"" << G::left << "\" y=\"" << num(lane.top) << "\" width=\"" << G::plotWidth
         << "\" height=\"" << kAnalogHeight << "\" fill=\"none\" stroke=\"#999\"/>\n";
+    // The names end where the widest value label begins.
+    double labelWidth = 0.0;
     for (const double tick : scale.values) {
         const bool zero = std::fabs(tick) < scale.step * 1e-9;
+        const std::string label = shown(siLabel(tick, scale.step, magnitude, unit));
+        labelWidth = std::max(labelWidth, textWidth(label, 10.0));
         svg << "<line x1=\"" << G::left << "\" y1=\"" << num(yOf(tick)) << "\" x2=\"" << G::left + G::plotWidth
             << "\" y2=\"" << num(yOf(tick)) << "\" stroke=\"" << (zero ? "#aaa" : "#eee")
             << (zero ? "\" stroke-dasharray=\"4 3" : "") << "\"/>\n<text x=\"" << G::left - 5 << "\" y=\""
             << num(yOf(tick) + 3.5) << "\" text-anchor=\"end\" font-size=\"10\" fill=\"#555\">"
-            << xmlText(siLabel(tick, scale.step, magnitude, unit)) << "</text>\n";
+            << xmlText(label) << "</text>\n";
+        boxes.note(G::left - 5, yOf(tick) + 3.5, 10.0, false, Anchor::End, label);
     }
-    const std::string sub = phaseLabel(config) + (phaseLabel(config).empty() ? "" : "  ") + shown(config.circuitComponent);
-    svg << "<text x=\"8\" y=\"" << num(lane.top + 16) << "\" font-weight=\"bold\">"
-        << xmlText(fitText(lane.id + " " + lane.name, kNameWidth, 12.0, true)) << "</text>\n<text x=\"8\" y=\""
-        << num(lane.top + 32) << "\" font-size=\"11\" fill=\"#555\">" << xmlText(fitText(sub, kNameWidth, 11.0))
-        << "</text>\n";
+    const double nameWidth = std::max(0.0, std::min(kNameWidth, G::left - 5 - labelWidth - 6 - 8));
+    const std::string sub = fitText(phaseLabel(config) + (phaseLabel(config).empty() ? "" : "  ") +
+                                        shown(config.circuitComponent),
+                                    nameWidth, 11.0);
+    const std::string name = fitText(lane.id + " " + lane.name, nameWidth, 12.0, true);
+    svg << "<text x=\"8\" y=\"" << num(lane.top + 16) << "\" font-weight=\"bold\">" << xmlText(name)
+        << "</text>\n<text x=\"8\" y=\"" << num(lane.top + 32) << "\" font-size=\"11\" fill=\"#555\">"
+        << xmlText(sub) << "</text>\n";
+    boxes.note(8, lane.top + 16, 12.0, true, Anchor::Start, name);
+    boxes.note(8, lane.top + 32, 11.0, false, Anchor::Start, sub);
     writePolylines(svg, lane.trace, channelColour(config), yOf);
     svg << "</g>\n";
 }
 
-void writeStatusRow(std::ostream& svg, const Lane& lane)
+void writeStatusRow(std::ostream& svg, Boxes& boxes, const Lane& lane)
 {
     const double top = lane.top;
+    const std::string name = fitText(lane.id + " " + lane.name, G::left - 14.0, 10.0);
     svg << "<g class=\"lane status\" id=\"lane-" << lane.id << "\" data-channel=\"" << lane.id << "\">\n<title>"
         << lane.id << ' ' << xmlText(lane.name) << "</title>\n<text x=\"8\" y=\"" << num(top + 10)
-        << "\" font-size=\"10\">" << xmlText(fitText(lane.id + " " + lane.name, G::left - 14.0, 10.0))
-        << "</text>\n<rect x=\"" << G::left << "\" y=\"" << num(top) << "\" width=\"" << G::plotWidth
+        << "\" font-size=\"10\">" << xmlText(name) << "</text>\n<rect x=\"" << G::left << "\" y=\"" << num(top) << "\" width=\"" << G::plotWidth
         << "\" height=\"" << kStatusHeight << "\" fill=\"#f6f6f6\"/>\n";
     const std::vector<signed char>& cells = lane.raster.columns;
     for (std::size_t c = 0; c < cells.size();) {
@@ -320,13 +379,16 @@ void writeStatusRow(std::ostream& svg, const Lane& lane)
         c = end;
     }
     svg << "</g>\n";
+    boxes.note(8, top + 10, 10.0, false, Anchor::Start, name);
 }
 
-void writeList(std::ostream& svg, const Page& page)
+void writeList(std::ostream& svg, Boxes& boxes, const Page& page)
 {
-    for (std::size_t i = 0; i < page.listLines.size(); ++i)
+    for (std::size_t i = 0; i < page.listLines.size(); ++i) {
         svg << "<text class=\"unchanged\" x=\"8\" y=\"" << num(page.listTop + 14.0 * double(i))
             << "\" font-size=\"" << kListFont << "\" fill=\"#444\">" << xmlText(page.listLines[i]) << "</text>\n";
+        boxes.note(8, page.listTop + 14.0 * double(i), kListFont, false, Anchor::Start, page.listLines[i]);
+    }
 }
 
 Page planPage(const ColumnarRecording& rec, const PlotRequest& request)
@@ -346,8 +408,9 @@ Page planPage(const ColumnarRecording& rec, const PlotRequest& request)
 
 } // namespace
 
-std::string renderSvg(const ColumnarRecording& rec, const PlotRequest& request)
+std::string renderSvg(const ColumnarRecording& rec, const PlotRequest& request, std::vector<TextBox>* textBoxes)
 {
+    Boxes boxes;
     const Page page = planPage(rec, request);
     const Window& w = request.window;
     const TimeUnit unit = timeUnitFor(w.to - w.from);
@@ -355,24 +418,26 @@ std::string renderSvg(const ColumnarRecording& rec, const PlotRequest& request)
     std::ostringstream svg;
     svg << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\""
         << G::width << "\" height=\"" << num(page.height) << "\" viewBox=\"0 0 " << G::width << ' '
-        << num(page.height) << "\" font-family=\"DejaVu Sans, Arial, sans-serif\" font-size=\"12\">\n<title>"
+        << num(page.height) << "\" font-family=\"DejaVu Sans, Arial, Noto Sans CJK SC, WenQuanYi Micro Hei, Microsoft YaHei, SimHei, sans-serif\" font-size=\"12\">\n<title>"
         << xmlText(shown(rec.cfg.stationName) + " - " + fileNameOf(request.path))
         << "</title>\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-    writeHeader(svg, rec, request);
-    writeGridAndTrigger(svg, page, ticks, w, unit, hasTrigger(rec.cfg));
-    writeTimeAxis(svg, ticks, w, unit, kHeaderHeight, false);
+    writeHeader(svg, boxes, rec, request);
+    writeGridAndTrigger(svg, boxes, page, ticks, w, unit, hasTrigger(rec.cfg));
+    writeTimeAxis(svg, boxes, ticks, w, unit, kHeaderHeight, false);
     for (const double top : page.axes)
-        writeTimeAxis(svg, ticks, w, unit, top, true);
-    writeTimeAxis(svg, ticks, w, unit, page.bottomAxis, true);
+        writeTimeAxis(svg, boxes, ticks, w, unit, top, true);
+    writeTimeAxis(svg, boxes, ticks, w, unit, page.bottomAxis, true);
     for (const Lane& lane : page.lanes) {
         if (lane.ref.analog)
-            writeAnalogLane(svg, lane, page.scales[static_cast<std::size_t>(lane.scale)],
+            writeAnalogLane(svg, boxes, lane, page.scales[static_cast<std::size_t>(lane.scale)],
                             rec.cfg.analogChannels[lane.ref.position]);
         else
-            writeStatusRow(svg, lane);
+            writeStatusRow(svg, boxes, lane);
     }
-    writeList(svg, page);
+    writeList(svg, boxes, page);
     svg << "</svg>\n";
+    if (textBoxes != nullptr)
+        *textBoxes = std::move(boxes.boxes);
     return svg.str();
 }
 

@@ -19,6 +19,7 @@ struct PlotRequest {
     double origin = 0.0;              // library time of the axis' zero
     bool allStatus = false;           // draw status channels that never change too
     bool scaleEach = false;           // every analog channel on a scale of its own
+    std::string side = "secondary";   // of the analog values, said in the header unless secondary
 };
 
 // Geometry, in SVG user units (pixels).
@@ -30,7 +31,15 @@ struct PlotGeometry {
     static constexpr int columns = static_cast<int>(plotWidth); // one per pixel
 };
 
-// The whole standalone SVG document.
-std::string renderSvg(const KivComtradeLib::ColumnarRecording& recording, const PlotRequest& request);
+// Where a text of the picture lies, estimated with textWidth: from 0.8 of the
+// font size above its baseline to 0.2 below.
+struct TextBox {
+    double left, top, right, bottom;
+    std::string text;
+};
+
+// The whole standalone SVG document; with `boxes`, the box of every text too.
+std::string renderSvg(const KivComtradeLib::ColumnarRecording& recording, const PlotRequest& request,
+                      std::vector<TextBox>* boxes = nullptr);
 
 } // namespace KivTools

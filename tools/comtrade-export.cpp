@@ -1,13 +1,18 @@
 // comtrade-export [PATH] [--channels LIST] [--from S] [--to S] [-o FILE]
-//                 [--json] [--encoding NAME]
+//                 [--json] [--bom] [--encoding NAME]
+//                 [--side primary|secondary|recorded] [--version]
 //
 // Writes the samples of a COMTRADE recording as a table for spreadsheets and
 // pandas: CSV (RFC 4180, CR LF line ends) with a header row, or with --json
 // one JSON document whose columns are arrays. The first column is the time
 // in seconds from the trigger (from the first sample when the configuration
 // gives no trigger); then one column per channel: analog values in base
-// units (a kV channel in V), empty (CSV) or null (JSON) where the data file
-// marks a value as missing; status channels as 0 and 1.
+// units (a kV channel in V) on the side --side names (the analog column
+// headers say which), empty (CSV) or null (JSON) where the data file marks a
+// value as missing; status channels as 0 and 1. Numbers are written in the
+// shortest form that reads back as the same double. --bom starts the CSV
+// with a UTF-8 byte order mark: spreadsheet programs read a CSV without one
+// in the system's code page, and garble Cyrillic and Chinese headers.
 //
 // Exit status: 0 success; 1-6 the library's load result code; 64 bad command
 // line; 66 no bundled recording; 73 the output file cannot be written (it is
@@ -72,11 +77,17 @@ std::string csvField(const std::string& text)
 }
 
 void writeCsv(std::ostream& out, const ColumnarRecording& rec, const std::vector<Column>& columns,
-              const std::vector<std::size_t>& rows, double origin)
+              const std::vector<std::size_t>& rows, double origin, const std::string& side, bool bom)
 {
+    if (bom)
+        out << "\xEF\xBB\xBF";
     out << "time [s]";
-    for (const Column& column : columns)
-        out << ',' << csvField(column.unit.empty() ? column.name : column.name + " [" + column.unit + "]");
+    for (const Column& column : columns) {
+        if (column.status)
+            out << ',' << csvField(column.name);
+        else
+            out << ',' << csvField(column.name + (column.unit.empty() ? "" : " [" + column.unit + "]") + " (" + side + ")");
+    }
     out << "\r\n";
     for (const std::size_t k : rows) {
         out << timeNumber(rec.time[k] - origin);
@@ -89,7 +100,7 @@ void writeCsv(std::ostream& out, const ColumnarRecording& rec, const std::vector
 // Streamed rather than built as one nlohmann::json value: a long recording
 // has millions of values.
 void writeJson(std::ostream& out, const ColumnarRecording& rec, const std::vector<Column>& columns,
-               const std::vector<std::size_t>& rows, double origin, const std::string& path)
+               const std::vector<std::size_t>& rows, double origin, const std::string& path, const std::string& side)
 {
     using nlohmann::json;
     const json head = {{"file", toUtf8::repairUtf8(path)},
@@ -97,7 +108,8 @@ void writeJson(std::ostream& out, const ColumnarRecording& rec, const std::vecto
                        {"device", shown(rec.cfg.recDevId)},
                        {"start", formatDateTime(rec.cfg.start)},
                        {"trigger", formatDateTime(rec.cfg.trigger)},
-                       {"timeFrom", hasTrigger(rec.cfg) ? "trigger" : "first sample"}};
+                       {"timeFrom", hasTrigger(rec.cfg) ? "trigger" : "first sample"},
+                       {"side", side}};
     std::string text = head.dump();
     text.pop_back();
     out << text << ",\"columns\":[\n{\"name\":\"time\",\"unit\":\"s\",\"values\":[";
@@ -134,7 +146,7 @@ int run(int argc, char** argv)
     CommonOptions common;
     std::string output, channels;
     double from = 0.0, to = 0.0;
-    bool json = false;
+    bool json = false, bom = false;
     CLI::App app("Writes the samples of a COMTRADE recording as CSV or JSON.", "comtrade-export");
     addCommonOptions(app, common);
     app.add_option("-o,--output", output, "output file (default: standard output)");
@@ -143,6 +155,7 @@ int run(int argc, char** argv)
     app.add_option("--from", from, "first time, seconds from the trigger (or the first sample)");
     app.add_option("--to", to, "last time, seconds from the trigger (or the first sample)");
     app.add_flag("--json", json, "one JSON document with the columns as arrays instead of CSV");
+    app.add_flag("--bom", bom, "start the CSV with a UTF-8 byte order mark, for spreadsheet programs");
     if (const int code = parseCommandLine(app, argc, argv); code >= 0)
         return code;
     if (const int code = resolvePath("comtrade-export", common.path); code != 0)
@@ -164,11 +177,12 @@ int run(int argc, char** argv)
         return kExitUsage;
     }
 
+    const std::string side = sideName(common.loadOptions().side);
     const auto write = [&](std::ostream& out) {
         if (json)
-            writeJson(out, rec, columns, rows, origin, common.path);
+            writeJson(out, rec, columns, rows, origin, common.path, side);
         else
-            writeCsv(out, rec, columns, rows, origin);
+            writeCsv(out, rec, columns, rows, origin, side, bom);
     };
     if (!output.empty())
         return writeOutputFile("comtrade-export", output, write);

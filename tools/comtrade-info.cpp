@@ -1,11 +1,14 @@
 // comtrade-info [PATH] [--json] [--encoding NAME]
+//               [--side primary|secondary|recorded] [--version]
 //
 // Loads a COMTRADE recording (the path of its .cfg, .dat or .cff file) and
 // prints what its configuration says together with a summary of its values:
 // per analog channel the minimum, maximum and RMS over the whole recording
 // (values the data file marks as missing left out), per status channel the
 // number of changes of state and the time of the first. With no PATH it opens
-// the bundled sample recording.
+// the bundled sample recording. When the configuration loads but its data
+// file is missing or unreadable, it still prints the configuration (without
+// the values' summary), then the reason, and exits with the load's code.
 //
 // Exit status: 0 success; 1-6 the library's load result code (the load
 // report's sentence on stderr); 64 bad command line; 66 no PATH and no
@@ -89,6 +92,17 @@ StatusSummary summarize(const StatusColumn& column)
     return summary;
 }
 
+// The summaries of channel `c`; none (NaN) when the data did not load.
+AnalogSummary analogSummary(const ColumnarRecording& recording, std::size_t c)
+{
+    return recording.loaded ? summarize(recording.analogColumn(c)) : AnalogSummary();
+}
+
+StatusSummary statusSummary(const ColumnarRecording& recording, std::size_t c)
+{
+    return recording.loaded ? summarize(recording.statusColumn(c)) : StatusSummary();
+}
+
 // ---- JSON -------------------------------------------------------------------
 
 // Members in the order written, for a reader of the text.
@@ -105,7 +119,7 @@ json dateTime(const DateTime& time)
     return time.valid ? json(KivTools::formatDateTime(time)) : json(nullptr);
 }
 
-json recordingJson(const ColumnarRecording& recording, const std::string& path)
+json recordingJson(const ColumnarRecording& recording, const std::string& path, const char* side)
 {
     const Cfg& cfg = recording.cfg;
     json rates = json::array();
@@ -121,8 +135,9 @@ json recordingJson(const ColumnarRecording& recording, const std::string& path)
             {"lineFrequency", number(cfg.lineFrequency)},
             {"samplingRates", rates},
             {"samplesAnnounced", cfg.samplesCount},
-            {"samples", recording.count},
-            {"duration", number(recording.duration)},
+            {"samples", recording.loaded ? json(recording.count) : json(nullptr)},
+            {"duration", number(recording.loaded ? recording.duration : recording.cfg.duration)},
+            {"side", side},
             {"timeMultiplier", number(cfg.timeMultiplier)},
             {"start", dateTime(cfg.start)},
             {"trigger", dateTime(cfg.trigger)},
@@ -147,13 +162,13 @@ json channelJson(const BaseChannelConfig& config, const json& more)
     return channel;
 }
 
-void printJson(const ColumnarRecording& recording, const std::string& path)
+void printJson(const ColumnarRecording& recording, const std::string& path, const char* side)
 {
-    json document = recordingJson(recording, path);
+    json document = recordingJson(recording, path, side);
     json& analog = document["analogChannels"] = json::array();
     for (std::size_t c = 0; c < recording.cfg.analogChannels.size(); ++c) {
         const AnalogChannelConfig& config = recording.cfg.analogChannels[c];
-        const AnalogSummary summary = summarize(recording.analogColumn(c));
+        const AnalogSummary summary = analogSummary(recording, c);
         analog.push_back(channelJson(config, {{"unit", KivTools::shown(config.unit)},
                                               {"valueUnit", KivTools::valueUnit(config)},
                                               {"primary", number(config.primary)},
@@ -167,7 +182,7 @@ void printJson(const ColumnarRecording& recording, const std::string& path)
     json& status = document["statusChannels"] = json::array();
     for (std::size_t c = 0; c < recording.cfg.binaryChannels.size(); ++c) {
         const BinaryChannelConfig& config = recording.cfg.binaryChannels[c];
-        const StatusSummary summary = summarize(recording.statusColumn(c));
+        const StatusSummary summary = statusSummary(recording, c);
         status.push_back(channelJson(config, {{"normalState", config.normalState},
                                               {"changes", summary.changes},
                                               {"firstChange", summary.changed ? number(summary.firstChange)
@@ -224,7 +239,7 @@ std::string statistic(double value)
     return std::isnan(value) ? std::string("-") : formatNumber(value);
 }
 
-void printTimes(const ColumnarRecording& recording, std::ostream& out)
+void printTimes(const ColumnarRecording& recording, const char* side, std::ostream& out)
 {
     const Cfg& cfg = recording.cfg;
     const LoadReport& report = recording.report;
@@ -239,10 +254,14 @@ void printTimes(const ColumnarRecording& recording, std::ostream& out)
         << (report.encoding.empty() ? "" : report.encodingDetected ? " (detected)" : " (as asked)") << '\n';
     out << "Header text     " << (recording.headerText.empty() ? "none" : "present")
         << ", information text " << (recording.informationText.empty() ? "none" : "present") << '\n';
-    out << "Missing values  " << report.missingValues << '\n';
+    out << "Values          " << side << " side"
+        << (std::string(side) == "recorded" ? " (raw * a + b as written, no ratio)\n" : "\n");
+    if (recording.loaded)
+        out << "Missing values  " << report.missingValues << '\n';
 }
 
-void printConfiguration(const ColumnarRecording& recording, const std::string& path, std::ostream& out)
+void printConfiguration(const ColumnarRecording& recording, const std::string& path, const char* side,
+                        std::ostream& out)
 {
     const Cfg& cfg = recording.cfg;
     out << "Recording       " << toUtf8::repairUtf8(path) << '\n';
@@ -261,13 +280,16 @@ void printConfiguration(const ColumnarRecording& recording, const std::string& p
             << " Hz up to sample " << cfg.samplingRates[i].endSample << '\n';
     if (!cfg.allRatesNonZero)
         out << "                (a rate of 0: sample times come from the time stamps)\n";
-    out << "Samples         " << recording.count;
-    if (recording.count != cfg.samplesCount)
+    if (!recording.loaded)
+        out << "Samples         " << cfg.samplesCount << " announced, none read";
+    else
+        out << "Samples         " << recording.count;
+    if (recording.loaded && recording.count != cfg.samplesCount)
         out << " (" << cfg.samplesCount << " announced)";
     out << '\n';
-    out << "Duration        " << formatNumber(recording.duration) << " s\n";
+    out << "Duration        " << formatNumber(recording.loaded ? recording.duration : cfg.duration) << " s\n";
     out << "Time multiplier " << formatNumber(cfg.timeMultiplier) << '\n';
-    printTimes(recording, out);
+    printTimes(recording, side, out);
 }
 
 void printChannels(const ColumnarRecording& recording, std::ostream& out)
@@ -281,7 +303,7 @@ void printChannels(const ColumnarRecording& recording, std::ostream& out)
                      true, true});
         for (std::size_t c = 0; c < recording.cfg.analogChannels.size(); ++c) {
             const AnalogChannelConfig& config = recording.cfg.analogChannels[c];
-            const AnalogSummary summary = summarize(recording.analogColumn(c));
+            const AnalogSummary summary = analogSummary(recording, c);
             table.add({std::to_string(config.index + 1), orDash(config.channelId),
                        orDash(config.phase), orDash(config.circuitComponent),
                        orDash(config.unit), orDash(KivTools::valueUnit(config)),
@@ -301,7 +323,7 @@ void printChannels(const ColumnarRecording& recording, std::ostream& out)
                     {true, false, false, false, true, true, true});
         for (std::size_t c = 0; c < recording.cfg.binaryChannels.size(); ++c) {
             const BinaryChannelConfig& config = recording.cfg.binaryChannels[c];
-            const StatusSummary summary = summarize(recording.statusColumn(c));
+            const StatusSummary summary = statusSummary(recording, c);
             table.add({std::to_string(config.index + 1), orDash(config.channelId),
                        orDash(config.phase), orDash(config.circuitComponent),
                        std::to_string(config.normalState), std::to_string(summary.changes),
@@ -326,15 +348,19 @@ int run(int argc, char** argv)
 
     ColumnarRecording recording;
     const int loaded = recording.load(common.path, common.loadOptions());
-    if (const int code = KivTools::reportLoad("comtrade-info", recording.report, loaded, common.path); code != 0)
-        return code;
-    if (json) {
-        printJson(recording, common.path);
-        return 0;
+    const char* side = KivTools::sideName(common.loadOptions().side);
+    // A data file missing or unreadable (5, 6) leaves a loaded configuration
+    // worth showing: what the recording holds, though not its values.
+    if (loaded == 0 || loaded == 5 || loaded == 6) {
+        if (json) {
+            printJson(recording, common.path, side);
+        } else {
+            printConfiguration(recording, common.path, side, std::cout);
+            printChannels(recording, std::cout);
+        }
+        std::cout.flush();
     }
-    printConfiguration(recording, common.path, std::cout);
-    printChannels(recording, std::cout);
-    return 0;
+    return KivTools::reportLoad("comtrade-info", recording.report, loaded, common.path);
 }
 
 } // namespace

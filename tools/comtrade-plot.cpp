@@ -1,5 +1,6 @@
 // comtrade-plot [PATH] [-o FILE.svg] [--channels LIST] [--from S] [--to S]
 //               [--all-status] [--scale group|each] [--encoding NAME]
+//               [--side primary|secondary|recorded] [--version]
 //
 // Draws a COMTRADE recording as one standalone SVG page: a header with the
 // station, device, start and trigger times; time axes in µs, ms or s from the
@@ -8,9 +9,10 @@
 // one thin raster row per status channel that changes (the others listed).
 //
 // Exit status: 0 success; 1-6 the library's load result code; 64 bad command
-// line (an unknown channel or a window outside the recording included); 66 no
-// bundled recording; 73 the SVG cannot be written (the file is then left as it
-// was); 74 the standard output cannot be written.
+// line (an unknown channel, a window outside the recording, an output name
+// that does not end in .svg included); 66 no bundled recording; 73 the SVG
+// cannot be written (the file is then left as it was); 74 the standard output
+// cannot be written.
 
 #include "PlotSvg.h"
 #include "CommandLine.h"
@@ -60,6 +62,22 @@ Window plotWindow(const KivComtradeLib::ColumnarRecording& rec, double origin, c
     return window;
 }
 
+// The picture is SVG: a name with another extension would make a file that
+// its viewer cannot open. A name without an extension is taken as it is.
+bool svgName(const std::string& output)
+{
+    const auto slash = output.find_last_of('/');
+    const std::string name = slash == std::string::npos ? output : output.substr(slash + 1);
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0)
+        return true;
+    std::string extension = name.substr(dot);
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return extension == ".svg";
+}
+
 int writeFile(const std::string& output, const std::string& text)
 {
     if (const int code = writeOutputFile("comtrade-plot", output, [&](std::ostream& out) { out << text; }); code != 0)
@@ -84,6 +102,11 @@ int run(int argc, char** argv)
         ->check(CLI::IsMember({"group", "each"}));
     if (const int code = parseCommandLine(app, argc, argv); code >= 0)
         return code;
+    if (!svgName(options.output)) {
+        std::cerr << "comtrade-plot: " << options.output
+                  << ": comtrade-plot draws SVG only; give -o a name that ends in .svg\n";
+        return kExitUsage;
+    }
     if (const int code = resolvePath("comtrade-plot", options.common.path); code != 0)
         return code;
 
@@ -101,6 +124,7 @@ int run(int argc, char** argv)
     request.origin = rec.triggerTime();
     request.allStatus = options.allStatus;
     request.scaleEach = options.scale == "each";
+    request.side = sideName(options.common.loadOptions().side);
     try {
         request.channels = selectChannels(rec.cfg, options.channels, app.count("--channels") > 0);
         request.window = plotWindow(rec, request.origin, app, options);

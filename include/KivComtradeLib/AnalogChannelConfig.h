@@ -19,7 +19,8 @@ public:
     std::string unit = "V";   // field 5, prefix letter included
     double multiplier = 1.0;  // factor of the unit's prefix (k, M, m)
     double a = 1.0;           // gain; already x secondary/primary for P channels
-    double b = 0.0;           // offset; already x secondary/primary for P channels
+    double b = 0.0;           // offset; likewise (a load with another
+                              // LoadOptions::side gives both for that side)
     double skew = 0.0;        // seconds (the file gives microseconds)
     double min = 0.0;
     double max = 0.0;

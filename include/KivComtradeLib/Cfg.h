@@ -92,10 +92,13 @@ public:
     // Their encoding is taken from options.encoding when the host names one
     // (an unknown name, or one this build cannot convert, gives 3 with a
     // report message), else detected once for the whole file: UTF-8 when all
-    // those lines are valid UTF-8, else code page 866 or 1251 by the votes of
-    // the lines that are not. report.encoding and report.encodingDetected say
-    // which. Bytes that are not text in the encoding used become U+FFFD (with
-    // a warning).
+    // those lines are valid UTF-8, else, from the lines that are not, code
+    // page 866 or 1251 by the votes of toUtf8::DetectRusCodePages, or GB18030
+    // or CP1252/Latin-1 when uchardet recognises them and every line fits.
+    // report.encoding and report.encodingDetected say which; a guess on thin
+    // evidence is a warning. Bytes that are not text in the encoding used
+    // become U+FFFD (with a warning). options.side chooses the side of the
+    // analog channels' gain and offset (see LoadOptions).
     int load(const std::string& path);
     int load(const std::string& path, const LoadOptions& options);
     // The same from an open text stream (for instance the configuration

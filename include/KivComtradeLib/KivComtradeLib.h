@@ -2,6 +2,7 @@
 // Umbrella header: the whole public interface of KivComtradeLib.
 
 #include <KivComtradeLib/Export.h>
+#include <KivComtradeLib/Version.h>
 #include <KivComtradeLib/KivCommon.h>
 #include <KivComtradeLib/Constants.h>
 #include <KivComtradeLib/StringHelper.h>

@@ -17,6 +17,8 @@ import os as _os
 
 from . import _core
 
+__version__ = _core.__version__  # the C++ library's, from the one CMake project version
+
 __all__ = ["load", "LoadResult", "Recording", "AnalogChannel", "StatusChannel", "LoadError",
            "MissingFileError", "InvalidRecordingError"]
 
@@ -64,8 +66,11 @@ class InvalidRecordingError(LoadError, ValueError):
     """The path names no recording, or a file is unreadable or invalid."""
 
 
+_SIDES = ("secondary", "primary", "recorded")
+
+
 class Recording(_core.Recording):
-    """A loaded recording: ``Recording(path, encoding=None)`` is :func:`load`.
+    """A loaded recording: ``Recording(path, encoding=None, side="secondary")`` is :func:`load`.
 
     ``time`` (float64, shape (n,)) holds the seconds of every record from the
     recording's start; ``time_from_trigger`` the same times on the host
@@ -79,8 +84,10 @@ class Recording(_core.Recording):
     read the arrays with the library's channel views.
     """
 
-    def __init__(self, path, encoding=None):
-        super().__init__(_os.fsencode(path), encoding or "")
+    def __init__(self, path, encoding=None, side="secondary"):
+        if side not in _SIDES:
+            raise ValueError(f"side must be one of {', '.join(_SIDES)}, not {side!r}")
+        super().__init__(_os.fsencode(path), encoding or "", side)
         if self._result != LoadResult.Success:
             code = LoadResult(self._result)
             kind = MissingFileError if code in (LoadResult.NoConfigFile, LoadResult.NoDataFile) \
@@ -180,11 +187,15 @@ def _unique(columns, name):
     return f"{name} #{n}"
 
 
-def load(path, encoding=None):
+def load(path, encoding=None, side="secondary"):
     """Load the recording named by the path of its .cfg, .dat or .cff file.
 
     ``encoding`` names the encoding of the configuration's texts ("UTF-8",
     "CP866", "CP1251", "CP1252", "Latin-1", "GB18030"); None detects it.
-    Raises :class:`LoadError` (see there) when the recording cannot be read.
+    ``side`` is the side of the instrument transformers the analog values are
+    on: "secondary" (what the relay saw), "primary" (the power system's
+    values: every channel with a ratio scaled to it) or "recorded" (raw * a + b
+    as written, no ratio); another raises ValueError. Raises
+    :class:`LoadError` (see there) when the recording cannot be read.
     """
-    return Recording(path, encoding)
+    return Recording(path, encoding, side)

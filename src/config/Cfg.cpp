@@ -24,6 +24,32 @@ namespace {
 // has not yet shown that it holds that many lines.
 constexpr std::size_t kMaxUpfrontReserve = 1024;
 
+// The record's gain and offset for `side`; the record holds them for the
+// secondary side. A primary-side channel's are read again from the line
+// without its ratio fields: undoing the ratio would not give the written
+// numbers back exactly.
+void bringToSide(AnalogChannelConfig& record, const std::string& line, int revision, ValueSide side)
+{
+    if (side == ValueSide::Secondary)
+        return;
+    if (!record.isSecondary) {
+        std::vector<std::string> fields = StringHelper::split(line, ',');
+        fields.resize(10);
+        AnalogChannelConfig written(record.index, false, revision);
+        written.load(record.index, fields, revision);
+        record.a = written.a;
+        record.b = written.b;
+    } else if (side == ValueSide::Primary) {
+        // A zero or unreadable ratio brings nothing anywhere: such a channel
+        // keeps its values as written.
+        const double ratio = record.primary / record.secondary;
+        if (std::isfinite(ratio) && ratio != 0.0) {
+            record.a = ratio * record.a;
+            record.b = ratio * record.b;
+        }
+    }
+}
+
 // A line past the length limit fails the load; the message names it.
 void readLimitedLine(std::istream& stream, std::string& line)
 {
@@ -271,13 +297,17 @@ bool Cfg::_loadChannelsInformation(std::istream& stream, const std::string& stat
     }
 
     const bool detected = options.encoding.empty();
-    TextEncoding::Encoding encoding = TextEncoding::Encoding::Utf8;
+    TextEncoding::Detection detection;
     if (detected)
-        encoding = TextEncoding::detect(texts);
+        detection = TextEncoding::detect(texts);
     else
-        TextEncoding::fromName(options.encoding, encoding);
+        TextEncoding::fromName(options.encoding, detection.encoding);
+    const TextEncoding::Encoding encoding = detection.encoding;
     report.encoding = TextEncoding::name(encoding);
     report.encodingDetected = detected;
+    if (detection.thin)
+        report.warn(name + ": names read as " + report.encoding + " (detected from " +
+                    std::to_string(detection.evidence) + " bytes); name the encoding if they look wrong");
 
     // The station line was split already; a conversion keeps every byte
     // below 0x80, commas included, so converting its fields is converting it.
@@ -292,6 +322,8 @@ bool Cfg::_loadChannelsInformation(std::istream& stream, const std::string& stat
                     report.encoding + " text and read as U+FFFD");
 
     const bool parsed = _loadAnalogChannelsInformation(texts) && _loadBinaryChannelsInformation(texts);
+    for (std::size_t i = 0; i < analogChannels.size(); ++i)
+        bringToSide(analogChannels[i], texts[i], revYear, options.side);
     if (!complete)
         line.clear(); // what the failed read left
     return complete && parsed;

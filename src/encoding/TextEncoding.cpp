@@ -1,5 +1,4 @@
 #include "encoding/TextEncoding.h"
-#include "encoding/CodePageChoice.h"
 #include "encoding/Utf8.h"
 
 #include <KivComtradeLib/ToUtf8.h>
@@ -199,34 +198,6 @@ bool isValidUtf8(const std::string& text)
     return everyCodePoint(text, [](char32_t) { return true; });
 }
 
-Encoding detect(const std::vector<std::string>& texts)
-{
-    long long count866 = 0, count1251 = 0, countUtf8 = 0;
-    bool allValid = true;
-    toUtf8::DetectRusCodePages detector;
-    for (const std::string& text : texts) {
-        if (isValidUtf8(text))
-            continue;
-        allValid = false;
-        detector.analize(text.data(), text.size());
-        count866 += detector.count866;
-        count1251 += detector.count1251;
-        countUtf8 += detector.countUtf8;
-    }
-    if (allValid)
-        return Encoding::Utf8;
-    // The decision of one text, on the file's sums.
-    switch (chooseCodePage(count866, count1251, countUtf8)) {
-    case CodePageChoice::Cp866:
-        return Encoding::Cp866;
-    case CodePageChoice::Cp1251:
-        return Encoding::Cp1251;
-    case CodePageChoice::Unchanged:
-        break;
-    }
-    return Encoding::Utf8;
-}
-
 std::string toUtf8(Encoding encoding, bool detected, const std::string& text, std::size_t& replaced)
 {
     switch (encoding) {
@@ -240,8 +211,14 @@ std::string toUtf8(Encoding encoding, bool detected, const std::string& text, st
                                            : toUtf8::from1251(text.data(), text.size());
     case Encoding::Cp1252:
     case Encoding::Latin1:
+        if (detected && onlyNameCharacters(text))
+            return text;
         return fromLatin(text, encoding == Encoding::Cp1252);
     case Encoding::Gb18030:
+        // Two-byte characters rarely chain into valid UTF-8: a line that is
+        // valid UTF-8 in a detected GB18030 file was written in UTF-8.
+        if (detected && isValidUtf8(text))
+            return text;
 #ifdef KIVCOMTRADE_HAVE_ICONV
         return fromGb18030(text, replaced);
 #else

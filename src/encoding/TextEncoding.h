@@ -24,22 +24,31 @@ bool available(Encoding encoding);
 
 bool isValidUtf8(const std::string& text);
 
-// The file's encoding from its texts (station line and channel lines): UTF-8
-// when every text is valid UTF-8; otherwise the detector's votes, summed over
-// the texts that are not valid UTF-8, choose 866, 1251 or UTF-8 once, with the
-// ties of the one-text rule.
-Encoding detect(const std::vector<std::string>& texts);
+// What detection found for a file's texts.
+struct Detection {
+    Encoding encoding = Encoding::Utf8;
+    std::size_t evidence = 0; // bytes 0x80-0xFF of the texts that decided
+    bool thin = false;        // few such bytes, or a runner-up close behind
+};
+
+// The file's encoding from its texts (station line, channel lines): UTF-8
+// when every text is valid UTF-8. Otherwise, over the texts that are not:
+// the detector's votes, summed, choose 866, 1251 or UTF-8 with the ties of
+// the one-text rule; uchardet's answer may then move the file to GB18030 or
+// to Latin-1/CP1252 when every text fits that reading (see Detection.cpp).
+Detection detect(const std::vector<std::string>& texts);
 
 // One text in UTF-8. `replaced` grows by the number of bytes that were not
 // text in that encoding and became U+FFFD.
 //
-// A detected code page (detected = true) leaves a text that is valid UTF-8 as
+// A detected single-byte code page (detected = true) leaves a text that is valid UTF-8 as
 // it is when each of its characters is one that names are written with
 // (Latin-1 letters and signs, Cyrillic, punctuation, letterlike symbols): a
 // line someone re-typed in UTF-8. One whose UTF-8 reading gives anything else
 // (CJK ideographs, box drawing, mathematical signs...) is code-page bytes that
-// merely happen to form UTF-8, and is converted like the rest. A named
-// encoding converts every text.
+// merely happen to form UTF-8, and is converted like the rest. A detected
+// GB18030 leaves every text that is valid UTF-8 as it is. A named encoding
+// converts every text.
 std::string toUtf8(Encoding encoding, bool detected, const std::string& text, std::size_t& replaced);
 
 } // namespace TextEncoding

@@ -81,6 +81,8 @@ bool parseHeader(const std::string& line, Header& header)
             } catch (const std::exception&) {
                 result.count = std::numeric_limits<unsigned long long>::max();
             }
+        } else if (StringHelper::toLower(words[i]) == "base64") {
+            result.base64 = true;
         } else if (result.typeWord.empty()) {
             result.typeWord = words[i];
             result.hasType = Converters::dataFileTypeOf(words[i], result.type);

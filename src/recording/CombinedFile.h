@@ -30,6 +30,7 @@ struct Header {
     bool hasType = false;           // typeWord names one of the four types
     Enums::DataFileType type = Enums::Ascii;
     bool hasCount = false;          // DAT: a byte count follows the type
+    bool base64 = false;            // DAT: the word base64 follows the type
     unsigned long long count = 0;
 };
 

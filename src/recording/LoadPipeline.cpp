@@ -87,6 +87,11 @@ int loadCombined(const std::string& path, const LoadOptions& options, Cfg& cfg, 
     if (datSection == nullptr)
         return report.fail(kNoData, path, 0, path + ": no DAT section");
     const CombinedFile::Header& header = datSection->header;
+    // Some converters write the records as quoted base64 lines; their layout
+    // is nowhere defined, and read as binary they give wild values.
+    if (header.base64)
+        return report.fail(kBadData, path, datSection->line,
+                           path + ": the DAT section is base64 text, which COMTRADE 1991-2013 does not define");
     if (header.hasType && header.type != cfg.dataFileType)
         return report.fail(kBadData, path, datSection->line,
                            path + ": the DAT section is " + header.typeWord + " but the CFG section says " +

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -279,6 +281,63 @@ TEST(CfgLoad, RealRecordings)
         EXPECT_DOUBLE_EQ(cfg.duration, duration) << file;
         for (const std::string& text : texts)
             EXPECT_NE(dump(cfg).find(text), std::string::npos) << file << ": " << text;
+    }
+}
+
+// Every real configuration read without options decodes its names as its
+// recorder wrote them (literal names of the others are in RealRecordings).
+TEST(CfgLoad, RealRecordingsNamesInTheirEncoding)
+{
+    const std::string root = KivTest::sharedSamplesDir();
+    if (root.empty())
+        GTEST_SKIP() << "no folder of real recordings (../shared/samples) beside the project";
+    const std::map<std::string, std::pair<std::string, std::string>> expected = {
+        {"gb-1991/ascii_1991.cfg", {"GB18030", ",接收对侧远跳命令,"}},
+        {"python-comtrade/sample_iso8859-1.cfg", {"ISO-8859-1", "Estação de Medição|Oscilógrafo|"}},
+        {"python-comtrade/sample_iso8859-1_bin.cfg", {"ISO-8859-1", "Estação de Medição|Oscilógrafo|"}},
+        {"cp866/test.cfg", {"CP866", ", Вход 2              ,"}},
+        {"wisp/1.cfg", {"CP1251", ",Реле Отказ,"}},
+        {"wisp/2.cfg", {"CP1251", "Неизвестный регистратор|576|"}},
+        {"ge850/real_1999_bin.cfg", {"UTF-8", ",J1 Ia Angle         ,_,,°     ,"}},
+        {"python-comtrade/sample_ascii_utf-8.cfg", {"UTF-8", "SMARTSTATION testing text encoding: hgvcj터파크387|"}},
+    };
+    std::size_t checked = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        const std::string extension = entry.path().extension().string(), file = std::filesystem::relative(entry.path(), root).generic_string();
+        Cfg cfg;
+        if (extension != ".cfg" && extension != ".CFG")
+            continue;
+        ASSERT_EQ(cfg.load(entry.path().string()), 4) << file;
+        const auto found = expected.find(file);
+        EXPECT_EQ(cfg.report.encoding + (cfg.report.encodingDetected ? "" : " named"), found == expected.end() ? "UTF-8" : found->second.first) << file;
+        checked += found != expected.end();
+        EXPECT_TRUE(found == expected.end() || dump(cfg).find(found->second.second) != std::string::npos) << file;
+    }
+    EXPECT_EQ(checked, expected.size());
+}
+
+// Gain and offset on each side: a 200:1 channel flagged P, the same flagged S,
+// and one without a ratio. Primary values of a P channel are its written ones.
+TEST(CfgLoad, ValueSides)
+{
+    using KivComtradeLib::ValueSide;
+    const std::string text = "SUB,REL,2013\n3,3A,0D\n1,IA,A,,A,0.5,0.25,0,-32767,32767,200,1,P\n"
+                             "2,IB,B,,A,0.5,0.25,0,-32767,32767,200,1,S\n3,UA,A,,kV,0.5,0.25,0,-32767,32767\n"
+                             "50\n1\n1000,10\n01/01/2020,00:00:00\n01/01/2020,00:00:00\nASCII\n1\n";
+    for (const auto& [side, expected] : std::vector<std::pair<ValueSide, std::string>>{
+             {ValueSide::Secondary, "0.0025,0.00125 0.5,0.25 0.5,0.25"},
+             {ValueSide::Primary, "0.5,0.25 100,50 0.5,0.25"},
+             {ValueSide::Recorded, "0.5,0.25 0.5,0.25 0.5,0.25"}}) {
+        KivComtradeLib::LoadOptions options;
+        options.side = side;
+        std::istringstream stream(text);
+        Cfg cfg;
+        ASSERT_EQ(cfg.load(stream, "x.cfg", options), 4);
+        std::ostringstream got;
+        for (const auto& channel : cfg.analogChannels)
+            got << (channel.index ? " " : "") << channel.a << ',' << channel.b;
+        EXPECT_EQ(got.str(), expected) << static_cast<int>(side);
+        EXPECT_EQ(cfg.analogChannels[0].unit + cfg.analogChannels[2].unit, "AkV");
     }
 }
 

@@ -104,16 +104,38 @@ TEST(FileEncoding, DetectedForTheWholeFileOrNamed)
     for (const auto& [station, names, named, expected] :
          std::vector<std::tuple<std::string, std::vector<std::string>, std::string, std::string>>{
              {"SUB", {in("CP1251", "Ток фазы А"), in("CP1251", "SGUзв.не гот.")}, "", "SUB|Ток фазы А|SGUзв.не гот. CP1251 detected"},
-             {in("CP866", "СИРИУС"), {in("CP866", "Вход 2"), in("CP866", "ход")}, "", "СИРИУС|Вход 2|ход CP866 detected"},
+             {in("CP866", "СИРИУС"), {in("CP866", "Вход 2"), in("CP866", "ход")}, "", "СИРИУС|Вход 2|ход CP866 detected warned"}, // 13 bytes, uchardet silent
              {"SUB", {"Ток фазы А", in("CP1251", "Пуск МТЗ"), in("CP1251", "Отказ")}, "",
               "SUB|Ток фазы А|Пуск МТЗ|Отказ CP1251 detected"}, // a line re-typed in UTF-8 among 1251 lines stays
              {"SUB", {"纵联差动保护", "Ток\xFF"}, "", "SUB|纵联差动保护|Ток\xEF\xBF\xBD UTF-8 detected warned"},
-             {"SUB", {latin}, "", "SUB|Estaчуo CP866 detected"}, // a tie
+             {"SUB", {latin}, "", "SUB|Estação ISO-8859-1 detected warned"}, // 2 bytes: a guess, said so
+             {in("LATIN1", "Estação de Medição"), {in("LATIN1", "Proteção Ação"), in("LATIN1", "Tensão Média"), in("LATIN1", "Corrente Máxima"),
+                                                   in("LATIN1", "Ligação à Terra"), in("LATIN1", "Medição Elétrica")},
+              "", "Estação de Medição|Proteção Ação|Tensão Média|Corrente Máxima|Ligação à Terra|Medição Elétrica ISO-8859-1 detected"},
+             {"SUB", {in("CP1252", "Ligação €"), in("LATIN1", "Tensão Média"), in("LATIN1", "Proteção Térmica")},
+              "", "SUB|Ligação €|Tensão Média|Proteção Térmica CP1252 detected warned"}, // 0x80: the euro of 1252
+             {in("GBK", "华中科技大学动模实验室"), {in("GBK", "纵联差动保护"), "远方跳闸保护", in("GBK", "A相跳闸位置")}, "",
+              "华中科技大学动模实验室|纵联差动保护|远方跳闸保护|A相跳闸位置 GB18030 detected"}, // one line re-typed in UTF-8
+             {"SUB", {in("CP1251", "Ток фазы А линии"), in("CP1251", "Пуск МТЗ")}, "",
+              "SUB|Ток фазы А линии|Пуск МТЗ CP1251 detected"}, // 20 bytes, and uchardet agrees
              {latin, {latin}, "cp1252", "Estação|Estação CP1252"}, {"SUB", {latin}, "Latin-1", "SUB|Estação ISO-8859-1"},
              {"SUB", {"\x92\xAE\xAA"}, "Windows-1251", "SUB|’®Є CP1251"},
              {in("GBK", "纵联差动保护"), {"IA"}, "GB18030", "纵联差动保护|IA GB18030"},
              {"SUB", {"IA"}, "EBCDIC", "x.cfg: unknown encoding 'EBCDIC'"}})
         EXPECT_EQ(load(station, names, named), expected);
+}
+
+// The warning of a guess names the encoding and the bytes it rests on.
+TEST(FileEncoding, AGuessIsSaidSo)
+{
+    std::istringstream stream("SUB,REL,1999\n1,0A,1D\n1," + in("GBK", "电流") +
+                              ",,,0\n50\n1\n1000,10\n01/01/2020,00:00:00\n01/01/2020,00:00:00\nASCII\n");
+    Cfg cfg;
+    ASSERT_EQ(cfg.load(stream, "x.cfg", KivComtradeLib::LoadOptions()), 4);
+    ASSERT_EQ(cfg.report.warnings.size(), 1u);
+    EXPECT_EQ(cfg.report.warnings[0],
+              "x.cfg: names read as " + cfg.report.encoding +
+                  " (detected from 4 bytes); name the encoding if they look wrong");
 }
 
 } // namespace

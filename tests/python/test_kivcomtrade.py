@@ -3,6 +3,7 @@
 import gc
 import os
 import pathlib
+import re
 import shutil
 import subprocess
 
@@ -170,3 +171,15 @@ def test_hostile_requests_raise_value_error():
         False, True]
     assert rec.value(rec.analog_channels[3], 0.1) == other.value(3, 0.1) and len(rec.points("IA", 0, 0.1, 1e3)) == 100
     assert len(rec.points("IA", 10.0, 1e9, 1.0)) == 0  # a window after the last sample: empty, not refused
+
+
+def test_sides_and_version():
+    # The bundled channels are 1100:1 (voltages) and 600:1 (currents), flagged S.
+    secondary, primary = kivcomtrade.load(BUNDLED), kivcomtrade.load(BUNDLED, side="primary")
+    ratios = np.array([[c.primary / c.secondary] for c in secondary.analog_channels])
+    np.testing.assert_allclose(primary.analog, secondary.analog * ratios, rtol=1e-12)
+    np.testing.assert_array_equal(kivcomtrade.load(BUNDLED, side="recorded").analog, secondary.analog)
+    with pytest.raises(ValueError):
+        kivcomtrade.load(BUNDLED, side="tertiary")
+    # One version for the whole project: CMake's.
+    assert kivcomtrade.__version__ == re.search(r"VERSION (\d+\.\d+\.\d+)", (SOURCE / "CMakeLists.txt").read_text())[1]

@@ -121,7 +121,8 @@ TEST(ComtradeLoad, ResultCodesAndTheStateTheyLeave)
                 && writeFile(dir.file("short.dat"), "12345") && writeFile(dir.file("bad.dat"), "1,0,5\n\n2,1,x\n")
                 && writeFile(dir.file("nocfg.cff"), "1,2,3\n") && writeFile(dir.file("nosection.cff"), cff.substr(0, datHeader))
                 && writeFile(dir.file("cut.cff"), cff.substr(0, cff.size() - 1))
-                && writeFile(dir.file("type.cff"), std::string(cff).replace(datHeader, 25, "--- file type: DAT ASCII")));
+                && writeFile(dir.file("type.cff"), std::string(cff).replace(datHeader, 25, "--- file type: DAT ASCII"))
+                && writeFile(dir.file("b64.cff"), std::string(cff).replace(datHeader, 25, "--- file type: DAT BINARY Base64")));
     const struct { const char* path; LoadResult result; const char* said; unsigned long long line; } failures[] = {
         {"good.txt", LoadResult::NotARecordingName, "good.txt: not the name of a .cfg, .dat or .cff file", 0},
         {"absent.cfg", LoadResult::NoConfigFile, "absent.cfg: no such configuration file", 0},
@@ -134,6 +135,7 @@ TEST(ComtradeLoad, ResultCodesAndTheStateTheyLeave)
         {"nosection.cff", LoadResult::NoDataFile, "nosection.cff: no DAT section", 0},
         {"cut.cff", LoadResult::BadDataFile, "cut.cff: the DAT section announces 360 bytes, 359 follow its header", 31},
         {"type.cff", LoadResult::BadDataFile, "type.cff: the DAT section is ASCII but the CFG section says BINARY", 31},
+        {"b64.cff", LoadResult::BadDataFile, "b64.cff: the DAT section is base64 text, which COMTRADE 1991-2013 does not define", 31},
     };
     for (const auto& f : failures) {
         Comtrade c;
@@ -334,4 +336,14 @@ TEST(RealRecordings, LiteralCountsAndValues)
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
         if (entry.path().extension() == ".cfg" || entry.path().extension() == ".CFG")
             expectColumnsAsComtrade(entry.path().string());
+    // wisp/2's first value on the primary side (a P channel, 1100:1): 1228 * 0.06160031 kV
+    // in V, in both readers.
+    KivComtradeLib::LoadOptions primary;
+    primary.side = KivComtradeLib::ValueSide::Primary;
+    Comtrade ct;
+    ColumnarRecording columns;
+    ASSERT_EQ(ct.load(root + "/wisp/2.cfg", primary), 0);
+    ASSERT_EQ(columns.load(root + "/wisp/2.cfg", primary), 0);
+    EXPECT_NEAR(ct.dat.samples[0].analogValues.at(0), 75645.18068, 1e-6);
+    EXPECT_EQ(columns.analogRow(0)[0], ct.dat.samples[0].analogValues.at(0));
 }

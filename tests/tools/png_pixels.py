@@ -1,6 +1,7 @@
 """png_pixels.py PAGE.png X0 Y0 X1 Y1: of an 8-bit RGB(A) PNG as browsers write
-screenshots, prints the count of inked (not near-white) pixels and the count of
-phase A's dark gold (#b8860b) pixels within the box [X0, X1) x [Y0, Y1)."""
+screenshots, prints the count of inked (not near-white) pixels, the count of
+phase A's dark gold (#b8860b) pixels within the box [X0, X1) x [Y0, Y1), and
+the count of inked pixels within that box."""
 import struct
 import sys
 import zlib
@@ -26,4 +27,5 @@ for y in range(height):
 x0, y0, x1, y1 = map(int, sys.argv[2:6])
 pixels = [(x, y, rows[y][x * n:x * n + 3]) for y in range(height) for x in range(width)]
 print(sum(sum(px) < 600 for _, _, px in pixels), sum(
-    x0 <= x < x1 and y0 <= y < y1 and abs(px[0] - 0xb8) + abs(px[1] - 0x86) + abs(px[2] - 0x0b) < 40 for x, y, px in pixels))
+    x0 <= x < x1 and y0 <= y < y1 and abs(px[0] - 0xb8) + abs(px[1] - 0x86) + abs(px[2] - 0x0b) < 40 for x, y, px in pixels),
+    sum(x0 <= x < x1 and y0 <= y < y1 and sum(px) < 600 for x, y, px in pixels))

@@ -1,5 +1,7 @@
 // The host tools run as a user runs them, on generated, bundled and broken
 // recordings; their numbers are checked against the library's.
+#include "PlotSvg.h"
+#include "TextFormat.h"
 #include "writer/ComtradeWriter.h"
 
 #include <KivComtradeLib/KivComtradeLib.h>
@@ -11,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <sys/stat.h>
@@ -20,6 +23,7 @@ namespace {
 
 using namespace KivComtradeLib;
 using KivTest::TempDir;
+using KivComtradeLib::ValueSide;
 const std::string kInfo = KIVCOMTRADE_INFO_TOOL, kPlot = KIVCOMTRADE_PLOT_TOOL, kExport = KIVCOMTRADE_EXPORT_TOOL;
 const std::string kBundled = std::string(KIVCOMTRADE_SOURCE_DIR) + "/samples/fault-slg-binary.cfg";
 
@@ -60,7 +64,12 @@ TEST(ComtradeTools, FailuresExitWithTheLoadCodeAndTheReportsSentence)
             ASSERT_EQ(rec.load(dir.file(name)), code);
             const ToolRun r = tool == kInfo ? run(tool, {dir.file(name)}) : run(tool, {dir.file(name), "-o", dir.file("x")});
             EXPECT_EQ(r.code, code) << r.err;
-            EXPECT_EQ(r.out, "");
+            // Without its data a configuration is still shown whole, channels included.
+            if (tool == kInfo && code >= 5)
+                EXPECT_TRUE(r.out.find("Station ") != std::string::npos && r.out.find("Status channels: 1") != std::string::npos &&
+                            r.out.find("20 announced, none read") != std::string::npos) << r.out;
+            else
+                EXPECT_EQ(r.out, "");
             ASSERT_FALSE(rec.report.message.empty());
             EXPECT_NE(r.err.find(rec.report.message), std::string::npos) << r.err;
         }
@@ -72,11 +81,19 @@ TEST(ComtradeTools, FailuresExitWithTheLoadCodeAndTheReportsSentence)
         {kPlot, {kBundled, "--to", "-0.061"}}, {kPlot, {kBundled, "--channels", " , "}},
         {kPlot, {kBundled, "--channels", "7"}}, {kPlot, {kBundled, "--channels", "D3"}},
         {kPlot, {kBundled, "--channels", "UA,nosuch"}}, {kPlot, {kBundled, "--scale", "sometimes"}},
-        {kExport, {kBundled, "--from", "0.19"}}, {kExport, {kBundled, "--channels", ""}}};
+        {kExport, {kBundled, "--from", "0.19"}}, {kExport, {kBundled, "--channels", ""}},
+        {kPlot, {kBundled, "-o", dir.file("x.png")}}, {kPlot, {kBundled, "-o", dir.file("x.SVG.html")}},
+        {kExport, {kBundled, "--side", "tertiary"}}};
     for (const auto& [tool, args] : refused) {
         const ToolRun r = run(tool, args);
         EXPECT_EQ(r.code, 64) << tool << " " << args.back();
         EXPECT_NE(r.err, "") << tool << " " << args.back();
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("x.png")));
+    for (const std::string& tool : {kInfo, kPlot, kExport}) {
+        const ToolRun version = run(tool, {"--version"});
+        EXPECT_EQ(version.code, 0);
+        EXPECT_EQ(version.out, tool.substr(tool.rfind('/') + 1) + " " KIVCOMTRADE_VERSION_STRING " (KivComtradeLib)\n");
     }
     const ToolRun unwritable = run(kPlot, {kBundled, "-o", "/nonexistent-folder/x.svg"});
     EXPECT_EQ(unwritable.code, 73);
@@ -248,8 +265,82 @@ TEST(ComtradeExport, CsvAndJsonGiveBackTheLibrarysValues)
     }
     // A window and a choice of channels: 49.6 ms at 2000 Hz hold 99 samples.
     const ToolRun window = run(kExport, {kBundled, "--channels", "IA,Trip", "--from", "0.1002", "--to", "0.1498"});
-    EXPECT_EQ(window.out.substr(0, window.out.find('\n')), "time [s],IA [A],Trip\r");
+    EXPECT_EQ(window.out.substr(0, window.out.find('\n')), "time [s],IA [A] (secondary),Trip\r");
     EXPECT_EQ(std::count(window.out.begin(), window.out.end(), '\n'), 100);
+}
+
+// A 200:1 current channel flagged P and a voltage flagged S: each side gives
+// the library's values under the same option, and says so in the headers.
+TEST(ComtradeExport, ValuesOnTheSideAskedForAndABomOnRequest)
+{
+    const TempDir dir("sides");
+    KivTest::RecordingLayout layout;
+    layout.type = Enums::Binary;
+    layout.analogs = {{"IA", "A", "", "A", 0.5, 0.25, 0, -32767, 32767, 200, 1, 'P'},
+                      {"UA", "A", "", "kV", 0.01, 0, 0, -32767, 32767, 1100, 1, 'S'}};
+    layout.statuses.resize(1);
+    ASSERT_TRUE(KivTest::writeRecording(KivTest::makeRecording(layout, 5), dir.file("ratio"))); // trigger 0.1 s in
+    for (const auto& [side, value] : std::vector<std::pair<std::string, ValueSide>>{
+             {"primary", ValueSide::Primary}, {"secondary", ValueSide::Secondary}, {"recorded", ValueSide::Recorded}}) {
+        LoadOptions options;
+        options.side = value;
+        Comtrade rec;
+        ASSERT_EQ(rec.load(dir.file("ratio.cfg"), options), 0);
+        const ToolRun r = run(kExport, {dir.file("ratio.cfg"), "--side", side, "--bom"});
+        const std::vector<double>& v = rec.dat.samples[0].analogValues;
+        EXPECT_EQ(r.out.substr(0, r.out.find('\n', r.out.find('\n') + 1)),
+                  "\xEF\xBB\xBFtime [s],IA [A] (" + side + "),UA [V] (" + side + "),D\r\n-0.1," +
+                      KivTools::exactNumber(v[0]) + "," + KivTools::exactNumber(v[1]) + ",0\r") << r.err;
+        EXPECT_NE(run(kInfo, {dir.file("ratio.cfg"), "--side", side}).out.find("Values          " + side + " side"),
+                  std::string::npos);
+    }
+    EXPECT_EQ(run(kExport, {dir.file("ratio.cfg")}).out.substr(0, 4), "time"); // no BOM unless asked
+}
+
+// No text of the picture touches another, whatever the window (one that
+// starts before the trigger puts a negative label at the axis' start) and
+// whatever the names (Chinese ones are a whole em wide each).
+TEST(ComtradePlot, NoTextOverlapsAnother)
+{
+    std::vector<std::string> paths = {kBundled};
+    if (const std::string shared = KivTest::sharedSamplesDir(); !shared.empty())
+        paths.push_back(shared + "/gb-1991/ascii_1991.cfg");
+    for (const std::string& path : paths) {
+        ColumnarRecording rec;
+        ASSERT_EQ(rec.load(path), 0);
+        const double origin = rec.triggerTime();
+        for (const auto& [from, to] : std::vector<std::pair<double, double>>{
+                 {rec.time.front() - origin, rec.time.back() - origin}, {-0.01, 0.09}, {-0.0123, 0.0}, {-3e-4, 1e-3}}) {
+            const KivTools::PlotRequest request{path, KivTools::selectChannels(rec.cfg, "", false), {from, to}, origin, true};
+            std::vector<KivTools::TextBox> boxes;
+            KivTools::renderSvg(rec, request, &boxes);
+            ASSERT_GT(boxes.size(), 10u);
+            for (std::size_t i = 0; i < boxes.size(); ++i) {
+                const auto& a = boxes[i];
+                EXPECT_TRUE(a.left >= 0 && a.right <= KivTools::PlotGeometry::width) << a.text;
+                for (const auto& b : std::vector<KivTools::TextBox>(boxes.begin() + i + 1, boxes.end()))
+                    EXPECT_FALSE(a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom)
+                        << path << " " << from << ".." << to << ": '" << a.text << "' and '" << b.text << "'";
+            }
+        }
+    }
+}
+
+// A channel that holds one value in four (the rest missing markers) draws
+// each of them as a dot: its lane is not empty.
+TEST(ComtradePlot, AValueBetweenMissingOnesIsADot)
+{
+    const TempDir dir("dots");
+    KivTest::RecordingLayout layout;
+    layout.type = Enums::Binary;
+    layout.analogs.resize(1);
+    KivTest::Recording sparse = KivTest::makeRecording(layout, 2000);
+    for (std::size_t k = 0; k < sparse.records.size(); ++k)
+        sparse.records[k].raw[0] = k % 4 ? -32768.0 : sparse.records[k].raw[0]; // missing but one in four
+    ASSERT_TRUE(KivTest::writeRecording(sparse, dir.file("sparse")));
+    ASSERT_EQ(run(kPlot, {dir.file("sparse.cfg"), "-o", dir.file("sparse.svg")}).code, 0);
+    std::istringstream svg(KivTest::readFile(dir.file("sparse.svg")));
+    EXPECT_EQ(std::count_if(std::istream_iterator<std::string>(svg), {}, [](const std::string& w) { return w == "class=\"dot\""; }), 500);
 }
 
 } // namespace
