@@ -110,7 +110,7 @@ TEST(ComtradeTools, OutputsAreWholeOrAbsent)
     const std::string out = dir.file("out"), err = dir.file("err");
     const struct { std::string tool, args, shell; int code; } cases[] = {
         {kExport, "-o '" + dir.file("old.csv") + "'", "trap '' XFSZ; ulimit -f 1;", 73},
-        {kPlot, "-o '" + dir.file("old.csv") + "'", "trap '' XFSZ; ulimit -f 1;", 73},
+        {kPlot, "-o '" + dir.file("old.svg") + "'", "trap '' XFSZ; ulimit -f 1;", 73},
         {kExport, "-o '" + dir.file("no/such/folder.csv") + "'", "", 73},
         {kInfo, ">/dev/full", "", 74},
         {kInfo, "--json >/dev/full", "", 74},
@@ -121,12 +121,14 @@ TEST(ComtradeTools, OutputsAreWholeOrAbsent)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.tool + " " + c.args);
-        ASSERT_TRUE(KivTest::writeFile(dir.file("old.csv"), "earlier output\n"));
+        for (const char* old : {"old.csv", "old.svg"})
+            ASSERT_TRUE(KivTest::writeFile(dir.file(old), "earlier output\n"));
         const std::string command = c.shell + " exec '" + c.tool + "' '" + kBundled + "' " + c.args;
         const int status = std::system(("sh -c \"" + command + "\" 2>'" + err + "'").c_str());
         EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.code) << KivTest::readFile(err);
         EXPECT_EQ(KivTest::readFile(err).find("cannot write") != std::string::npos, c.code != 0) << KivTest::readFile(err);
-        EXPECT_EQ(KivTest::readFile(dir.file("old.csv")), "earlier output\n");
+        for (const char* old : {"old.csv", "old.svg"})
+            EXPECT_EQ(KivTest::readFile(dir.file(old)), "earlier output\n");
         for (const auto& entry : std::filesystem::directory_iterator(dir.file("")))
             EXPECT_NE(entry.path().filename().string()[0], '.') << "temporary file left: " << entry.path();
     }
