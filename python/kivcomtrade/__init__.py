@@ -16,7 +16,7 @@ import os as _os
 from . import _core
 
 __all__ = ["load", "Recording", "AnalogChannel", "StatusChannel", "Timestamp", "LoadError",
-           "MissingFileError", "InvalidRecordingError"]
+           "MissingFileError", "InvalidRecordingError", "scan", "scan_channels"]
 
 _FILE_TYPES = {0: "ASCII", 1: "BINARY", 2: "BINARY32", 3: "FLOAT32"}
 
@@ -224,3 +224,7 @@ def load(path, encoding=None):
         raise kind(data.message or f"cannot load {_os.fsdecode(path)} (code {data.result})", data.result,
                    data.file)
     return Recording(data)
+
+
+# Tables over many recordings (pandas); kivcomtrade.dask gives them as Dask frames.
+from .fleet import scan, scan_channels  # noqa: E402 - they load through load() above

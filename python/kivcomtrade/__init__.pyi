@@ -1,12 +1,12 @@
 import datetime
 import os
-from typing import Any, overload
+from typing import Any, Iterable, overload
 
 import numpy as np
 import numpy.typing as npt
 
 __all__ = ["load", "Recording", "AnalogChannel", "StatusChannel", "Timestamp", "LoadError",
-           "MissingFileError", "InvalidRecordingError"]
+           "MissingFileError", "InvalidRecordingError", "scan", "scan_channels"]
 
 class LoadError(Exception):
     code: int
@@ -76,3 +76,8 @@ class Recording:
     def to_dataframe(self) -> Any: ...
 
 def load(path: str | os.PathLike[str], encoding: str | None = ...) -> Recording: ...
+
+PathsArg = str | os.PathLike[str] | Iterable[str | os.PathLike[str]]
+
+def scan(paths: PathsArg, workers: int | None = ...) -> Any: ...
+def scan_channels(paths: PathsArg, workers: int | None = ...) -> Any: ...

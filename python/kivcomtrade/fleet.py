@@ -75,17 +75,25 @@ def _walk(folder):
 
 
 def _not_a_file(path):
-    # Opening a FIFO or a device would block the reader or read forever: such a
-    # name (the path, or a data file beside a .cfg) gets a row without a load.
+    """(result, sentence) when ``path`` or the data file beside it is no
+    regular file, else None."""
+    # Opening a FIFO or a device would block the reader or read forever, and a
+    # folder named like a recording would read as a missing file: such a name
+    # gets a row without a load (3: the configuration, 6: the data file).
     stem, ext = os.path.splitext(path)
+    if ext.lower() not in _EXTENSIONS + (".dat",):
+        return None  # no recording name: the reader says so (1)
     names = [path] + ([stem + e for e in (".dat", ".DAT", ".Dat")] if ext.lower() == ".cfg" else [])
     for name in names:
         try:
             mode = os.stat(name).st_mode
         except OSError:
             continue
-        if not stat.S_ISREG(mode) and not (name == path and stat.S_ISDIR(mode)):
-            return f"{name} is not a regular file"
+        code = 3 if name == path and ext.lower() in _EXTENSIONS else 6
+        if stat.S_ISDIR(mode):
+            return code, f"{name} is a folder, not a recording file"
+        if not stat.S_ISREG(mode):
+            return code, f"{name} is not a regular file"
     return None
 
 
@@ -93,9 +101,9 @@ def _load(path):
     """(recording, None) or (None, (result, message))."""
     from . import LoadError, load
 
-    reason = _not_a_file(path)
-    if reason:
-        return None, (3 if path.lower().endswith((".cfg", ".cff")) else 6, reason)
+    failure = _not_a_file(path)
+    if failure:
+        return None, failure
     try:
         return load(path), None
     except LoadError as error:
@@ -140,8 +148,9 @@ def _trigger_offset(rec):
     # Seconds from the first sample's time stamp to the trigger, None when a time is missing.
     if rec.start is None or rec.trigger is None:
         return None
+    # In whole nanoseconds first: a trigger on a sample's time must not fall a rounding error before it.
     delta = rec.trigger.replace(microsecond=0) - rec.start.replace(microsecond=0)
-    return delta.total_seconds() + (rec.trigger.nanosecond - rec.start.nanosecond) * 1e-9
+    return ((delta.days * 86400 + delta.seconds) * 1_000_000_000 + rec.trigger.nanosecond - rec.start.nanosecond) / 1e9
 
 
 def _rms(values):
@@ -184,22 +193,43 @@ def frame(rows, columns):
     return table.astype(columns)
 
 
+def default_workers():
+    """The CPUs this process may run on."""
+    return len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else os.cpu_count() or 1
+
+
 def _run(function, paths, workers):
+    """``function`` of every path, in order, read by ``workers`` processes."""
     if workers is None:
-        workers = len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else os.cpu_count() or 1
+        workers = default_workers()
     if workers <= 1 or len(paths) <= 1:
         return [function(p) for p in paths]
     # Whole chunks per task: a small recording reads in well under a millisecond,
     # so one task per file would cost more in messages than in reading.
-    chunk = max(1, min(64, len(paths) // (workers * 4)))
-    results = []
-    with concurrent.futures.ProcessPoolExecutor(max_workers=workers) as pool:
-        futures = [pool.submit(_run_chunk, function, paths[i:i + chunk]) for i in range(0, len(paths), chunk)]
-        for i, future in zip(range(0, len(paths), chunk), futures):
-            try:
-                results += future.result()
-            except Exception as error:  # noqa: BLE001 - a worker that died takes only its own rows
-                results += [_failed(function, p, error) for p in paths[i:i + chunk]]
+    size = max(1, min(64, len(paths) // (workers * 4)))
+    results = [None] * len(paths)
+    pending = [list(range(i, min(i + size, len(paths)))) for i in range(0, len(paths), size)]
+    # A process that dies (a crash in the reader, the memory killer) breaks the
+    # whole pool and every task still in it: those files are read again one by
+    # one, then each alone in its own pool, so only the file that kills its
+    # reader ends as a failed row.
+    for rounds_left in (2, 1, 0):
+        broken = []
+        pools = [pending] if rounds_left else [[chunk] for chunk in pending]
+        for tasks in pools:
+            with concurrent.futures.ProcessPoolExecutor(max_workers=min(workers, len(tasks))) as pool:
+                futures = [pool.submit(_run_chunk, function, [paths[i] for i in chunk]) for chunk in tasks]
+                for chunk, future in zip(tasks, futures):
+                    try:
+                        for i, result in zip(chunk, future.result()):
+                            results[i] = result
+                    except Exception as error:  # noqa: BLE001 - the chunk is read again or ends as rows
+                        broken += [(i, error) for i in chunk]
+        if not broken:
+            break
+        pending = [[i] for i, _ in broken]
+    for i, error in broken:
+        results[i] = _failed(function, paths[i], error)
     return results
 
 
@@ -209,7 +239,7 @@ def _run_chunk(function, paths):
 
 def _failed(function, path, error):
     row = dict.fromkeys(CHANNEL_COLUMNS if function is scan_file_channels else RECORDING_COLUMNS)
-    row.update(path=path, result=FAILED, message=f"{path}: the worker reading it stopped "
+    row.update(path=path, result=FAILED, message=f"{path}: the process reading it stopped "
                                                  f"({type(error).__name__}: {error})")
     return [row] if function is scan_file_channels else row
 

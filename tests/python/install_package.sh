@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs kivcomtrade the way a user does: pip, from the source tree, into a
+# fresh virtual environment that sees the system's NumPy, pandas and Dask.
+#   install_package.sh <python3> <venv folder> <source folder>
+# KIVCOMTRADE_PY_BUILD_DIR keeps CMake's intermediate files between runs, so
+# a second install only rebuilds what changed.
+set -euo pipefail
+python=$1 venv=$2 source=$3
+rm -rf "$venv"
+"$python" -m venv --system-site-packages "$venv"
+cd "$source"
+"$venv/bin/python" -m pip install --quiet --no-build-isolation --no-index --no-cache-dir \
+  --disable-pip-version-check .
