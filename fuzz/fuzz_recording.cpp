@@ -1,7 +1,8 @@
 // Whole recordings as a host opens them; the input is <cfg> "@DAT@\n" <dat>.
 // Comtrade and the columnar path read the same values; the pair reads alike
 // under every accepted name, as one combined file and with CR LF line ends;
-// the raw input is opened as a combined file; the views read any window.
+// the raw input is opened as a combined file; loads from memory read as the
+// files do; the views read any window.
 
 #include "FuzzInput.h"
 
@@ -103,7 +104,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int crlfCode = load((put("crlf.hdr", crlf[0]), put("crlf.cfg", crlf[0])), otherValues, other);
         check(crlfCode == code && otherValues == values && other.headerText == rec.headerText, "CR LF line ends");
     }
-    load(put("raw.cff", input), otherValues, other);
+    const std::string raw = put("raw.cff", input);
+    const int rawCode = load(raw, otherValues, other);
+
+    // From memory, the pair and the raw input read as their files do.
+    ColumnarRecording mem;
+    check(mem.loadFromMemory(cfg, dat.data(), dat.size(), {}, base) == code && mem.report.message == rec.report.message
+              && (code != 0 || image(mem.cfg, mem.time, mem.analog, mem.status) == values), "pair from memory");
+    check(mem.loadCombinedFromMemory(input.data(), input.size(), {}, raw) == rawCode
+              && mem.report.message == other.report.message
+              && (rawCode != 0 || image(mem.cfg, mem.time, mem.analog, mem.status) == otherValues), "combined from memory");
     if (code != 0) return 0;
 
     // Windows: the whole recording, and two raw doubles of the input's tail (NaN, infinities, huge times).
