@@ -45,7 +45,7 @@ if [ -f "$build/python/kivcomtrade/__init__.py" ]; then
   # Two cores: scan of 1000 small recordings with 2 processes against 1, and
   # two threads loading the 100 MB BINARY recording against one.
   PYTHONPATH="$PWD/$build/python${PYTHONPATH:+:$PYTHONPATH}" KIVCOMTRADE_BENCH_TMP="$data" \
-    "$(sed -n 's/^Python3_EXECUTABLE:[A-Z]*=//p' "$build/CMakeCache.txt")" benchmarks/python_scale.py "${recordings[0]}"
+    "$(sed -n 's/^_\?Python3_EXECUTABLE:[A-Z]*=//p' "$build/CMakeCache.txt" | head -1)" benchmarks/python_scale.py "${recordings[0]}"
 else
   echo "kivcomtrade (Python) was not built: its load is not timed"
 fi
