@@ -10,4 +10,4 @@ rm -rf "$venv"
 "$python" -m venv --system-site-packages "$venv"
 cd "$source"
 "$venv/bin/python" -m pip install --quiet --no-build-isolation --no-index --no-cache-dir \
-  --disable-pip-version-check .
+  --disable-pip-version-check --root-user-action=ignore .
