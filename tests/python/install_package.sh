@@ -7,7 +7,9 @@
 set -euo pipefail
 python=$1 venv=$2 source=$3
 rm -rf "$venv"
-"$python" -m venv --system-site-packages "$venv"
+# No pip copied into the environment (that alone takes seconds): the system's
+# pip, run by the environment's interpreter, installs into the environment.
+"$python" -m venv --system-site-packages --without-pip "$venv"
 cd "$source"
 "$venv/bin/python" -m pip install --quiet --no-build-isolation --no-index --no-cache-dir \
   --disable-pip-version-check --root-user-action=ignore .
