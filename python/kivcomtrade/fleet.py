@@ -40,8 +40,9 @@ _EXTENSIONS = (".cfg", ".cff")
 def expand_paths(paths):
     """The recordings named by ``paths`` (a path or a list of them): files as
     given, folders searched recursively for .cfg and .cff names in any letter
-    case (a .cff beside a .cfg of the same name is the same recording and is
-    left out), glob patterns expanded. Sorted within each folder or pattern;
+    case, glob patterns expanded to the .cfg and .cff names they match (and
+    the folders searched); a .cff beside a .cfg of the same name is the same
+    recording and is left out. Sorted within each folder or pattern;
     duplicates dropped."""
     if isinstance(paths, (str, bytes, os.PathLike)):
         paths = [paths]
@@ -51,8 +52,11 @@ def expand_paths(paths):
         if os.path.isdir(path):
             found += _walk(path)
         elif glob.has_magic(path):
-            for match in sorted(glob.glob(path, recursive=True)):
-                found += _walk(match) if os.path.isdir(match) and not _is_recording_name(match) else [match]
+            matches = sorted(glob.glob(path, recursive=True))
+            found += _recordings(matches)
+            for match in matches:
+                if os.path.isdir(match) and not _is_recording_name(match):
+                    found += _walk(match)
         else:
             found.append(path)  # absent or not a recording name: its row says so
     return list(dict.fromkeys(found))
@@ -62,15 +66,18 @@ def _is_recording_name(path):
     return os.path.splitext(path)[1].lower() in _EXTENSIONS
 
 
+def _recordings(paths):
+    # A folder named like a recording is kept too: its row tells it is no recording.
+    paths = [p for p in paths if _is_recording_name(p)]
+    configs = {os.path.splitext(p)[0].lower() for p in paths if p.lower().endswith(".cfg")}
+    return [p for p in paths if p.lower().endswith(".cfg") or os.path.splitext(p)[0].lower() not in configs]
+
+
 def _walk(folder):
     found = []
-    for root, dirs, files in os.walk(folder, onerror=None):
+    for root, dirs, files in os.walk(folder):
         dirs.sort()
-        # A folder named like a recording is listed too: its row tells it is no recording.
-        names = sorted(n for n in files + dirs if _is_recording_name(n))
-        configs = {os.path.splitext(n)[0].lower() for n in names if n.lower().endswith(".cfg")}
-        found += [os.path.join(root, n) for n in names
-                  if n.lower().endswith(".cfg") or os.path.splitext(n)[0].lower() not in configs]
+        found += _recordings([os.path.join(root, n) for n in sorted(files + dirs)])
     return found
 
 

@@ -91,6 +91,11 @@ def test_scan_gives_a_row_per_recording_and_failure(fleet_dir, workers):
     assert good.duration == rec.time[-1] and good.rate == max(r for r, _ in rec.sampling_rates)
 
 
+def test_globs_take_recording_names(fleet_dir):
+    names = [pathlib.Path(p).name for p in fleet.expand_paths([str(fleet_dir / "*"), str(fleet_dir / "**" / "*.CFG")])]
+    assert sorted(names) == sorted(FLEET) and names.count("UPPER.CFG") == 1
+
+
 def test_processes_and_one_process_agree(fleet_dir):
     pandas.testing.assert_frame_equal(kivcomtrade.scan_channels(fleet_dir, workers=1),
                                       kivcomtrade.scan_channels(fleet_dir, workers=2))
