@@ -7,6 +7,7 @@ the same rows come from a process pool here and from Dask (kivcomtrade.dask).
 """
 
 import concurrent.futures
+import datetime
 import glob
 import math
 import os
@@ -18,7 +19,7 @@ __all__ = ["scan", "scan_channels", "expand_paths", "scan_file", "scan_file_chan
            "CHANNEL_COLUMNS"]
 
 # Column name -> dtype of the tables (the datetime columns are filled in as
-# pandas Timestamps or None; the frame converts them to datetime64[ns]).
+# nanoseconds since 1970 or None; the frame converts them to datetime64[ns]).
 RECORDING_COLUMNS = {
     "path": object, "result": "int64", "message": object, "station": object, "device": object,
     "revision": "Int64", "data_type": object, "start": "datetime64[ns]", "trigger": "datetime64[ns]",
@@ -119,16 +120,18 @@ def _load(path):
         return None, (FAILED, f"{path}: {type(error).__name__}: {error}")
 
 
-def _timestamp(value):
-    # datetime64[ns] holds 1677-2262; a date outside reads as missing (NaT).
-    import pandas
+_EPOCH = datetime.datetime(1970, 1, 1)
 
+
+def _nanoseconds(value):
+    """Nanoseconds since 1970 of a Timestamp, None when missing or outside
+    what datetime64[ns] holds (1677-2262). Plain integers: rows cross process
+    boundaries cheaply and become datetime64[ns] in :func:`frame`."""
     if value is None:
         return None
-    try:
-        return pandas.Timestamp(value.replace(microsecond=0)) + pandas.Timedelta(nanoseconds=value.nanosecond)
-    except (ValueError, OverflowError, pandas.errors.OutOfBoundsDatetime):
-        return None
+    delta = value.replace(microsecond=0) - _EPOCH
+    ns = (delta.days * 86400 + delta.seconds) * 1_000_000_000 + value.nanosecond
+    return ns if -2**63 < ns < 2**63 else None
 
 
 def scan_file(path):
@@ -142,7 +145,7 @@ def scan_file(path):
         return row
     n = rec.time.shape[0]
     row.update(station=rec.station, device=rec.device, revision=rec.revision, data_type=rec.data_file_type,
-               start=_timestamp(rec.start), trigger=_timestamp(rec.trigger),
+               start=_nanoseconds(rec.start), trigger=_nanoseconds(rec.trigger),
                duration=float(rec.time[-1]) if n else math.nan, frequency=rec.frequency,
                rate=max((r for r, _ in rec.sampling_rates), default=math.nan),
                rates=" ".join(f"{r:g}/{end}" for r, end in rec.sampling_rates), samples=n,
@@ -195,8 +198,13 @@ def frame(rows, columns):
     """A pandas DataFrame of ``rows`` (dicts) with the dtypes of ``columns``."""
     import pandas
 
-    table = pandas.DataFrame.from_records(rows, columns=list(columns)) if rows else pandas.DataFrame(
-        {name: pandas.Series(dtype=dtype) for name, dtype in columns.items()})
+    # Times exact to the nanosecond: a column of integers and None would pass through float64.
+    times = {name: np.array([-2**63 if r.get(name) is None else r[name] for r in rows], dtype=np.int64)
+             for name, dtype in columns.items() if dtype == "datetime64[ns]"}
+    table = pandas.DataFrame.from_records(rows, columns=list(columns), exclude=list(times)) if rows else \
+        pandas.DataFrame({name: pandas.Series(dtype=dtype) for name, dtype in columns.items() if name not in times})
+    for name, ns in times.items():
+        table.insert(list(columns).index(name), name, ns.view("datetime64[ns]"))
     return table.astype(columns)
 
 
