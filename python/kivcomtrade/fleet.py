@@ -83,21 +83,21 @@ def _walk(folder):
 
 
 def _not_a_file(path):
-    """(result, sentence) when ``path`` or the data file beside it is no
-    regular file, else None."""
+    """(result, sentence) when ``path`` or a file of its recording beside it
+    is no regular file, else None."""
     # Opening a FIFO or a device would block the reader or read forever, and a
     # folder named like a recording would read as a missing file: such a name
     # gets a row without a load (3: the configuration, 6: the data file).
     stem, ext = os.path.splitext(path)
     if ext.lower() not in _EXTENSIONS + (".dat",):
         return None  # no recording name: the reader says so (1)
-    names = [path] + ([stem + e for e in (".dat", ".DAT", ".Dat")] if ext.lower() == ".cfg" else [])
-    for name in names:
+    beside = [stem + e for base in (".cfg", ".dat") for e in (base, base.upper(), base.capitalize())]
+    for name in [path] + [n for n in beside if n != path]:
         try:
             mode = os.stat(name).st_mode
         except OSError:
             continue
-        code = 3 if name == path and ext.lower() in _EXTENSIONS else 6
+        code = 6 if os.path.splitext(name)[1].lower() == ".dat" else 3
         if stat.S_ISDIR(mode):
             return code, f"{name} is a folder, not a recording file"
         if not stat.S_ISREG(mode):
