@@ -7,7 +7,6 @@ the same rows come from a process pool here and from Dask (kivcomtrade.dask).
 """
 
 import concurrent.futures
-import datetime
 import glob
 import math
 import os
@@ -120,18 +119,13 @@ def _load(path):
         return None, (FAILED, f"{path}: {type(error).__name__}: {error}")
 
 
-_EPOCH = datetime.datetime(1970, 1, 1)
-
-
 def _nanoseconds(value):
-    """Nanoseconds since 1970 of a Timestamp, None when missing or outside
-    what datetime64[ns] holds (1677-2262). Plain integers: rows cross process
-    boundaries cheaply and become datetime64[ns] in :func:`frame`."""
-    if value is None:
+    """Nanoseconds since 1970 of a numpy.datetime64, None when missing: plain
+    integers cross process boundaries cheaply and become datetime64[ns] in
+    :func:`frame`."""
+    if value is None or np.isnat(value):
         return None
-    delta = value.replace(microsecond=0) - _EPOCH
-    ns = (delta.days * 86400 + delta.seconds) * 1_000_000_000 + value.nanosecond
-    return ns if -2**63 < ns < 2**63 else None
+    return int(value.astype("datetime64[ns]").astype(np.int64))
 
 
 def scan_file(path):
@@ -146,21 +140,12 @@ def scan_file(path):
     n = rec.time.shape[0]
     row.update(station=rec.station, device=rec.device, revision=rec.revision, data_type=rec.data_file_type,
                start=_nanoseconds(rec.start), trigger=_nanoseconds(rec.trigger),
-               duration=float(rec.time[-1]) if n else math.nan, frequency=rec.frequency,
+               duration=rec.duration if n else math.nan, frequency=rec.frequency,
                rate=max((r for r, _ in rec.sampling_rates), default=math.nan),
                rates=" ".join(f"{r:g}/{end}" for r, end in rec.sampling_rates), samples=n,
                analog_channels=len(rec.analog_channels), status_channels=len(rec.status_channels),
                missing_values=rec.missing_values, encoding=rec.encoding, warnings=len(rec.warnings))
     return row
-
-
-def _trigger_offset(rec):
-    # Seconds from the first sample's time stamp to the trigger, None when a time is missing.
-    if rec.start is None or rec.trigger is None:
-        return None
-    # In whole nanoseconds first: a trigger on a sample's time must not fall a rounding error before it.
-    delta = rec.trigger.replace(microsecond=0) - rec.start.replace(microsecond=0)
-    return ((delta.days * 86400 + delta.seconds) * 1_000_000_000 + rec.trigger.nanosecond - rec.start.nanosecond) / 1e9
 
 
 def _rms(values):
@@ -176,7 +161,8 @@ def scan_file_channels(path):
         row = dict.fromkeys(CHANNEL_COLUMNS)
         row.update(path=path, result=failure[0], message=failure[1])
         return [row]
-    offset = _trigger_offset(rec)
+    # Times count from the first sample, as the trigger offset does.
+    offset = rec.trigger_offset
     after = rec.time >= offset if offset is not None else None
     rows = []
     for ch, values in zip(rec.analog_channels, rec.analog):
@@ -233,7 +219,7 @@ def _run(function, paths, workers):
         pools = [pending] if rounds_left else [[chunk] for chunk in pending]
         for tasks in pools:
             with concurrent.futures.ProcessPoolExecutor(max_workers=min(workers, len(tasks))) as pool:
-                futures = [pool.submit(_run_chunk, function, [paths[i] for i in chunk]) for chunk in tasks]
+                futures = [_submit(pool, function, [paths[i] for i in chunk]) for chunk in tasks]
                 for chunk, future in zip(tasks, futures):
                     try:
                         for i, result in zip(chunk, future.result()):
@@ -246,6 +232,15 @@ def _run(function, paths, workers):
     for i, error in broken:
         results[i] = _failed(function, paths[i], error)
     return results
+
+
+def _submit(pool, function, paths):
+    try:
+        return pool.submit(_run_chunk, function, paths)
+    except Exception as error:  # noqa: BLE001 - a process died while tasks were still handed out
+        failed = concurrent.futures.Future()
+        failed.set_exception(error)
+        return failed
 
 
 def _run_chunk(function, paths):
@@ -264,8 +259,8 @@ def scan(paths, workers=None):
     :func:`expand_paths`): ``path``, ``result`` (0, or the load's result
     code; -1 when the reading process stopped) and ``message`` (the reader's
     sentence), then ``station``, ``device``, ``revision``, ``data_type``,
-    ``start`` and ``trigger`` (datetime64[ns]), ``duration`` (s, the last
-    record's time), ``frequency``, ``rate`` (the highest sampling rate) and
+    ``start`` and ``trigger`` (datetime64[ns]), ``duration`` (s, as
+    Recording.duration), ``frequency``, ``rate`` (the highest sampling rate) and
     ``rates`` ("rate/last sample" per rate line), ``samples``,
     ``analog_channels``, ``status_channels``, ``missing_values``,
     ``encoding`` and ``warnings`` (their count). ``workers`` processes read

@@ -4,26 +4,18 @@
 #include "support/ResultCode.h"
 #include "support/StreamWindow.h"
 
+#include <KivComtradeLib/Converters.h>
 #include <KivComtradeLib/FilesHelper.h>
 #include <KivComtradeLib/KivCommon.h>
 
 #include <exception>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace KivComtradeLib {
 
 namespace {
-
-// The data report's outcome, after the configuration's warnings.
-void mergeDataReport(LoadReport& report, const LoadReport& data, unsigned long long firstLine)
-{
-    report.message = data.message;
-    report.file = data.file;
-    report.line = data.line != 0 ? data.line + firstLine : 0;
-    report.missingValues = data.missingValues;
-    report.warnings.insert(report.warnings.end(), data.warnings.begin(), data.warnings.end());
-}
 
 std::string readTextFile(const std::string& name)
 {
@@ -45,12 +37,6 @@ void readTextFiles(const std::string& path, RecordingFiles& files, LoadReport& r
     } catch (const std::exception&) {
         report.warn(base + ".hdr/.inf: cannot be read");
     }
-}
-
-const char* typeKeyword(Enums::DataFileType type)
-{
-    const char* const keywords[] = {"ASCII", "BINARY", "BINARY32", "FLOAT32"};
-    return keywords[static_cast<int>(type) & 3];
 }
 
 // A combined file: its CFG section through Cfg::load, its DAT section through
@@ -81,7 +67,7 @@ int loadCombinedStream(std::istream& file, long long length, const std::string& 
         std::istream cfgStream(&window);
         result = cfg.load(cfgStream, path, options);
     }
-    report = cfg.report;
+    report = std::move(cfg.report);
     if (report.line != 0)
         report.line += cfgSection->line; // lines of the file, not of the section
     if (result != kConfigurationRead)
@@ -94,7 +80,7 @@ int loadCombinedStream(std::istream& file, long long length, const std::string& 
     if (header.hasType && header.type != cfg.dataFileType)
         return report.fail(kBadData, path, datSection->line,
                            path + ": the DAT section is " + header.typeWord + " but the CFG section says " +
-                               typeKeyword(cfg.dataFileType));
+                               Converters::dataFileTypeKeyword(cfg.dataFileType));
     if (!header.typeWord.empty() && !header.hasType)
         report.warn(path + ": DAT section of unknown type '" + header.typeWord + "' read as the CFG section's type");
     const unsigned long long available = static_cast<unsigned long long>(length) - datSection->offset;
@@ -105,13 +91,13 @@ int loadCombinedStream(std::istream& file, long long length, const std::string& 
 
     file.clear();
     file.seekg(static_cast<std::streamoff>(datSection->offset), std::ios_base::beg);
-    LoadReport data;
     {
         StreamWindow window(file, datSection->length);
         std::istream section(&window);
-        result = readData(section, static_cast<long long>(datSection->length), path, data);
+        result = readData(section, static_cast<long long>(datSection->length), path, report);
     }
-    mergeDataReport(report, data, datSection->line);
+    if (report.line != 0)
+        report.line += datSection->line; // lines of the file, not of the section
     if (result != kLoaded)
         return result;
 
@@ -144,18 +130,27 @@ int loadFiles(const std::string& path, const LoadOptions& options, Cfg& cfg, Rec
         }
     }
     const int cfgResult = cfg.load(files.cfgFileName, options);
-    report = cfg.report;
+    report = std::move(cfg.report);
     if (cfgResult != kConfigurationRead)
         return cfgResult;
-    LoadReport data;
-    const int result = readDataFile(files.datFileName, cfg, data, readData);
-    mergeDataReport(report, data, 0);
+    const int result = readDataFile(files.datFileName, cfg, report, readData);
     if (result == kLoaded)
         readTextFiles(path, files, report);
     return result;
 }
 
 } // namespace
+
+void takeDataReport(LoadReport& report, LoadReport&& data)
+{
+    report.message = std::move(data.message);
+    report.file = std::move(data.file);
+    report.line = data.line;
+    report.missingValues = data.missingValues;
+    report.warnings.insert(report.warnings.end(), std::make_move_iterator(data.warnings.begin()),
+                           std::make_move_iterator(data.warnings.end()));
+    data.clear();
+}
 
 int checkRecordingName(const std::string& path, LoadReport& report)
 {
@@ -182,24 +177,21 @@ int loadRecordingFromMemory(const std::string& name, const std::string& cfgText,
     files.cfgFileName = FilesHelper::cfgFileName(name);
     files.datFileName = FilesHelper::datFileName(name);
     MemoryStream cfgStream(cfgText.data(), cfgText.size());
-    report.result = cfg.load(cfgStream, files.cfgFileName, options);
-    report = cfg.report;
-    if (report.result != kConfigurationRead)
-        return report.result;
-    LoadReport dataReport;
-    int result = kNoData;
-    if (data == nullptr) {
-        dataReport.fail(kNoData, files.datFileName, 0, files.datFileName + ": no such data file");
-    } else {
-        try {
-            MemoryStream dataStream(data, size);
-            result = readData(dataStream, static_cast<long long>(size), files.datFileName, dataReport);
-        } catch (const std::exception& e) {
-            result = dataReport.fail(kBadData, files.datFileName, 0,
+    int result = cfg.load(cfgStream, files.cfgFileName, options);
+    report = std::move(cfg.report);
+    if (result == kConfigurationRead) {
+        if (data == nullptr) {
+            result = report.fail(kNoData, files.datFileName, 0, files.datFileName + ": no such data file");
+        } else {
+            try {
+                MemoryStream dataStream(data, size);
+                result = readData(dataStream, static_cast<long long>(size), files.datFileName, report);
+            } catch (const std::exception& e) {
+                result = report.fail(kBadData, files.datFileName, 0,
                                      files.datFileName + ": cannot be read (" + e.what() + ")");
+            }
         }
     }
-    mergeDataReport(report, dataReport, 0);
     report.result = result;
     return result;
 }

@@ -86,9 +86,8 @@ def test_scan_gives_a_row_per_recording_and_failure(fleet_dir, workers):
     assert str(table.start.dtype) == "datetime64[ns]" and str(table.trigger.dtype) == "datetime64[ns]"
     good = table[table.result == 0].iloc[0]
     rec = kivcomtrade.load(BUNDLED)
-    assert good.start == pandas.Timestamp(rec.start.replace(microsecond=0)) + pandas.Timedelta(
-        nanoseconds=rec.start.nanosecond)
-    assert good.duration == rec.time[-1] and good.rate == max(r for r, _ in rec.sampling_rates)
+    assert (good.start, good.trigger) == (pandas.Timestamp(rec.start), pandas.Timestamp(rec.trigger))
+    assert good.start.nanosecond == 0 and good.duration == rec.duration and good.rate == 2000
 
 
 def test_globs_take_recording_names(fleet_dir):
@@ -109,8 +108,8 @@ def test_channel_rows(fleet_dir):
     ia = table[table.name == "IA"].iloc[0]
     values = rec.analog[3]
     assert (ia["min"], ia["max"], ia.unit) == (values.min(), values.max(), "A")
-    offset = (rec.trigger - rec.start).total_seconds() + (rec.trigger.nanosecond % 1000 - rec.start.nanosecond % 1000) * 1e-9
-    assert 0 < offset < rec.time[-1]
+    offset = (rec.trigger - rec.start) / np.timedelta64(1, "s")
+    assert 0 < offset < rec.time[-1] and offset == rec.time[120]  # the trigger on a sample: it counts after
     before, after = values[rec.time < offset], values[rec.time >= offset]
     assert ia.rms_before == pytest.approx(np.sqrt(np.mean(before ** 2)))
     assert ia.rms_after == pytest.approx(np.sqrt(np.mean(after ** 2)))
