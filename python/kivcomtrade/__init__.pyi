@@ -1,12 +1,12 @@
 import enum
 import os
-from typing import Any, Iterable, Literal, overload
+from typing import Any, Iterable, Literal, Protocol, overload
 
 import numpy as np
 import numpy.typing as npt
 
 __all__ = ["load", "LoadResult", "Recording", "AnalogChannel", "StatusChannel", "LoadError",
-           "MissingFileError", "InvalidRecordingError", "scan", "scan_channels"]
+           "MissingFileError", "InvalidRecordingError", "load_bytes", "scan", "scan_channels"]
 
 class LoadResult(enum.IntEnum):
     Success = 0
@@ -89,7 +89,14 @@ class Recording:
                rate: float = ...) -> npt.NDArray[np.float32]: ...
     def to_dataframe(self, index: Literal["first", "trigger", "absolute"] = ...) -> Any: ...
 
-def load(path: str | os.PathLike[str], encoding: str | None = ...) -> Recording: ...
+class _Readable(Protocol):
+    def read(self) -> bytes: ...
+
+Buffer = bytes | bytearray | memoryview
+
+def load(path: str | os.PathLike[str] | _Readable, encoding: str | None = ...) -> Recording: ...
+def load_bytes(cfg: Buffer | None = ..., dat: Buffer | None = ..., *, cff: Buffer | None = ...,
+               name: str | None = ..., encoding: str | None = ...) -> Recording: ...
 
 PathsArg = str | os.PathLike[str] | Iterable[str | os.PathLike[str]]
 
