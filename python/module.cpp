@@ -138,41 +138,60 @@ const BinaryChannelConfig& Channel<BinaryChannelConfig>::config() const
 using AnalogChannel = Channel<AnalogChannelConfig>;
 using StatusChannel = Channel<BinaryChannelConfig>;
 
+// `side` is checked by the package: "primary", "recorded", else secondary.
+KivComtradeLib::LoadOptions loadOptions(const std::string& encoding, const std::string& side)
+{
+    KivComtradeLib::LoadOptions options;
+    options.encoding = encoding;
+    options.side = side == "primary"    ? KivComtradeLib::ValueSide::Primary
+                   : side == "recorded" ? KivComtradeLib::ValueSide::Recorded
+                                        : KivComtradeLib::ValueSide::Secondary;
+    return options;
+}
+
 class Recording {
 public:
-    // `side` is checked by the package: "primary", "recorded", else secondary.
     Recording(const std::string& path, const std::string& encoding, const std::string& side)
     {
         auto rec = std::make_shared<ColumnarRecording>();
-        KivComtradeLib::LoadOptions options;
-        options.encoding = encoding;
-        options.side = side == "primary"    ? KivComtradeLib::ValueSide::Primary
-                       : side == "recorded" ? KivComtradeLib::ValueSide::Recorded
-                                            : KivComtradeLib::ValueSide::Secondary;
+        const KivComtradeLib::LoadOptions options = loadOptions(encoding, side);
         {
             py::gil_scoped_release unlocked;
             result = rec->load(path, options);
             ordered = std::is_sorted(rec->time.begin(), rec->time.end());
         }
-        _rec = std::move(rec);
-        if (result != 0)
-            return;
-        const ColumnarRecording& r = *_rec;
-        const auto n = static_cast<py::ssize_t>(r.count);
-        const auto na = static_cast<py::ssize_t>(r.cfg.analogChannels.size());
-        const auto ns = static_cast<py::ssize_t>(r.cfg.binaryChannels.size());
-        // The row-major shapes below are only right when the vectors hold
-        // exactly that many values.
-        if (r.time.size() != r.count || r.analog.size() != r.count * r.cfg.analogChannels.size() ||
-            r.status.size() != r.count * r.cfg.binaryChannels.size())
-            throw std::runtime_error("recording arrays do not match the channel counts");
-        time = share(_rec, py::dtype::of<double>(), {n}, r.time.data());
-        analog = share(_rec, py::dtype::of<double>(), {na, n}, r.analog.data());
-        status = share(_rec, py::dtype::of<bool>(), {ns, n}, r.status.data());
-        for (std::size_t c = 0; c < r.cfg.analogChannels.size(); ++c)
-            analogChannels.append(py::cast(AnalogChannel(_rec, c)));
-        for (std::size_t c = 0; c < r.cfg.binaryChannels.size(); ++c)
-            statusChannels.append(py::cast(StatusChannel(_rec, c)));
+        _share(std::move(rec));
+    }
+
+    // From bytes: a .cfg text with the .dat's bytes (dat None: no data file),
+    // or a .cff's bytes. The buffers are held (a bytearray cannot be resized
+    // meanwhile) and read with the GIL released, like files.
+    Recording(const py::object& cfg, const py::object& dat, const py::object& cff, const std::string& name,
+              const std::string& encoding, const std::string& side)
+    {
+        auto rec = std::make_shared<ColumnarRecording>();
+        const KivComtradeLib::LoadOptions options = loadOptions(encoding, side);
+        const auto bytes = [](const py::buffer_info& b) {
+            return std::make_pair(static_cast<const char*>(b.ptr),
+                                  static_cast<std::size_t>(b.size) * static_cast<std::size_t>(b.itemsize));
+        };
+        if (!cff.is_none()) {
+            const py::buffer_info whole = cff.cast<py::buffer>().request();
+            py::gil_scoped_release unlocked;
+            result = rec->loadCombinedFromMemory(bytes(whole).first, bytes(whole).second, options, name);
+            ordered = std::is_sorted(rec->time.begin(), rec->time.end());
+        } else {
+            const py::buffer_info text = cfg.cast<py::buffer>().request();
+            py::buffer_info values;
+            if (!dat.is_none())
+                values = dat.cast<py::buffer>().request();
+            const std::string cfgText(bytes(text).first, bytes(text).second);
+            py::gil_scoped_release unlocked;
+            result = rec->loadFromMemory(cfgText, dat.is_none() ? nullptr : bytes(values).first,
+                                         dat.is_none() ? 0 : bytes(values).second, options, name);
+            ordered = std::is_sorted(rec->time.begin(), rec->time.end());
+        }
+        _share(std::move(rec));
     }
 
     const ColumnarRecording& rec() const { return *_rec; }
@@ -208,6 +227,30 @@ public:
 
 private:
     Shared _rec;
+
+    // Keeps the loaded recording; on success, its arrays and channels for Python.
+    void _share(Shared rec)
+    {
+        _rec = std::move(rec);
+        if (result != 0)
+            return;
+        const ColumnarRecording& r = *_rec;
+        const auto n = static_cast<py::ssize_t>(r.count);
+        const auto na = static_cast<py::ssize_t>(r.cfg.analogChannels.size());
+        const auto ns = static_cast<py::ssize_t>(r.cfg.binaryChannels.size());
+        // The row-major shapes below are only right when the vectors hold
+        // exactly that many values.
+        if (r.time.size() != r.count || r.analog.size() != r.count * r.cfg.analogChannels.size() ||
+            r.status.size() != r.count * r.cfg.binaryChannels.size())
+            throw std::runtime_error("recording arrays do not match the channel counts");
+        time = share(_rec, py::dtype::of<double>(), {n}, r.time.data());
+        analog = share(_rec, py::dtype::of<double>(), {na, n}, r.analog.data());
+        status = share(_rec, py::dtype::of<bool>(), {ns, n}, r.status.data());
+        for (std::size_t c = 0; c < r.cfg.analogChannels.size(); ++c)
+            analogChannels.append(py::cast(AnalogChannel(_rec, c)));
+        for (std::size_t c = 0; c < r.cfg.binaryChannels.size(); ++c)
+            statusChannels.append(py::cast(StatusChannel(_rec, c)));
+    }
 };
 
 template <class Config>
@@ -270,6 +313,9 @@ PYBIND11_MODULE(_core, m)
     py::class_<R>(m, "Recording")
         .def(py::init<const std::string&, const std::string&, const std::string&>(), py::arg("path"),
              py::arg("encoding") = "", py::arg("side") = "secondary")
+        .def(py::init<const py::object&, const py::object&, const py::object&, const std::string&, const std::string&,
+                      const std::string&>(),
+             py::arg("cfg"), py::arg("dat"), py::arg("cff"), py::arg("name"), py::arg("encoding"), py::arg("side"))
         .def_readonly("_result", &R::result)
         .def_property_readonly("_message", [report](const R& r) { return text(report(r).message); })
         .def_property_readonly("_file", [report](const R& r) { return text(report(r).file); })

@@ -5,7 +5,8 @@
 # gives every load (Comtrade and columnar) as a ratio to its flat-array
 # baseline, the time per record from 10 to 400 MB and the peak memory of a
 # load against the data model's size. Then kivcomtrade.load is timed as a
-# whole Python process on the 100 MB BINARY recording and its ASCII twin.
+# whole Python process on the 100 MB BINARY recording and its ASCII twin, and
+# its use of two cores (benchmarks/python_scale.py).
 #   bash scripts/bench.sh [google-benchmark flags, e.g. --benchmark_filter=Load]
 #   KIVCOMTRADE_BENCH_REPS=N   repetitions of each load (default 5)
 #   KIVCOMTRADE_BENCH_TMP=DIR  folder for the generated recordings (default /tmp)
@@ -41,6 +42,10 @@ if [ -f "$build/python/kivcomtrade/__init__.py" ]; then
                               --kiv-write "$data" BINARY_16A16D_100MB ASCII_16A16D)
   KIVCOMTRADE_BASELINES="$baselines" PYTHONPATH="$PWD/$build/python${PYTHONPATH:+:$PYTHONPATH}" \
     python3 benchmarks/python_load.py "${recordings[@]}"
+  # Two cores: scan of 1000 small recordings with 2 processes against 1, and
+  # two threads loading the 100 MB BINARY recording against one.
+  PYTHONPATH="$PWD/$build/python${PYTHONPATH:+:$PYTHONPATH}" KIVCOMTRADE_BENCH_TMP="$data" \
+    "$(sed -n 's/^_\?Python3_EXECUTABLE:[A-Z]*=//p' "$build/CMakeCache.txt" | head -1)" benchmarks/python_scale.py "${recordings[0]}"
 else
   echo "kivcomtrade (Python) was not built: its load is not timed"
 fi

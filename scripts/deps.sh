@@ -6,12 +6,16 @@ set -euo pipefail
 # The host tools use CLI11 and nlohmann-json; their browser check renders a
 # plot with chromium and reads its pixels with python3. pybind11-dev,
 # python3-dev, python3-numpy: the Python module; python3-pytest and
-# python3-pandas: its tests (pandas is optional for users). The library itself
-# detects encodings with libuchardet-dev; the browser check shows Chinese names
-# in fonts-wqy-microhei.
+# python3-pandas: its tests (pandas is optional for users); python3-venv,
+# python3-pip, python3-setuptools, python3-wheel, python3-build: the package
+# built and installed with pip; python3-dask, python3-distributed: the fleet
+# scans on Dask. The library itself detects encodings with libuchardet-dev;
+# the browser check shows Chinese names in fonts-wqy-microhei.
 packages=(cmake ninja-build g++ pkg-config libuchardet-dev fonts-wqy-microhei libgtest-dev libgmock-dev libbenchmark-dev
           libxml2-utils jq libcli11-dev nlohmann-json3-dev chromium python3
-          pybind11-dev python3-dev python3-numpy python3-pytest python3-pandas "$@")
+          pybind11-dev python3-dev python3-numpy python3-pytest python3-pandas
+          python3-venv python3-pip python3-setuptools python3-wheel python3-build
+          python3-dask python3-distributed "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

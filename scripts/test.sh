@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds KivComtradeLib with its tests and runs them (installs missing Debian
-# packages first when run as root).
+# packages first when run as root). The Python tests run against the package
+# as pip installs it into a fresh virtual environment (build/tests/python/venv;
+# CMake's files for it stay in build/python-package between runs).
 #   bash scripts/test.sh             plain build in build/
 #   bash scripts/test.sh --sanitize  AddressSanitizer + UBSan build in build-asan/
 set -euo pipefail

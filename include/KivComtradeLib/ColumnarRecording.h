@@ -45,6 +45,19 @@ public:
     int load(const std::string& path);
     int load(const std::string& path, const LoadOptions& options);
 
+    // The same loads from bytes in memory (object storage, archives,
+    // uploads), with the same rules, result codes and report. A .cfg/.dat
+    // pair: `cfgText` holds the configuration file's bytes and `data`
+    // (`size` bytes) the data file's; nullptr means there is no data file
+    // (code 5). `name`, a .cfg name, stands for the files in the report and
+    // in cfgFileName/datFileName (the .dat name derived from it). A combined
+    // file: `bytes` holds the whole .cff, named `name`. No file is opened,
+    // and the buffers are not kept after the call.
+    int loadFromMemory(const std::string& cfgText, const char* data, std::size_t size,
+                       const LoadOptions& options = LoadOptions(), const std::string& name = "memory.cfg");
+    int loadCombinedFromMemory(const char* bytes, std::size_t size, const LoadOptions& options = LoadOptions(),
+                               const std::string& name = "memory.cff");
+
     // Row of analog channel `channel` (count values); nullptr when out of range.
     const double* analogRow(std::size_t channel) const;
     const std::uint8_t* statusRow(std::size_t channel) const;
@@ -60,6 +73,10 @@ public:
     // gives no valid trigger; 0.0 without samples. The host tools' time axis
     // (and Python's time_from_trigger) count from it.
     double triggerTime() const;
+
+private:
+    template <class Pipeline>
+    int _load(const std::string& name, Pipeline&& pipeline);
 };
 
 } // namespace KivComtradeLib

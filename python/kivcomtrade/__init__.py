@@ -20,7 +20,7 @@ from . import _core
 __version__ = _core.__version__  # the C++ library's, from the one CMake project version
 
 __all__ = ["load", "LoadResult", "Recording", "AnalogChannel", "StatusChannel", "LoadError",
-           "MissingFileError", "InvalidRecordingError"]
+           "MissingFileError", "InvalidRecordingError", "load_bytes", "scan", "scan_channels"]
 
 # The library's result codes, as an IntEnum (so a code also equals its int).
 LoadResult = _enum.IntEnum("LoadResult", {name: int(value) for name, value in _core.LoadResult.__members__.items()},
@@ -84,10 +84,13 @@ class Recording(_core.Recording):
     read the arrays with the library's channel views.
     """
 
-    def __init__(self, path, encoding=None, side="secondary"):
+    def __init__(self, path, encoding=None, side="secondary", *, _memory=None):
         if side not in _SIDES:
             raise ValueError(f"side must be one of {', '.join(_SIDES)}, not {side!r}")
-        super().__init__(_os.fsencode(path), encoding or "", side)
+        if _memory is None:
+            super().__init__(_os.fsencode(path), encoding or "", side)
+        else:  # (cfg, dat, cff) buffers from load_bytes, named `path`
+            super().__init__(*_memory, _os.fsencode(path), encoding or "", side)
         if self._result != LoadResult.Success:
             code = LoadResult(self._result)
             kind = MissingFileError if code in (LoadResult.NoConfigFile, LoadResult.NoDataFile) \
@@ -188,7 +191,9 @@ def _unique(columns, name):
 
 
 def load(path, encoding=None, side="secondary"):
-    """Load the recording named by the path of its .cfg, .dat or .cff file.
+    """Load the recording named by the path of its .cfg, .dat or .cff file,
+    or read from a file object (anything with ``read()`` giving bytes) that
+    holds a combined .cff recording.
 
     ``encoding`` names the encoding of the configuration's texts ("UTF-8",
     "CP866", "CP1251", "CP1252", "Latin-1", "GB18030"); None detects it.
@@ -197,5 +202,45 @@ def load(path, encoding=None, side="secondary"):
     values: every channel with a ratio scaled to it) or "recorded" (raw * a + b
     as written, no ratio); another raises ValueError. Raises
     :class:`LoadError` (see there) when the recording cannot be read.
+    The GIL is released while the recording is read and converted.
     """
+    if hasattr(path, "read"):
+        content = path.read()
+        if not isinstance(content, (bytes, bytearray, memoryview)):
+            raise TypeError(f"load() reads bytes from a file object, not {type(content).__name__} "
+                            "(open it in binary mode)")
+        name = getattr(path, "name", None)
+        return load_bytes(cff=content, name=name if isinstance(name, (str, bytes)) else None,
+                          encoding=encoding, side=side)
     return Recording(path, encoding, side)
+
+
+def _buffer(value, what):
+    try:
+        return memoryview(value).cast("B")
+    except TypeError:
+        raise TypeError(f"{what} must be bytes, bytearray or a contiguous buffer, not {type(value).__name__}") \
+            from None
+
+
+def load_bytes(cfg=None, dat=None, *, cff=None, name=None, encoding=None, side="secondary"):
+    """Load a recording from bytes in memory (bytes, bytearray, memoryview or
+    another contiguous buffer): ``cfg`` and ``dat``, the .cfg and .dat files'
+    bytes (``dat`` None: there is no data file, a :class:`MissingFileError`),
+    or ``cff``, a combined file's. Results and errors are those of
+    :func:`load` on the same files; ``name`` (default "memory.cfg" or
+    "memory.cff") stands for the file in the errors' sentences and in
+    ``cfg_file_name``/``dat_file_name``. ``encoding`` and ``side`` as for :func:`load`.
+    """
+    if (cfg is None) == (cff is None) or (cff is not None and dat is not None):
+        raise TypeError("load_bytes() takes cfg= with dat=, or cff=")
+    if cff is not None:
+        memory = (None, None, _buffer(cff, "cff"))
+    else:
+        memory = (_buffer(cfg, "cfg"), None if dat is None else _buffer(dat, "dat"), None)
+    default = "memory.cff" if cff is not None else "memory.cfg"
+    return Recording(name if name is not None else default, encoding, side, _memory=memory)
+
+
+# Tables over many recordings (pandas); kivcomtrade.dask gives them as Dask frames.
+from .fleet import scan, scan_channels  # noqa: E402 - they load through load() above

@@ -1,12 +1,12 @@
 import enum
 import os
-from typing import Any, Literal, overload
+from typing import Any, Iterable, Literal, Protocol, overload
 
 import numpy as np
 import numpy.typing as npt
 
 __all__ = ["load", "LoadResult", "Recording", "AnalogChannel", "StatusChannel", "LoadError",
-           "MissingFileError", "InvalidRecordingError"]
+           "MissingFileError", "InvalidRecordingError", "load_bytes", "scan", "scan_channels"]
 
 class LoadResult(enum.IntEnum):
     Success = 0
@@ -92,5 +92,18 @@ class Recording:
 
 __version__: str
 
-def load(path: str | os.PathLike[str], encoding: str | None = ...,
+class _Readable(Protocol):
+    def read(self) -> bytes: ...
+
+Buffer = bytes | bytearray | memoryview
+
+def load(path: str | os.PathLike[str] | _Readable, encoding: str | None = ...,
          side: Literal["secondary", "primary", "recorded"] = ...) -> Recording: ...
+def load_bytes(cfg: Buffer | None = ..., dat: Buffer | None = ..., *, cff: Buffer | None = ...,
+               name: str | None = ..., encoding: str | None = ...,
+               side: Literal["secondary", "primary", "recorded"] = ...) -> Recording: ...
+
+PathsArg = str | os.PathLike[str] | Iterable[str | os.PathLike[str]]
+
+def scan(paths: PathsArg, workers: int | None = ...) -> Any: ...
+def scan_channels(paths: PathsArg, workers: int | None = ...) -> Any: ...

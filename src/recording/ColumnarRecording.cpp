@@ -17,9 +17,10 @@ int ColumnarRecording::load(const std::string& path)
 // The configuration through Cfg::load, then the data file decoded straight
 // into the arrays by the decoders Dat uses (same rules, same report): no
 // Sample is built, and the arrays are sized once.
-int ColumnarRecording::load(const std::string& path, const LoadOptions& options)
+template <class Pipeline>
+int ColumnarRecording::_load(const std::string& name, Pipeline&& pipeline)
 {
-    if (checkRecordingName(path, report) != kLoaded)
+    if (checkRecordingName(name, report) != kLoaded)
         return kNotARecordingName;
     count = 0;
     std::vector<double>().swap(time);
@@ -28,10 +29,9 @@ int ColumnarRecording::load(const std::string& path, const LoadOptions& options)
     ColumnSink sink(cfg, time, analog, status);
 
     RecordingFiles files;
-    const int result = loadRecording(path, options, cfg, files, report,
-        [&](std::istream& in, long long length, const std::string& file, LoadReport& data) {
-            return readDataStream(in, length, cfg, sink, data, file);
-        });
+    const int result = pipeline(files, [&](std::istream& in, long long length, const std::string& file, LoadReport& data) {
+        return readDataStream(in, length, cfg, sink, data, file);
+    });
     cfgFileName = std::move(files.cfgFileName);
     datFileName = std::move(files.datFileName);
     headerText = std::move(files.headerText);
@@ -42,9 +42,32 @@ int ColumnarRecording::load(const std::string& path, const LoadOptions& options)
         return result;
     }
     count = sink.count();
-    fileName = path;
+    fileName = name;
     duration = recordingDuration(cfg, count != 0 ? time[count - 1] : -1.0);
     return kLoaded;
+}
+
+int ColumnarRecording::load(const std::string& path, const LoadOptions& options)
+{
+    return _load(path, [&](RecordingFiles& files, const DataReaderFunction& readData) {
+        return loadRecording(path, options, cfg, files, report, readData);
+    });
+}
+
+int ColumnarRecording::loadFromMemory(const std::string& cfgText, const char* data, std::size_t size,
+                                      const LoadOptions& options, const std::string& name)
+{
+    return _load(name, [&](RecordingFiles& files, const DataReaderFunction& readData) {
+        return KivComtradeLib::loadRecordingFromMemory(name, cfgText, data, size, options, cfg, files, report, readData);
+    });
+}
+
+int ColumnarRecording::loadCombinedFromMemory(const char* bytes, std::size_t size, const LoadOptions& options,
+                                              const std::string& name)
+{
+    return _load(name, [&](RecordingFiles& files, const DataReaderFunction& readData) {
+        return KivComtradeLib::loadCombinedFromMemory(name, bytes, size, options, cfg, files, report, readData);
+    });
 }
 
 const double* ColumnarRecording::analogRow(std::size_t channel) const

@@ -1,5 +1,6 @@
 #include "recording/LoadPipeline.h"
 #include "recording/CombinedFile.h"
+#include "support/MemoryStream.h"
 #include "support/ResultCode.h"
 #include "support/StreamWindow.h"
 #include "support/TextLine.h"
@@ -50,11 +51,10 @@ void readTextFiles(const std::string& path, RecordingFiles& files, LoadReport& r
 
 // A combined file: its CFG section through Cfg::load, its DAT section through
 // the caller's reader, its HDR and INF sections as texts.
-int loadCombined(const std::string& path, const LoadOptions& options, Cfg& cfg, RecordingFiles& files,
-                 LoadReport& report, const DataReaderFunction& readData)
+// `file` holds `length` bytes (-1: unreadable), named `path`.
+int loadCombinedStream(std::istream& file, long long length, const std::string& path, const LoadOptions& options,
+                       Cfg& cfg, RecordingFiles& files, LoadReport& report, const DataReaderFunction& readData)
 {
-    std::ifstream file = Kiv::openInputFileUTF8Name(path, std::ios_base::binary);
-    const long long length = file.is_open() ? FilesHelper::fileLength64(file) : -1;
     if (length < 0)
         return report.fail(kBadConfiguration, path, 0, path + ": cannot be read");
     const std::vector<CombinedFile::Section> sections =
@@ -143,7 +143,9 @@ int loadFiles(const std::string& path, const LoadOptions& options, Cfg& cfg, Rec
             return report.fail(kNoConfiguration, path, 0, path + ": no such file, nor " + files.cfgFileName);
         files.cfgFileName = files.datFileName = path;
         try {
-            return loadCombined(path, options, cfg, files, report, readData);
+            std::ifstream file = Kiv::openInputFileUTF8Name(path, std::ios_base::binary);
+            const long long length = file.is_open() ? FilesHelper::fileLength64(file) : -1;
+            return loadCombinedStream(file, length, path, options, cfg, files, report, readData);
         } catch (const std::exception&) {
             // No memory for a section's text, for instance.
             return report.fail(kBadConfiguration, path, 0, path + ": cannot be read");
@@ -187,6 +189,52 @@ int loadRecording(const std::string& path, const LoadOptions& options, Cfg& cfg,
 {
     report.clear();
     report.result = loadFiles(path, options, cfg, files, report, readData);
+    return report.result;
+}
+
+int loadRecordingFromMemory(const std::string& name, const std::string& cfgText, const char* data,
+                            std::size_t size, const LoadOptions& options, Cfg& cfg, RecordingFiles& files,
+                            LoadReport& report, const DataReaderFunction& readData)
+{
+    report.clear();
+    files = RecordingFiles();
+    files.cfgFileName = FilesHelper::cfgFileName(name);
+    files.datFileName = FilesHelper::datFileName(name);
+    MemoryStream cfgStream(cfgText.data(), cfgText.size());
+    int result = cfg.load(cfgStream, files.cfgFileName, options);
+    report = std::move(cfg.report);
+    if (result == kConfigurationRead) {
+        if (data == nullptr) {
+            result = report.fail(kNoData, files.datFileName, 0, files.datFileName + ": no such data file");
+        } else {
+            try {
+                MemoryStream dataStream(data, size);
+                result = readData(dataStream, static_cast<long long>(size), files.datFileName, report);
+            } catch (const std::exception& e) {
+                result = report.fail(kBadData, files.datFileName, 0,
+                                     files.datFileName + ": cannot be read (" + e.what() + ")");
+            }
+        }
+    }
+    report.result = result;
+    return result;
+}
+
+int loadCombinedFromMemory(const std::string& name, const char* bytes, std::size_t size,
+                           const LoadOptions& options, Cfg& cfg, RecordingFiles& files, LoadReport& report,
+                           const DataReaderFunction& readData)
+{
+    report.clear();
+    files = RecordingFiles();
+    files.cfgFileName = files.datFileName = name;
+    cfg = Cfg();
+    try {
+        MemoryStream file(bytes, size);
+        report.result = loadCombinedStream(file, static_cast<long long>(size), name, options, cfg, files, report,
+                                           readData);
+    } catch (const std::exception&) {
+        report.result = report.fail(kBadConfiguration, name, 0, name + ": cannot be read");
+    }
     return report.result;
 }
 

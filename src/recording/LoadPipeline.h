@@ -10,6 +10,7 @@
 #include <KivComtradeLib/LoadOptions.h>
 #include <KivComtradeLib/LoadReport.h>
 
+#include <cstddef>
 #include <string>
 
 namespace KivComtradeLib {
@@ -46,5 +47,17 @@ inline double recordingDuration(const Cfg& /*cfg*/, double lastSampleTime)
 
 int loadRecording(const std::string& path, const LoadOptions& options, Cfg& cfg, RecordingFiles& files,
                   LoadReport& report, const DataReaderFunction& readData);
+
+// The same load from memory, with the same rules, codes and sentences. A
+// .cfg/.dat pair: `cfgText` is the configuration file's bytes, `data` (`size`
+// bytes; nullptr: no data file, code 5) the data file's, and `name` (a .cfg
+// name) stands for the files in the report. A combined file: `bytes` are the
+// .cff's, named `name`.
+int loadRecordingFromMemory(const std::string& name, const std::string& cfgText, const char* data,
+                            std::size_t size, const LoadOptions& options, Cfg& cfg, RecordingFiles& files,
+                            LoadReport& report, const DataReaderFunction& readData);
+int loadCombinedFromMemory(const std::string& name, const char* bytes, std::size_t size,
+                           const LoadOptions& options, Cfg& cfg, RecordingFiles& files, LoadReport& report,
+                           const DataReaderFunction& readData);
 
 } // namespace KivComtradeLib

@@ -5,6 +5,7 @@
 
 #include <KivComtradeLib/ColumnarRecording.h>
 #include <KivComtradeLib/Comtrade.h>
+#include <KivComtradeLib/KivCommon.h>
 #include <KivComtradeLib/LoadResult.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +14,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -104,6 +107,34 @@ void expectColumnsAsComtrade(const std::string& path)
         EXPECT_TRUE(same(col.statusColumn(d).getPoints(0, -1), rec.binaryChannels[d].getPoints(0, -1, 0))) << path << d;
 }
 
+// Loading the files' bytes from memory is loading the files: same code,
+// sentences, names and arrays. A .cfg with its .dat (if there is one), or a
+// .cff with no .cfg beside it.
+void expectMemoryAsFile(const std::string& path)
+{
+    ColumnarRecording file, memory;
+    const int result = file.load(path);
+    const bool combined = path.back() == 'f' || path.back() == 'F';
+    // Names are found as the loader finds them (the letter case of the disk may differ).
+    const auto bytesOf = [](const std::string& name) {
+        std::ifstream in = Kiv::openInputFileUTF8Name(name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    const std::string bytes = bytesOf(path), dat = bytesOf(file.datFileName);
+    const bool hasDat = Kiv::fileExist(file.datFileName);
+    ASSERT_EQ(combined ? memory.loadCombinedFromMemory(bytes.data(), bytes.size(), {}, path)
+                       : memory.loadFromMemory(bytes, hasDat ? dat.data() : nullptr, dat.size(), {}, path),
+              result) << path << ": " << memory.report.message;
+    EXPECT_TRUE(memory.report.message == file.report.message && memory.report.line == file.report.line
+                && memory.report.warnings == file.report.warnings && memory.report.missingValues == file.report.missingValues
+                && memory.cfgFileName == file.cfgFileName && memory.datFileName == file.datFileName)
+        << path << ": " << memory.report.message << " / " << file.report.message;
+    ASSERT_TRUE(memory.count == file.count && memory.time.size() == file.time.size()
+                && memory.analog.size() == file.analog.size() && memory.status == file.status) << path;
+    EXPECT_TRUE(file.time.empty() || (sameBits(memory.time.data(), file.time.data(), file.time.size())
+                                       && sameBits(memory.analog.data(), file.analog.data(), file.analog.size()))) << path;
+}
+
 } // namespace
 
 TEST(ComtradeLoad, ResultCodesAndTheStateTheyLeave)
@@ -149,6 +180,9 @@ TEST(ComtradeLoad, ResultCodesAndTheStateTheyLeave)
         EXPECT_TRUE(c.loaded == unchanged && c.analogChannels.size() == (unchanged ? 3u : 0u)) << f.path;
         EXPECT_EQ(c.dat.samples.size(), unchanged ? 40u : 0u) << f.path;
     }
+    for (const char* name : {"good.cfg", "badcfg.cfg", "skew.cfg", "nodat.cfg", "short.cfg", "bad.cfg", "nocfg.cff",
+                             "nosection.cff", "cut.cff", "type.cff"})
+        expectMemoryAsFile(dir.file(name));
     // Success: warnings and missing values reach the host; the last of the
     // two records held gives the duration.
     ASSERT_TRUE(writeFile(dir.file("bad.dat"), "1,0,99999\n2,1,\n"));
@@ -269,6 +303,8 @@ TEST(ComtradeLoad, EveryTypeEndToEnd)
             expectColumnsAsComtrade(dir.file("rec.cfg"));
         }
         expectColumnsAsComtrade(dir.file("alone.cff"));
+        expectMemoryAsFile(dir.file("alone.cff"));
+        expectMemoryAsFile(dir.file("rec.cfg"));
     }
 }
 
@@ -346,4 +382,8 @@ TEST(RealRecordings, LiteralCountsAndValues)
     ASSERT_EQ(columns.load(root + "/wisp/2.cfg", primary), 0);
     EXPECT_NEAR(ct.dat.samples[0].analogValues.at(0), 75645.18068, 1e-6);
     EXPECT_EQ(columns.analogRow(0)[0], ct.dat.samples[0].analogValues.at(0));
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        if (entry.path().extension() == ".cfg" || entry.path().extension() == ".CFG"
+            || entry.path() == root + "/python-comtrade/sample_float32.cff")
+            expectMemoryAsFile(entry.path().string());
 }
