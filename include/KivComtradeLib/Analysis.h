@@ -10,6 +10,7 @@
 
 namespace KivComtradeLib {
 
+class AnalogChannel;
 class Cfg;
 class ColumnarRecording;
 class Comtrade;
@@ -51,9 +52,9 @@ public:
     std::size_t count = 0;
     double lineFrequency = 0.0; // Hz
     double skew = 0.0;          // seconds
-    // The channel's column when the store keeps none of its own (Comtrade);
-    // `values` then points into it. Moving keeps the pointers valid; copying
-    // would not, so a Signal is move-only.
+    // The channel's times then values when the store keeps no columns of its
+    // own (Comtrade); `time` and `values` then point into it. Moving keeps the
+    // pointers valid; copying would not, so a Signal is move-only.
     std::vector<double> storage;
 
     Signal() = default;
@@ -67,12 +68,15 @@ public:
 
 // Analog channel `channel` (0-based, configuration order) of a loaded
 // recording, with the recording's line frequency and the channel's skew.
-// The columnar store is read in place (keep it alive and unloaded while the
-// Signal is used); Comtrade's samples are copied into `storage` (their times
-// are shared by pointer). Throws std::out_of_range ("analog channel 7 of 6")
-// for an unknown channel.
+// The columnar store is read in place (keep it alive and do not load it again
+// while the Signal is used); a Comtrade's times and values are copied into
+// `storage`. Throws std::out_of_range ("analog channel 7 of 6") for an
+// unknown channel.
 KIVCOMTRADE_API Signal channelSignal(const ColumnarRecording& recording, std::size_t channel);
 KIVCOMTRADE_API Signal channelSignal(const Comtrade& recording, std::size_t channel);
+// A Comtrade's channel view, with the line frequency of its recording (copied
+// into `storage` as above).
+KIVCOMTRADE_API Signal channelSignal(const AnalogChannel& channel, double lineFrequency);
 
 // Phasor of the fundamental (complex RMS) from the cycle ending at t; NaN + jNaN
 // when no such cycle can be taken (see above).
@@ -94,15 +98,16 @@ struct KIVCOMTRADE_API Harmonics {
 // NaN THD when the window gives nothing.
 KIVCOMTRADE_API Harmonics harmonics(const Signal& signal, double t, int order = 13);
 
-// Frequency (Hz) of the cycle ending at t, from how far the fundamental
-// phasor turned since the cycle before (each phasor averaged over its cycle,
-// which cancels the ripple an off-nominal signal puts on a one-cycle filter).
-// Needs three cycles of data before t; NaN otherwise or when the fundamental
-// vanishes.
+// Frequency (Hz) at t, from how far the fundamental phasor turned over one
+// cycle (each phasor averaged over its own cycle of samples, which cancels
+// the ripple an off-nominal signal puts on a one-cycle filter). It is the
+// mean frequency of the signal about 1.5 cycles before t. Needs three cycles
+// of data up to t; NaN otherwise, after the last sample, or when the
+// fundamental vanishes.
 KIVCOMTRADE_API double frequency(const Signal& signal, double t);
 
 struct FrequencyPoint {
-    double time;      // end of the cycle, on the recording's axis
+    double time;      // end of the cycle, on the recording's axis (see frequency())
     double frequency; // Hz, NaN where the cycle gives none
 };
 // One frequency per whole cycle of the channel, consecutive cycles from the
@@ -150,6 +155,8 @@ KIVCOMTRADE_API std::vector<PhaseGroup> phaseGroups(const Cfg& cfg);
 // Sequence components of a group's phasors at t; NaN where a phasor is.
 KIVCOMTRADE_API SequenceComponents sequenceAt(const ColumnarRecording& recording,
                                               const PhaseGroup& group, double t);
+KIVCOMTRADE_API SequenceComponents sequenceAt(const Comtrade& recording, const PhaseGroup& group,
+                                              double t);
 
 } // namespace Analysis
 } // namespace KivComtradeLib

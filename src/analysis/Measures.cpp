@@ -21,9 +21,11 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 const Phasor kNaNPhasor(kNaN, kNaN);
 
 // One piece of a segment inside the window: [lo, hi] with the straight-line
-// values at both ends, and the spacing h of the whole segment.
+// values at both ends and those of the squares (the squares are read as
+// straight lines of their own, see rms()), and the spacing h of the whole
+// segment.
 struct Piece {
-    double lo, hi, xlo, xhi, h;
+    double lo, hi, xlo, xhi, ylo, yhi, h;
 };
 
 // The pieces of the cycle ending at raw time `end` (skew already taken out);
@@ -50,17 +52,23 @@ bool forEachPiece(const Signal& s, double end, double maxSpacing, Visit visit)
     j = j == 0 ? 0 : j - 1;
     for (; j + 1 < s.count && t[j] < end; ++j) {
         const double h = t[j + 1] - t[j];
-        if (!(h >= 0) || h > maxSpacing)
+        if (!(h >= 0))
+            return false;
+        const double lo = std::max(start, t[j]);
+        const double hi = std::min(end, t[j + 1]);
+        // A sliver left by rounding of the window's ends is not part of it:
+        // a missing value just outside the cycle must not void it.
+        if (!(hi - lo > tol))
+            continue;
+        if (h > maxSpacing)
             return false;
         const double x0 = s.values[j], x1 = s.values[j + 1];
         if (!std::isfinite(x0) || !std::isfinite(x1))
             return false;
-        const double lo = std::max(start, t[j]);
-        const double hi = std::min(end, t[j + 1]);
-        if (!(hi > lo))
-            continue;
         const double slope = (x1 - x0) / h;
-        visit(Piece{lo, hi, x0 + slope * (lo - t[j]), x0 + slope * (hi - t[j]), h});
+        const double squareSlope = (x1 * x1 - x0 * x0) / h;
+        visit(Piece{lo, hi, x0 + slope * (lo - t[j]), x0 + slope * (hi - t[j]),
+                    x0 * x0 + squareSlope * (lo - t[j]), x0 * x0 + squareSlope * (hi - t[j]), h});
     }
     return true;
 }
@@ -133,10 +141,12 @@ double rms(const Signal& s, double t)
         return kNaN;
     const double period = 1.0 / s.lineFrequency;
     // Trapezoids of x^2: exact over a whole cycle for every harmonic below
-    // half the samples per cycle.
+    // half the samples per cycle. The squares, not the values, are read as
+    // straight lines inside a segment, so that the pieces a window cuts at
+    // its two ends add up to one whole trapezoid of a periodic signal.
     double sum = 0.0;
     const bool ok = forEachPiece(s, t - s.skew, period / 2, [&](const Piece& p) {
-        sum += (p.hi - p.lo) * (p.xlo * p.xlo + p.xhi * p.xhi) / 2;
+        sum += (p.hi - p.lo) * (p.ylo + p.yhi) / 2;
     });
     return ok ? std::sqrt(std::max(sum, 0.0) / period) : kNaN;
 }
@@ -183,7 +193,8 @@ double frequency(const Signal& s, double t)
         return kNaN;
     const double period = 1.0 / s.lineFrequency;
     const double end = t - s.skew;
-    if (end - 3 * period < s.time[0] - Detail::kTimeTolerance * period)
+    const double tol = Detail::kTimeTolerance * period;
+    if (!(end - 3 * period >= s.time[0] - tol) || !(end <= s.time[s.count - 1] + tol))
         return kNaN;
     const Phasor now = cycleMean(s, end);
     const Phasor before = cycleMean(s, end - period);

@@ -22,7 +22,7 @@ using Detail::kSqrt2;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr std::size_t kRebuildEvery = 4096; // samples between two rebuilds of the sum
-constexpr std::size_t kReanchorEvery = 1024; // samples between two exact twiddles
+constexpr std::size_t kReanchorEvery = 64; // samples between two exact twiddles
 
 bool isBad(double v) { return !std::isfinite(v); }
 bool isBad(const Phasor& v) { return !std::isfinite(v.real()) || !std::isfinite(v.imag()); }
@@ -36,10 +36,13 @@ public:
     // The piece [end of the cycle before, time[j + 1]] of segment j.
     Value partial(std::size_t j, double length, double h, std::size_t)
     {
-        const double xa = x_[j + 1] - (x_[j + 1] - x_[j]) * length / h;
-        const double ya = x_[j] * x_[j] + (x_[j + 1] * x_[j + 1] - x_[j] * x_[j]) * (h - length) / h;
-        (void)xa;
-        return length * (ya + x_[j + 1] * x_[j + 1]) / 2;
+        // The squares are read as straight lines between samples (the same
+        // rule as the single-time RMS): the cut pieces at both ends of a
+        // window then add up to whole trapezoids, which keeps the RMS exact
+        // between samples too.
+        const double x0 = x_[j] * x_[j], x1 = x_[j + 1] * x_[j + 1];
+        const double ya = x1 - (x1 - x0) * length / h;
+        return length * (ya + x1) / 2;
     }
     Value zero() const { return 0.0; }
 
@@ -160,7 +163,7 @@ void slide(const Signal& s, Kernel& kernel, Emit emit)
             continue;
         }
         Value total = sum;
-        if (tail > 0 && t[tail] > start) {
+        if (tail > 0 && t[tail] > start + tol) {
             const std::size_t j = tail - 1;
             const double h = t[tail] - t[j];
             if (!(h <= maxSpacing) || isBad(x[j]) || isBad(x[tail])) {
