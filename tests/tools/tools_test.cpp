@@ -292,6 +292,26 @@ TEST(ComtradeInfo, AtShowsTheFaultedPhaseAndItsSequenceCurrents)
     // The first cycle has no phasor: null, never a made-up number.
     EXPECT_TRUE(at("-0.055")["analogChannels"][0]["magnitude"].is_null());
 
+    // comtrade-export --rms --phasors gives the same numbers at that row,
+    // with angles against cos(w0 t) on the export's axis (UA = sin: -90).
+    const ToolRun exported = run(kExport, {kBundled, "--json", "--channels", "UA,IA", "--rms", "--phasors"});
+    ASSERT_EQ(exported.code, 0) << exported.err;
+    const auto columns = nlohmann::json::parse(exported.out).at("columns");
+    ASSERT_EQ(columns.size(), 9u);
+    EXPECT_EQ(columns[6]["name"], "IA RMS");
+    EXPECT_EQ(columns[8]["unit"], "deg");
+    const auto& times = columns[0]["values"];
+    const std::size_t row = static_cast<std::size_t>(
+        std::find(times.begin(), times.end(), nlohmann::json(0.04)) - times.begin());
+    ASSERT_LT(row, times.size());
+    EXPECT_NEAR(columns[6]["values"][row].get<double>(), ia["rms"].get<double>(), 1e-9);
+    EXPECT_NEAR(columns[7]["values"][row].get<double>(), ia["magnitude"].get<double>(), 1e-9);
+    EXPECT_NEAR(columns[8]["values"][row].get<double>() - columns[4]["values"][row].get<double>(),
+                ia["angle"].get<double>(), 1e-9);
+    EXPECT_NEAR(columns[4]["values"][row - 100].get<double>(), -90.0, 0.05);
+    for (std::size_t k = 0; k < times.size(); ++k)
+        ASSERT_EQ(columns[3]["values"][k].is_null(), k < 40) << k; // the first cycle has none
+
     const ToolRun text = run(kInfo, {kBundled, "--at", "0.04"});
     EXPECT_NE(text.out.find("Sequence components"), std::string::npos);
     const struct {
