@@ -181,13 +181,115 @@ bool usable(const Signal& s)
     return s.lineFrequency > 0 && std::isfinite(s.lineFrequency) && s.time && s.values;
 }
 
+// ---- Whole cycles of equal spacings -------------------------------------------
+//
+// The common case: one sampling rate that puts a whole number N of samples in
+// a cycle, and no missing value. Then every window is segments n-N .. n-1,
+// the twiddles repeat every N samples, and both sums slide by one term in and
+// one out. Same formulas as the general path, a few operations per sample.
+
+struct Uniform {
+    double h = 0.0;
+    std::size_t cycle = 0; // N
+};
+
+// The spacing and N when every sample lies on time[0] + n h (to a
+// billionth of a cycle), N = T / h is whole, and every value is finite.
+bool uniformCycle(const Signal& s, Uniform& u)
+{
+    if (s.count < 3)
+        return false;
+    const double period = 1.0 / s.lineFrequency;
+    const double t0 = s.time[0];
+    const double h = (s.time[s.count - 1] - t0) / static_cast<double>(s.count - 1);
+    if (!(h > 0) || !(h <= period / 2))
+        return false;
+    const double cycles = period / h;
+    const double whole = std::round(cycles);
+    if (std::abs(cycles - whole) > 1e-9 * whole || whole >= static_cast<double>(s.count))
+        return false;
+    const double tol = Detail::kTimeTolerance * period;
+    for (std::size_t n = 0; n < s.count; ++n)
+        if (!(std::abs(s.time[n] - (t0 + static_cast<double>(n) * h)) <= tol) || !std::isfinite(s.values[n]))
+            return false;
+    u.h = h;
+    u.cycle = static_cast<std::size_t>(whole);
+    return true;
+}
+
+// Trapezoids of x^2 over the window: h (R_n + (x_{n-N}^2 - x_n^2) / 2), with
+// R_n the sum of the last N squares.
+void uniformRms(const Signal& s, const Uniform& u, std::vector<double>& out)
+{
+    const double* x = s.values;
+    const std::size_t N = u.cycle;
+    const double scale = u.h * s.lineFrequency;
+    out.assign(N, kNaN);
+    out.reserve(s.count);
+    double sum = 0.0;
+    for (std::size_t n = N; n < s.count; ++n) {
+        if ((n - N) % kRebuildEvery == 0) {
+            sum = 0.0;
+            for (std::size_t k = n - N + 1; k <= n; ++k)
+                sum += x[k] * x[k];
+        } else {
+            sum += x[n] * x[n] - x[n - N] * x[n - N];
+        }
+        const double integral = sum + (x[n - N] * x[n - N] - x[n] * x[n]) / 2;
+        out.push_back(integral > 0 ? std::sqrt(integral * scale) : 0.0);
+    }
+}
+
+// With e_k = e^{-j w t_k} (period N) and P_n the sum of e_k x_k over the
+// last N samples, the window's integral is
+//   c ((a + b e^{j w h}) P_n + a e_n (x_{n-N} - x_n)),
+// c = h / sinc^2(w h / 2) and a, b the segment weights (Window.h).
+void uniformPhasors(const Signal& s, const Uniform& u, const Phasor& scale, std::vector<Phasor>& out)
+{
+    const double* x = s.values;
+    const std::size_t N = u.cycle;
+    const double w = 2 * kPi * s.lineFrequency;
+    std::vector<Phasor> twiddle(N);
+    for (std::size_t k = 0; k < N; ++k)
+        twiddle[k] = std::polar(1.0, -std::fmod(w * (s.time[0] + static_cast<double>(k) * u.h), 2 * kPi));
+    const Detail::SegmentWeights sw = Detail::segmentWeights(w * u.h);
+    const double c = u.h * Detail::lineGainCorrection(w * u.h);
+    const Phasor A = scale * c * (sw.a + sw.b * std::polar(1.0, w * u.h));
+    const Phasor B = scale * c * sw.a;
+    out.assign(N, Phasor(kNaN, kNaN));
+    out.reserve(s.count);
+    Phasor sum(0.0, 0.0);
+    std::size_t k = 0; // n mod N
+    for (std::size_t n = N; n < s.count; ++n) {
+        const Phasor& e = twiddle[k];
+        const double d = x[n - N] - x[n];
+        const Phasor ed(e.real() * d, e.imag() * d);
+        if ((n - N) % kRebuildEvery == 0) {
+            sum = Phasor(0.0, 0.0);
+            for (std::size_t i = n - N + 1, ki = (k + 1) % N; i <= n; ++i, ki = ki + 1 == N ? 0 : ki + 1)
+                sum += twiddle[ki] * x[i];
+        } else {
+            sum -= ed;
+        }
+        out.push_back(A * sum + B * ed);
+        k = k + 1 == N ? 0 : k + 1;
+    }
+}
+
 } // namespace
 
 std::vector<double> rmsSeries(const Signal& s)
 {
-    std::vector<double> out(s.count, kNaN);
-    if (!usable(s))
+    std::vector<double> out;
+    if (!usable(s)) {
+        out.assign(s.count, kNaN);
         return out;
+    }
+    if (Uniform u; uniformCycle(s, u)) {
+        uniformRms(s, u, out);
+        return out;
+    }
+    out.assign(s.count, kNaN);
     const double frequency = s.lineFrequency;
     SquareKernel kernel(s);
     slide(s, kernel, [&](std::size_t n, double integral) {
@@ -198,11 +300,18 @@ std::vector<double> rmsSeries(const Signal& s)
 
 std::vector<Phasor> phasorSeries(const Signal& s)
 {
-    std::vector<Phasor> out(s.count, Phasor(kNaN, kNaN));
-    if (!usable(s))
+    std::vector<Phasor> out;
+    if (!usable(s)) {
+        out.assign(s.count, Phasor(kNaN, kNaN));
         return out;
+    }
     const Phasor scale = kSqrt2 * s.lineFrequency *
                          std::polar(1.0, -std::fmod(2 * kPi * s.lineFrequency * s.skew, 2 * kPi));
+    if (Uniform u; uniformCycle(s, u)) {
+        uniformPhasors(s, u, scale, out);
+        return out;
+    }
+    out.assign(s.count, Phasor(kNaN, kNaN));
     FundamentalKernel kernel(s);
     slide(s, kernel, [&](std::size_t n, const Phasor& integral) { out[n] = integral * scale; });
     return out;
