@@ -165,9 +165,9 @@ Harmonics harmonics(const Signal& s, double t, int order)
     if (!forEachPiece(s, end, period / 2, [&](const Piece& p) { widest = std::max(widest, p.h); }))
         return result;
     if (widest > 0) {
-        const double samplesPerCycle = period / widest;
-        const int cap = static_cast<int>(std::ceil(samplesPerCycle / 2) - 1);
-        order = std::min(order, std::max(cap, 1));
+        const double cap = std::ceil(period / widest / 2) - 1;
+        if (cap < order)
+            order = std::max(static_cast<int>(cap), 1);
     }
     std::vector<Phasor> sums = windowIntegrals(s, end, order, period / 2);
     if (sums.empty())

@@ -407,27 +407,41 @@ std::vector<FrequencyPoint> frequencySeries(const Signal& s)
     const double tol = Detail::kTimeTolerance * period;
     const double* t = s.time;
     // Cycle k ends at time[0] + (k + 2) T: the first whose samples all have
-    // a phasor. Each cycle's phasors are averaged; a frequency needs two.
+    // a phasor. Each cycle's phasors are averaged; a frequency needs two in a
+    // row. A cycle without samples (a gap in the times) gives no point: the
+    // count jumps to the cycle of the next sample, so the points are at most
+    // the samples however far apart the times lie.
     std::size_t j = 0;
     Phasor before(kNaN, kNaN);
-    for (double k = 0;; ++k) {
+    bool haveBefore = false;
+    double k = 0.0, previousEnd = -std::numeric_limits<double>::infinity();
+    for (std::size_t steps = 0; steps <= 2 * s.count; ++steps) {
         const double end = t[0] + (k + 2) * period;
-        if (end > t[s.count - 1] + tol)
+        // Times too large for a cycle to move them end the series too.
+        if (!(end <= t[s.count - 1] + tol) || !(end > previousEnd))
             break;
-        Phasor sum(0.0, 0.0);
-        std::size_t n = 0;
+        previousEnd = end;
         while (j < s.count && t[j] <= end - period + tol)
             ++j;
+        if (j < s.count && t[j] > end + tol) {
+            haveBefore = false;
+            k = std::max(k + 1, std::ceil((t[j] - t[0]) / period - 2 - 1e-9));
+            continue;
+        }
+        Phasor sum(0.0, 0.0);
+        std::size_t n = 0;
         for (; j < s.count && t[j] <= end + tol; ++j, ++n)
             sum += phasors[j];
         const Phasor now = n == 0 ? Phasor(kNaN, kNaN) : sum / static_cast<double>(n);
-        if (k > 0) {
+        if (haveBefore) {
             double f = kNaN;
             if (std::abs(now) > 0 && std::abs(before) > 0)
                 f = s.lineFrequency + std::arg(now * std::conj(before)) / (2 * kPi * period);
             out.push_back({end + s.skew, std::isfinite(f) ? f : kNaN});
         }
         before = now;
+        haveBefore = true;
+        k += 1;
     }
     return out;
 }
