@@ -13,9 +13,14 @@
 // report's sentence on stderr); 64 bad command line; 66 no PATH and no
 // bundled recording found.
 
-#include "ToolCommon.h"
+#include "ChannelSelection.h"
+#include "CommandLine.h"
+#include "TextFormat.h"
 
-#include <KivComtradeLib/KivComtradeLib.h>
+#include <KivComtradeLib/Analysis.h>
+#include <KivComtradeLib/ColumnarRecording.h>
+#include <KivComtradeLib/Converters.h>
+#include <KivComtradeLib/ToUtf8.h>
 
 #include <nlohmann/json.hpp>
 
@@ -46,16 +51,13 @@ struct StatusSummary {
     double firstChange = 0.0; // seconds, on the recording's time axis
 };
 
-AnalogSummary summarize(const AnalogChannel& channel)
+AnalogSummary summarize(const AnalogColumn& column)
 {
     AnalogSummary summary;
-    const auto column = static_cast<std::size_t>(channel.config.index);
     double sumOfSquares = 0.0;
     std::size_t count = 0;
-    for (const Sample& sample : channel.samples) {
-        if (column >= sample.analogValues.size())
-            continue;
-        const double value = sample.analogValues[column];
+    for (std::size_t k = 0; k < column.count; ++k) {
+        const double value = column.values[k];
         if (std::isnan(value))
             continue; // missing in the data file
         if (count == 0) {
@@ -72,20 +74,17 @@ AnalogSummary summarize(const AnalogChannel& channel)
     return summary;
 }
 
-StatusSummary summarize(const BinaryChannel& channel)
+StatusSummary summarize(const StatusColumn& column)
 {
     StatusSummary summary;
-    const auto column = static_cast<std::size_t>(channel.config.index);
     bool havePrevious = false;
     bool previous = false;
-    for (const Sample& sample : channel.samples) {
-        if (column >= sample.binaryValues.size())
-            continue;
-        const bool state = sample.binaryValues[column];
+    for (std::size_t k = 0; k < column.count; ++k) {
+        const bool state = column.states[k] != 0;
         if (havePrevious && state != previous) {
             if (!summary.changed) {
                 summary.changed = true;
-                summary.firstChange = sample.time;
+                summary.firstChange = column.time[k];
             }
             ++summary.changes;
         }
@@ -93,16 +92,6 @@ StatusSummary summarize(const BinaryChannel& channel)
         havePrevious = true;
     }
     return summary;
-}
-
-const AnalogChannelConfig& analogConfig(const AnalogChannel& channel)
-{
-    return static_cast<const AnalogChannelConfig&>(channel.config);
-}
-
-const BinaryChannelConfig& statusConfig(const BinaryChannel& channel)
-{
-    return static_cast<const BinaryChannelConfig&>(channel.config);
 }
 
 // ---- JSON -------------------------------------------------------------------
@@ -121,30 +110,30 @@ json dateTime(const DateTime& time)
     return time.valid ? json(KivTools::formatDateTime(time)) : json(nullptr);
 }
 
-json recordingJson(const Comtrade& recording, const std::string& path)
+json recordingJson(const ColumnarRecording& recording, const std::string& path)
 {
     const Cfg& cfg = recording.cfg;
     json rates = json::array();
     for (const SamplingRate& rate : cfg.samplingRates)
         rates.push_back({{"rate", number(rate.rate)}, {"endSample", rate.endSample}});
-    return {{"path", KivTools::validUtf8(path)},
-            {"configurationFile", KivTools::validUtf8(recording.cfgFileName)},
-            {"dataFile", KivTools::validUtf8(recording.datFileName)},
-            {"station", KivTools::displayText(cfg.stationName)},
-            {"device", KivTools::displayText(cfg.recDevId)},
+    return {{"path", toUtf8::repairUtf8(path)},
+            {"configurationFile", toUtf8::repairUtf8(recording.cfgFileName)},
+            {"dataFile", toUtf8::repairUtf8(recording.datFileName)},
+            {"station", KivTools::shown(cfg.stationName)},
+            {"device", KivTools::shown(cfg.recDevId)},
             {"revision", cfg.revYear},
-            {"dataFileType", KivTools::dataFileTypeName(cfg.dataFileType)},
+            {"dataFileType", Converters::dataFileTypeKeyword(cfg.dataFileType)},
             {"lineFrequency", number(cfg.lineFrequency)},
             {"samplingRates", rates},
             {"samplesAnnounced", cfg.samplesCount},
-            {"samples", recording.dat.samples.size()},
+            {"samples", recording.count},
             {"duration", number(recording.duration)},
             {"timeMultiplier", number(cfg.timeMultiplier)},
             {"start", dateTime(cfg.start)},
             {"trigger", dateTime(cfg.trigger)},
             {"triggerOffset", number(cfg.triggerOffset)},
-            {"timeCode", KivTools::trimmed(KivTools::validUtf8(cfg.timeCode))},
-            {"localCode", KivTools::trimmed(KivTools::validUtf8(cfg.localCode))},
+            {"timeCode", KivTools::shown(cfg.timeCode)},
+            {"localCode", KivTools::shown(cfg.localCode)},
             {"encoding", recording.report.encoding},
             {"encodingDetected", recording.report.encodingDetected},
             {"headerText", !recording.headerText.empty()},
@@ -152,42 +141,46 @@ json recordingJson(const Comtrade& recording, const std::string& path)
             {"missingValues", recording.report.missingValues}};
 }
 
+// The members every channel line has, then `more`.
+json channelJson(const BaseChannelConfig& config, const json& more)
+{
+    json channel = {{"number", config.index + 1},
+                    {"id", KivTools::channelName(config)},
+                    {"phase", KivTools::shown(config.phase)},
+                    {"circuitComponent", KivTools::shown(config.circuitComponent)}};
+    channel.update(more);
+    return channel;
+}
+
 struct Measures;
-json measuresJson(const Comtrade& recording, const Measures& m);
+json measuresJson(const ColumnarRecording& recording, const Measures& m);
 
 // With `measures`, the document's "at" member holds them.
-void printJson(const Comtrade& recording, const std::string& path, const Measures* measures)
+void printJson(const ColumnarRecording& recording, const std::string& path, const Measures* measures)
 {
     json document = recordingJson(recording, path);
     json& analog = document["analogChannels"] = json::array();
-    for (const AnalogChannel& channel : recording.analogChannels) {
-        const AnalogChannelConfig& config = analogConfig(channel);
-        const AnalogSummary summary = summarize(channel);
-        analog.push_back({{"number", config.index + 1},
-                          {"id", KivTools::channelName(config)},
-                          {"phase", KivTools::trimmed(KivTools::validUtf8(config.phase))},
-                          {"circuitComponent", KivTools::trimmed(KivTools::validUtf8(config.circuitComponent))},
-                          {"unit", KivTools::trimmed(KivTools::validUtf8(config.unit))},
-                          {"valueUnit", KivTools::valueUnit(config)},
-                          {"primary", number(config.primary)},
-                          {"secondary", number(config.secondary)},
-                          {"ps", config.isSecondary ? "S" : "P"},
-                          {"skew", number(channel.skew)},
-                          {"min", number(summary.min)},
-                          {"max", number(summary.max)},
-                          {"rms", number(summary.rms)}});
+    for (std::size_t c = 0; c < recording.cfg.analogChannels.size(); ++c) {
+        const AnalogChannelConfig& config = recording.cfg.analogChannels[c];
+        const AnalogSummary summary = summarize(recording.analogColumn(c));
+        analog.push_back(channelJson(config, {{"unit", KivTools::shown(config.unit)},
+                                              {"valueUnit", KivTools::valueUnit(config)},
+                                              {"primary", number(config.primary)},
+                                              {"secondary", number(config.secondary)},
+                                              {"ps", config.isSecondary ? "S" : "P"},
+                                              {"skew", number(config.skew)},
+                                              {"min", number(summary.min)},
+                                              {"max", number(summary.max)},
+                                              {"rms", number(summary.rms)}}));
     }
     json& status = document["statusChannels"] = json::array();
-    for (const BinaryChannel& channel : recording.binaryChannels) {
-        const BinaryChannelConfig& config = statusConfig(channel);
-        const StatusSummary summary = summarize(channel);
-        status.push_back({{"number", config.index + 1},
-                          {"id", KivTools::channelName(config)},
-                          {"phase", KivTools::trimmed(KivTools::validUtf8(config.phase))},
-                          {"circuitComponent", KivTools::trimmed(KivTools::validUtf8(config.circuitComponent))},
-                          {"normalState", config.normalState},
-                          {"changes", summary.changes},
-                          {"firstChange", summary.changed ? number(summary.firstChange) : json(nullptr)}});
+    for (std::size_t c = 0; c < recording.cfg.binaryChannels.size(); ++c) {
+        const BinaryChannelConfig& config = recording.cfg.binaryChannels[c];
+        const StatusSummary summary = summarize(recording.statusColumn(c));
+        status.push_back(channelJson(config, {{"normalState", config.normalState},
+                                              {"changes", summary.changes},
+                                              {"firstChange", summary.changed ? number(summary.firstChange)
+                                                                              : json(nullptr)}}));
     }
     if (measures)
         document["at"] = measuresJson(recording, *measures);
@@ -232,7 +225,7 @@ private:
 
 std::string orDash(const std::string& text)
 {
-    const std::string shown = KivTools::trimmed(KivTools::validUtf8(text));
+    const std::string shown = KivTools::shown(text);
     return shown.empty() ? "-" : shown;
 }
 
@@ -242,7 +235,7 @@ std::string statistic(double value)
     return std::isnan(value) ? std::string("-") : formatNumber(value);
 }
 
-void printTimes(const Comtrade& recording, std::ostream& out)
+void printTimes(const ColumnarRecording& recording, std::ostream& out)
 {
     const Cfg& cfg = recording.cfg;
     const LoadReport& report = recording.report;
@@ -260,16 +253,16 @@ void printTimes(const Comtrade& recording, std::ostream& out)
     out << "Missing values  " << report.missingValues << '\n';
 }
 
-void printConfiguration(const Comtrade& recording, const std::string& path, std::ostream& out)
+void printConfiguration(const ColumnarRecording& recording, const std::string& path, std::ostream& out)
 {
     const Cfg& cfg = recording.cfg;
-    out << "Recording       " << KivTools::validUtf8(path) << '\n';
-    out << "Files           " << KivTools::validUtf8(recording.cfgFileName) << ", "
-        << KivTools::validUtf8(recording.datFileName) << '\n';
-    out << "Station         " << KivTools::displayText(cfg.stationName) << '\n';
-    out << "Device          " << KivTools::displayText(cfg.recDevId) << '\n';
+    out << "Recording       " << toUtf8::repairUtf8(path) << '\n';
+    out << "Files           " << toUtf8::repairUtf8(recording.cfgFileName) << ", "
+        << toUtf8::repairUtf8(recording.datFileName) << '\n';
+    out << "Station         " << KivTools::shown(cfg.stationName) << '\n';
+    out << "Device          " << KivTools::shown(cfg.recDevId) << '\n';
     out << "Revision        " << cfg.revYear << '\n';
-    out << "Data file type  " << KivTools::dataFileTypeName(cfg.dataFileType) << '\n';
+    out << "Data file type  " << Converters::dataFileTypeKeyword(cfg.dataFileType) << '\n';
     out << "Line frequency  " << formatNumber(cfg.lineFrequency) << " Hz\n";
     out << "Sampling rates  ";
     if (cfg.samplingRates.empty())
@@ -279,8 +272,8 @@ void printConfiguration(const Comtrade& recording, const std::string& path, std:
             << " Hz up to sample " << cfg.samplingRates[i].endSample << '\n';
     if (!cfg.allRatesNonZero)
         out << "                (a rate of 0: sample times come from the time stamps)\n";
-    out << "Samples         " << recording.dat.samples.size();
-    if (recording.dat.samples.size() != cfg.samplesCount)
+    out << "Samples         " << recording.count;
+    if (recording.count != cfg.samplesCount)
         out << " (" << cfg.samplesCount << " announced)";
     out << '\n';
     out << "Duration        " << formatNumber(recording.duration) << " s\n";
@@ -288,38 +281,38 @@ void printConfiguration(const Comtrade& recording, const std::string& path, std:
     printTimes(recording, out);
 }
 
-void printChannels(const Comtrade& recording, std::ostream& out)
+void printChannels(const ColumnarRecording& recording, std::ostream& out)
 {
-    out << "\nAnalog channels: " << recording.analogChannels.size()
+    out << "\nAnalog channels: " << recording.cfg.analogChannels.size()
         << " (min, max and RMS over the recording, in the value unit)\n";
-    if (!recording.analogChannels.empty()) {
+    if (!recording.cfg.analogChannels.empty()) {
         Table table({"#", "Identifier", "Phase", "Component", "Unit", "Value unit",
                      "Primary", "Secondary", "P/S", "Skew (s)", "Min", "Max", "RMS"},
                     {true, false, false, false, false, false, true, true, false, true, true,
                      true, true});
-        for (const AnalogChannel& channel : recording.analogChannels) {
-            const AnalogChannelConfig& config = analogConfig(channel);
-            const AnalogSummary summary = summarize(channel);
+        for (std::size_t c = 0; c < recording.cfg.analogChannels.size(); ++c) {
+            const AnalogChannelConfig& config = recording.cfg.analogChannels[c];
+            const AnalogSummary summary = summarize(recording.analogColumn(c));
             table.add({std::to_string(config.index + 1), orDash(config.channelId),
                        orDash(config.phase), orDash(config.circuitComponent),
                        orDash(config.unit), orDash(KivTools::valueUnit(config)),
                        formatNumber(config.primary), formatNumber(config.secondary),
-                       config.isSecondary ? "S" : "P", formatNumber(channel.skew),
+                       config.isSecondary ? "S" : "P", formatNumber(config.skew),
                        statistic(summary.min), statistic(summary.max),
                        statistic(summary.rms)});
         }
         table.print(out);
     }
 
-    out << "\nStatus channels: " << recording.binaryChannels.size()
+    out << "\nStatus channels: " << recording.cfg.binaryChannels.size()
         << " (time of the first change in seconds on the recording's time axis)\n";
-    if (!recording.binaryChannels.empty()) {
+    if (!recording.cfg.binaryChannels.empty()) {
         Table table({"#", "Identifier", "Phase", "Component", "Normal", "Changes",
                      "First change (s)"},
                     {true, false, false, false, true, true, true});
-        for (const BinaryChannel& channel : recording.binaryChannels) {
-            const BinaryChannelConfig& config = statusConfig(channel);
-            const StatusSummary summary = summarize(channel);
+        for (std::size_t c = 0; c < recording.cfg.binaryChannels.size(); ++c) {
+            const BinaryChannelConfig& config = recording.cfg.binaryChannels[c];
+            const StatusSummary summary = summarize(recording.statusColumn(c));
             table.add({std::to_string(config.index + 1), orDash(config.channelId),
                        orDash(config.phase), orDash(config.circuitComponent),
                        std::to_string(config.normalState), std::to_string(summary.changes),
@@ -376,15 +369,14 @@ double angleAgainst(Analysis::Phasor x, Analysis::Phasor ref)
 
 // Throws UsageError for a time outside the recording or an unknown or
 // status reference channel.
-Measures measure(const Comtrade& recording, double at, const std::string& referenceName,
+Measures measure(const ColumnarRecording& recording, double at, const std::string& referenceName,
                  bool referenceGiven)
 {
     const Cfg& cfg = recording.cfg;
-    const auto& samples = recording.dat.samples;
-    if (samples.empty())
+    if (recording.count == 0)
         throw KivTools::UsageError{"the recording holds no samples to measure"};
-    const double origin = KivTools::timeOrigin(cfg, samples.front().time);
-    const double first = samples.front().time - origin, last = samples.back().time - origin;
+    const double origin = recording.triggerTime();
+    const double first = recording.time.front() - origin, last = recording.time.back() - origin;
     if (!std::isfinite(at) || at < first || at > last)
         throw KivTools::UsageError{"--at " + formatNumber(at) + " s lies outside the recording (it runs from " +
                                    formatNumber(first) + " to " + formatNumber(last) + " s)"};
@@ -408,13 +400,11 @@ Measures measure(const Comtrade& recording, double at, const std::string& refere
     }
 
     std::vector<Analysis::Phasor> phasors;
-    for (std::size_t c = 0; c < recording.analogChannels.size(); ++c) {
-        const AnalogChannel& channel = recording.analogChannels[c];
-        const Analysis::Signal signal = Analysis::channelSignal(channel, cfg.lineFrequency);
+    for (std::size_t c = 0; c < cfg.analogChannels.size(); ++c) {
+        const Analysis::Signal signal = Analysis::channelSignal(recording, c);
         ChannelAt row;
         row.channel = c;
-        unsigned int hint = 0;
-        row.value = channel.getValue(t, hint);
+        row.value = recording.analogColumn(c).valueAt(t);
         row.rms = Analysis::rms(signal, t);
         phasors.push_back(Analysis::phasor(signal, t));
         row.magnitude = std::abs(phasors.back());
@@ -433,7 +423,7 @@ Measures measure(const Comtrade& recording, double at, const std::string& refere
     return m;
 }
 
-std::string referenceText(const Comtrade& recording, const Measures& m)
+std::string referenceText(const ColumnarRecording& recording, const Measures& m)
 {
     return m.haveReference ? KivTools::channelName(recording.cfg.analogChannels[m.reference])
                            : std::string("the time axis (cos at 0 s)");
@@ -454,7 +444,7 @@ json componentJson(Analysis::Phasor x, const Measures& m)
     return {{"magnitude", number(std::abs(x))}, {"angle", number(angleAgainst(x, m.referencePhasor))}};
 }
 
-json measuresJson(const Comtrade& recording, const Measures& m)
+json measuresJson(const ColumnarRecording& recording, const Measures& m)
 {
     const Cfg& cfg = recording.cfg;
     json channels = json::array();
@@ -473,7 +463,7 @@ json measuresJson(const Comtrade& recording, const Measures& m)
         json numbers = json::array();
         for (std::size_t c : g.group.channels)
             numbers.push_back(c + 1);
-        groups.push_back({{"circuitComponent", KivTools::validUtf8(g.group.circuit)},
+        groups.push_back({{"circuitComponent", KivTools::shown(g.group.circuit)},
                           {"valueUnit", KivTools::valueUnit(cfg.analogChannels[g.group.channels[0]])},
                           {"channels", numbers},
                           {"zero", componentJson(g.components.zero, m)},
@@ -486,7 +476,7 @@ json measuresJson(const Comtrade& recording, const Measures& m)
             {"phaseGroups", groups}};
 }
 
-void printMeasures(const Comtrade& recording, const Measures& m, std::ostream& out)
+void printMeasures(const ColumnarRecording& recording, const Measures& m, std::ostream& out)
 {
     const Cfg& cfg = recording.cfg;
     out << "\nAt " << formatNumber(m.at, 9) << " s: the cycle of " << formatNumber(cfg.lineFrequency)
@@ -543,7 +533,7 @@ int main(int argc, char** argv)
     if (const int code = KivTools::resolvePath("comtrade-info", common.path); code != 0)
         return code;
 
-    Comtrade recording;
+    ColumnarRecording recording;
     const int loaded = recording.load(common.path, common.loadOptions());
     if (const int code = KivTools::reportLoad("comtrade-info", recording.report, loaded, common.path); code != 0)
         return code;

@@ -11,6 +11,7 @@
 namespace KivComtradeLib {
 
 class AnalogChannel;
+struct AnalogColumn;
 class Cfg;
 class ColumnarRecording;
 class Comtrade;
@@ -77,6 +78,8 @@ KIVCOMTRADE_API Signal channelSignal(const Comtrade& recording, std::size_t chan
 // A Comtrade's channel view, with the line frequency of its recording (copied
 // into `storage` as above).
 KIVCOMTRADE_API Signal channelSignal(const AnalogChannel& channel, double lineFrequency);
+// A channel column (ChannelColumn.h), read in place, at a line frequency.
+KIVCOMTRADE_API Signal channelSignal(const AnalogColumn& column, double lineFrequency);
 
 // Phasor of the fundamental (complex RMS) from the cycle ending at t; NaN + jNaN
 // when no such cycle can be taken (see above).

@@ -70,14 +70,17 @@ std::string folded(const std::string& text)
 
 } // namespace
 
+Signal channelSignal(const AnalogColumn& column, double lineFrequency)
+{
+    return Signal(column.time, column.values, column.count, lineFrequency, column.skew);
+}
+
 Signal channelSignal(const ColumnarRecording& recording, std::size_t channel)
 {
     const std::size_t channels = recording.cfg.analogChannels.size();
-    const double* row = recording.analogRow(channel);
-    if (channel >= channels || !row)
+    if (channel >= channels || !recording.analogRow(channel))
         unknownChannel(channel, channels);
-    return Signal(recording.time.data(), row, recording.count, recording.cfg.lineFrequency,
-                  recording.cfg.analogChannels[channel].skew);
+    return channelSignal(recording.analogColumn(channel), recording.cfg.lineFrequency);
 }
 
 Signal channelSignal(const AnalogChannel& channel, double lineFrequency)
