@@ -2,7 +2,6 @@
 
 import os
 import pathlib
-import threading
 
 import numpy as np
 import pytest
@@ -103,14 +102,3 @@ def test_phase_groups_frequency_and_bad_requests(tmp_path):
     with pytest.raises(TypeError):
         rec.rms("Trip")
 
-
-def test_series_run_beside_other_threads():
-    rec = kivcomtrade.load(BUNDLED)
-    out = {}
-    threads = [threading.Thread(target=lambda ch=ch: out.__setitem__(ch, rec.phasors(ch))) for ch in range(6)]
-    for th in threads:
-        th.start()
-    for th in threads:
-        th.join()
-    for ch in range(6):
-        np.testing.assert_array_equal(out[ch], rec.phasors(ch))
