@@ -121,7 +121,10 @@ KIVCOMTRADE_API std::vector<FrequencyPoint> frequencySeries(const Signal& signal
 // time (time[n] + skew). NaN for the samples of the first cycle and where a
 // window holds a missing value. O(n): a recursive sliding sum, recomputed
 // from scratch every few thousand samples so rounding does not build up.
-// A line frequency that is not positive gives count NaN values.
+// A line frequency that is not positive gives count NaN values. A sliding
+// sum keeps about 16 digits of its largest term: a value some 1e12 times the
+// others' size blurs their series until the next rebuild (far beyond what
+// an ADC's range gives; the single-time measures are not affected).
 KIVCOMTRADE_API std::vector<double> rmsSeries(const Signal& signal);
 KIVCOMTRADE_API std::vector<Phasor> phasorSeries(const Signal& signal);
 // The same into `out`, which holds signal.count values: a buffer reused
