@@ -125,6 +125,22 @@ void printSummary(const SummaryReporter& rep, const std::string& loadBefore)
                         cpu ? "CPU " : "wall", s10 / b10, s100 / b100, s400 / b400);
     }
 
+    const double columnar = rep.median(std::string("Columnar/") + kLayouts[kMain].name);
+    const double columnarCpu = rep.median(std::string("Columnar/") + kLayouts[kMain].name, true);
+    for (const char* job : {"SeriesAllChannels", "SeriesAllChannelsIntoBuffers"}) {
+        const double series = rep.median(std::string("Analysis/") + job);
+        const double seriesCpu = rep.median(std::string("Analysis/") + job, true);
+        if (series <= 0)
+            continue;
+        std::printf("%s%-30s %8.1f ms (cpu %7.1f ms)", job == std::string("SeriesAllChannels") ?
+                    "\n== RMS and phasor series of every analog channel of BINARY_16A16D_100MB\n" : "",
+                    job, series * 1e3, seriesCpu * 1e3);
+        if (columnar > 0)
+            std::printf(": %.2fx its columnar load (%.1f ms), cpu %.2fx; target 1.0x: %s", series / columnar,
+                        columnar * 1e3, seriesCpu / columnarCpu, verdict(series <= columnar));
+        std::printf("\n");
+    }
+
     if (!memoryFigures().empty()) {
         std::printf("\n== Peak resident memory of one load, fresh process (MB = MiB)\n");
         std::printf("%-31s %9s %9s %9s %9s %10s %8s\n", "model, recording", "model", "+text", "heap", "peak",

@@ -5,6 +5,8 @@
 // point series and every other reading of a channel come from the library's
 // channel columns (AnalogColumn, StatusColumn): the code of the C++ views.
 
+#include "analysis.h"
+
 #include <KivComtradeLib/ColumnarRecording.h>
 #include <KivComtradeLib/Converters.h>
 #include <KivComtradeLib/LoadResult.h>
@@ -392,5 +394,13 @@ PYBIND11_MODULE(_core, m)
              })
         .def("_status_points", [](const R& r, std::size_t c, double t0, double t1) {
             return pointArray(r.statusColumn(c).getPoints(t0, t1));
-        });
+        })
+        .def("_rms", [](const R& r, std::size_t c) { return KivPython::rmsSeries(r.rec(), c); })
+        .def("_phasors", [](const R& r, std::size_t c) { return KivPython::phasorSeries(r.rec(), c); })
+        .def("_phasor", [](const R& r, std::size_t c, double t) { return KivPython::phasorAt(r.rec(), c, t); })
+        .def("_harmonics",
+             [](const R& r, std::size_t c, double t, int order) { return KivPython::harmonicsAt(r.rec(), c, t, order); })
+        .def("_frequencies", [](const R& r, std::size_t c) { return KivPython::frequencySeries(r.rec(), c); })
+        .def("_phase_groups", [](const R& r) { return KivPython::phaseGroups(r.rec()); });
+    KivPython::addModuleFunctions(m);
 }

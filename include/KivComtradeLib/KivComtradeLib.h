@@ -27,3 +27,4 @@
 #include <KivComtradeLib/DateTime.h>
 #include <KivComtradeLib/Comtrade.h>
 #include <KivComtradeLib/ColumnarRecording.h>
+#include <KivComtradeLib/Analysis.h>

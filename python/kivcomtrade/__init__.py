@@ -11,6 +11,7 @@ native recording; values and point series come from the library's own
 channel code, the code of its C++ views.
 """
 
+import collections as _collections
 import enum as _enum
 import operator as _operator
 import os as _os
@@ -19,8 +20,9 @@ from . import _core
 
 __version__ = _core.__version__  # the C++ library's, from the one CMake project version
 
-__all__ = ["load", "LoadResult", "Recording", "AnalogChannel", "StatusChannel", "LoadError",
-           "MissingFileError", "InvalidRecordingError", "load_bytes", "scan", "scan_channels"]
+__all__ = ["load", "LoadResult", "Recording", "AnalogChannel", "StatusChannel", "Harmonics", "PhaseGroup",
+           "sequence", "LoadError", "MissingFileError", "InvalidRecordingError", "load_bytes", "scan",
+           "scan_channels"]
 
 # The library's result codes, as an IntEnum (so a code also equals its int).
 LoadResult = _enum.IntEnum("LoadResult", {name: int(value) for name, value in _core.LoadResult.__members__.items()},
@@ -151,6 +153,57 @@ class Recording(_core.Recording):
             return self._analog_points(ch.index, float(t0), float(t1), float(rate))
         return self._status_points(ch.index, float(t0), float(t1))
 
+    # ---- measures (one cycle of the line frequency; see the README) ----
+
+    def _analog_index(self, channel, what):
+        ch = self.channel(channel)
+        if not isinstance(ch, AnalogChannel):
+            raise TypeError(f"{ch.name!r} is a status channel; {what}() measures analog channels")
+        return ch.index
+
+    def rms(self, channel):
+        """True RMS (DC and harmonics included) over the cycle of the line
+        frequency ending at each record: float64, shape (n,); NaN in the first
+        cycle and where a cycle holds a missing value."""
+        return self._rms(self._analog_index(channel, "rms"))
+
+    def phasors(self, channel):
+        """Phasor of the fundamental (complex RMS, a full-cycle Fourier filter)
+        over the cycle ending at each record: complex128, shape (n,), with
+        x(t) ~ sqrt(2) Re(X exp(j 2 pi f0 t)), t on the ``time`` axis; NaN as
+        for :meth:`rms`."""
+        return self._phasors(self._analog_index(channel, "phasors"))
+
+    def phasor(self, channel, t):
+        """The phasor of the cycle ending at ``t`` seconds (any time, not only
+        a record's); NaN when there is no such cycle."""
+        return self._phasor(self._analog_index(channel, "phasor"), float(t))
+
+    def harmonics(self, channel, t, order=13):
+        """Harmonics 0 (DC) .. ``order`` of the cycle ending at ``t``:
+        ``phasors`` (complex128, RMS), ``magnitudes`` and ``thd``. The order
+        is capped below half the samples per cycle; empty and NaN when there
+        is no such cycle."""
+        phasors, thd = self._harmonics(self._analog_index(channel, "harmonics"), float(t),
+                                            _operator.index(order))
+        return Harmonics(phasors, abs(phasors), thd)
+
+    def frequencies(self, channel):
+        """Measured frequency, one per cycle: (times, Hz), float64 arrays; each
+        value is the signal's mean frequency about 1.5 cycles before its
+        time. (``frequency`` is the configuration's line frequency.)"""
+        return self._frequencies(self._analog_index(channel, "frequencies"))
+
+    def phase_groups(self):
+        """Three-phase groups: analog channels of one circuit component and
+        unit whose phases are A, B, C (also L1/L2/L3, R/S/T, Cyrillic, or in
+        the identifier: IA, Ub)."""
+        groups = []
+        for channels in self._phase_groups():
+            a = self.analog_channels[channels[0]]
+            groups.append(PhaseGroup(a.component.strip(), a.unit.strip(), tuple(channels)))
+        return groups
+
     def to_dataframe(self, index="first"):
         """A pandas DataFrame, one column per channel named ``name [unit]``
         (analog, in the unit of the values) or ``name`` (status, bool).
@@ -178,6 +231,23 @@ class Recording(_core.Recording):
         for ch, row in zip(self.status_channels, self.status):
             columns[_unique(columns, ch.name)] = row
         return pandas.DataFrame(columns, index=pandas.Index(axis, name="time"), copy=False)
+
+
+Harmonics = _collections.namedtuple("Harmonics", "phasors magnitudes thd")
+Harmonics.__doc__ = "Harmonics of one cycle: complex RMS phasors and magnitudes of 0 (DC) .. order, and THD."
+PhaseGroup = _collections.namedtuple("PhaseGroup", "circuit unit channels")
+PhaseGroup.__doc__ = "Three analog channels (indices of phases A, B, C) of one circuit component and unit."
+
+
+def sequence(a, b, c):
+    """Symmetrical components (zero, positive, negative) of the phasors of
+    phases A, B, C, with a = exp(j 120 deg): zero = (A + B + C) / 3,
+    positive = (A + aB + a^2 C) / 3, negative = (A + a^2 B + aC) / 3. Takes
+    complex numbers or complex arrays of one shape."""
+    zero, positive, negative = _core.sequence(a, b, c)
+    if zero.ndim == 0:
+        return complex(zero), complex(positive), complex(negative)
+    return zero, positive, negative
 
 
 def _unique(columns, name):

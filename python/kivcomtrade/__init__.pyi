@@ -1,12 +1,13 @@
 import enum
 import os
-from typing import Any, Iterable, Literal, Protocol, overload
+from typing import Any, Iterable, Literal, NamedTuple, Protocol, overload
 
 import numpy as np
 import numpy.typing as npt
 
-__all__ = ["load", "LoadResult", "Recording", "AnalogChannel", "StatusChannel", "LoadError",
-           "MissingFileError", "InvalidRecordingError", "load_bytes", "scan", "scan_channels"]
+__all__ = ["load", "LoadResult", "Recording", "AnalogChannel", "StatusChannel", "Harmonics", "PhaseGroup",
+           "sequence", "LoadError", "MissingFileError", "InvalidRecordingError", "load_bytes", "scan",
+           "scan_channels"]
 
 class LoadResult(enum.IntEnum):
     Success = 0
@@ -53,6 +54,16 @@ class StatusChannel:
 
 ChannelRef = int | str | AnalogChannel | StatusChannel
 
+class Harmonics(NamedTuple):
+    phasors: npt.NDArray[np.complex128]
+    magnitudes: npt.NDArray[np.float64]
+    thd: float
+
+class PhaseGroup(NamedTuple):
+    circuit: str
+    unit: str
+    channels: tuple[int, int, int]
+
 class Recording:
     time: npt.NDArray[np.float64]
     analog: npt.NDArray[np.float64]
@@ -89,6 +100,19 @@ class Recording:
     def points(self, channel: ChannelRef, t0: float = ..., t1: float = ...,
                rate: float = ...) -> npt.NDArray[np.float32]: ...
     def to_dataframe(self, index: Literal["first", "trigger", "absolute"] = ...) -> Any: ...
+    def rms(self, channel: ChannelRef) -> npt.NDArray[np.float64]: ...
+    def phasors(self, channel: ChannelRef) -> npt.NDArray[np.complex128]: ...
+    def phasor(self, channel: ChannelRef, t: float) -> complex: ...
+    def harmonics(self, channel: ChannelRef, t: float, order: int = ...) -> Harmonics: ...
+    def frequencies(self, channel: ChannelRef) -> tuple[npt.NDArray[np.float64], npt.NDArray[np.float64]]: ...
+    def phase_groups(self) -> list[PhaseGroup]: ...
+
+@overload
+def sequence(a: complex, b: complex, c: complex) -> tuple[complex, complex, complex]: ...
+@overload
+def sequence(a: npt.ArrayLike, b: npt.ArrayLike,
+             c: npt.ArrayLike) -> tuple[npt.NDArray[np.complex128], npt.NDArray[np.complex128],
+                                        npt.NDArray[np.complex128]]: ...
 
 __version__: str
 
