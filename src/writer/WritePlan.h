@@ -1,0 +1,92 @@
+#pragma once
+// What a write decides before it writes a byte: the records and channels it
+// takes, each analog channel's coefficients and how its values become raw
+// data values, and the time base. Writer.cpp builds the plan from a source
+// and writes the files from it.
+
+#include <KivComtradeLib/Cfg.h>
+#include <KivComtradeLib/DateTime.h>
+#include <KivComtradeLib/Enums.h>
+#include <KivComtradeLib/SamplingRate.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace KivComtradeLib {
+namespace WritePlanning {
+
+// How one analog channel's values become raw data values.
+enum class RawMode {
+    Exact,   // the source's integers, recovered from the values (bit for bit)
+    Scaled,  // rounded onto a new gain and offset, clamped to the type's range
+    Float,   // (u - b) / a as a float
+};
+
+struct AnalogPlan {
+    std::size_t source = 0;      // channel index in the source
+    const AnalogChannelConfig* config = nullptr;
+    RawMode mode = RawMode::Scaled;
+    // As written in the line: gain and offset before the ratio, skew in
+    // microseconds, range, ratio and the flag.
+    double gainText = 1.0, offsetText = 0.0, skewText = 0.0, minText = 0.0, maxText = 0.0;
+    // What the reader makes of them: value = (raw * a + b) * m.
+    double a = 1.0, b = 0.0, m = 1.0;
+    double lo = 0.0, hi = 0.0;   // integer types: the raw range
+};
+
+struct StatusPlan {
+    std::size_t source = 0;
+    const BinaryChannelConfig* config = nullptr;
+};
+
+// The value v of a channel as a raw value under (a, b, m), rounded to the
+// nearest integer; for Exact the neighbours are tried too so that the
+// reader's (raw * a + b) * m gives v back. False when no integer does.
+inline bool exactRaw(const AnalogPlan& p, double v, double& raw)
+{
+    raw = std::nearbyint((v / p.m - p.b) / p.a);
+    if ((raw * p.a + p.b) * p.m == v)
+        return true;
+    for (const double step : {-1.0, 1.0}) {
+        const double r = raw + step;
+        if ((r * p.a + p.b) * p.m == v) {
+            raw = r;
+            return true;
+        }
+    }
+    return false;
+}
+
+inline double scaledRaw(const AnalogPlan& p, double v)
+{
+    const double raw = std::nearbyint((v / p.m - p.b) / p.a);
+    return raw < p.lo ? p.lo : raw > p.hi ? p.hi : raw;
+}
+
+// x with k * x == y exactly (the reader multiplies a written field by k), or
+// the nearest try when none of the doubles around y / k gives it.
+bool inverseOfProduct(double k, double y, double& x);
+
+// The time base of the written records.
+struct TimePlan {
+    bool fromRates = false;          // else rate 0: the time stamps give the times
+    std::vector<SamplingRate> rates; // fromRates: the written table
+    double timeMultiplier = 1.0;
+    double stampUnit = 1e-6;         // seconds of one stamp before the multiplier
+    double origin = 0.0;             // source time of the first written record
+    std::string startLine, triggerLine;
+};
+
+// "dd/mm/yyyy,hh:mm:ss.ffffff" (nine digits when `nanoseconds`) of `dt`
+// moved by `shift` seconds; dt must be valid.
+std::string dateTimeLine(const DateTime& dt, double shift, bool nanoseconds);
+
+// Shortest text that reads back as the same double.
+std::string number(double value);
+std::string number(unsigned long long value);
+
+} // namespace WritePlanning
+} // namespace KivComtradeLib
