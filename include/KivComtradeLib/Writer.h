@@ -28,6 +28,13 @@ public:
     // around it ignored; exactly, then in any ASCII letter case; analog
     // channels first). A channel named twice is written once.
     std::vector<std::string> channels;
+    // The side an analog channel's data values are written on when its line
+    // has ratios (primary and secondary): as the source says, primary (flag
+    // P, gain and offset divided by secondary/primary) or secondary (flag S).
+    // Values read back the same either way: a reader brings P values to the
+    // secondary side; the choice is for readers that ignore the flag.
+    enum Side : int { SourceSide = 0, PrimarySide = 1, SecondarySide = 2 };
+    Side side = SourceSide;
 };
 
 // The outcome of a write: a result and, when it failed, one sentence.

@@ -22,32 +22,38 @@ namespace WritePlanning {
 enum class RawMode {
     Exact,   // the source's integers, recovered from the values (bit for bit)
     Scaled,  // rounded onto a new gain and offset, clamped to the type's range
-    Float,   // (u - b) / a as a float
+    Float,   // (u - b) / a as a float (an integer when that gives v back)
 };
 
 struct AnalogPlan {
     std::size_t source = 0;      // channel index in the source
-    const AnalogChannelConfig* config = nullptr;
     RawMode mode = RawMode::Scaled;
+    // The line's texts: identifier, phase, component, unit.
+    std::string id, phase, component, unit;
     // As written in the line: gain and offset before the ratio, skew in
     // microseconds, range, ratio and the flag.
     double gainText = 1.0, offsetText = 0.0, skewText = 0.0, minText = 0.0, maxText = 0.0;
+    double primary = 1.0, secondary = 1.0;
+    bool primarySide = false;
     // What the reader makes of them: value = (raw * a + b) * m.
     double a = 1.0, b = 0.0, m = 1.0;
-    double lo = 0.0, hi = 0.0;   // integer types: the raw range
+    double invA = 1.0, invM = 1.0;
+    double lo = 0.0, hi = 0.0;   // integer types: the raw range a value may take
+    double marker = 0.0;         // ASCII: an integer read as missing (0: none)
 };
 
 struct StatusPlan {
     std::size_t source = 0;
-    const BinaryChannelConfig* config = nullptr;
+    std::string id, phase, component;
+    int normalState = 0;
 };
 
-// The value v of a channel as a raw value under (a, b, m), rounded to the
-// nearest integer; for Exact the neighbours are tried too so that the
-// reader's (raw * a + b) * m gives v back. False when no integer does.
+// The raw value of v under (a, b, m), rounded to the nearest integer; the
+// neighbours are tried too so that the reader's (raw * a + b) * m gives v
+// back. False when no integer does.
 inline bool exactRaw(const AnalogPlan& p, double v, double& raw)
 {
-    raw = std::nearbyint((v / p.m - p.b) / p.a);
+    raw = std::nearbyint((v * p.invM - p.b) * p.invA);
     if ((raw * p.a + p.b) * p.m == v)
         return true;
     for (const double step : {-1.0, 1.0}) {
@@ -57,7 +63,14 @@ inline bool exactRaw(const AnalogPlan& p, double v, double& raw)
             return true;
         }
     }
-    return false;
+    raw = std::nearbyint((v / p.m - p.b) / p.a);
+    return (raw * p.a + p.b) * p.m == v;
+}
+
+// An exact raw value that the written type holds (not its missing marker).
+inline bool exactRawInRange(const AnalogPlan& p, double v, double& raw)
+{
+    return exactRaw(p, v, raw) && raw >= p.lo && raw <= p.hi && (p.marker == 0.0 || raw != p.marker);
 }
 
 inline double scaledRaw(const AnalogPlan& p, double v)
@@ -73,10 +86,11 @@ bool inverseOfProduct(double k, double y, double& x);
 // The time base of the written records.
 struct TimePlan {
     bool fromRates = false;          // else rate 0: the time stamps give the times
-    std::vector<SamplingRate> rates; // fromRates: the written table
+    std::vector<SamplingRate> rates; // the written table
     double timeMultiplier = 1.0;
     double stampUnit = 1e-6;         // seconds of one stamp before the multiplier
-    double origin = 0.0;             // source time of the first written record
+    double scale = 1e-6;             // stampUnit x timeMultiplier
+    double origin = 0.0;             // source time of stamp 0
     std::string startLine, triggerLine;
 };
 
