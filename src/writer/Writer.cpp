@@ -315,7 +315,7 @@ void settle(AnalogPlan& p)
     const double ratio = p.secondary / p.primary;
     p.a = p.primarySide ? ratio * p.gainText : p.gainText;
     p.b = p.primarySide ? ratio * p.offsetText : p.offsetText;
-    p.invA = 1.0 / p.a;
+    p.invA = p.a != 0.0 ? 1.0 / p.a : 0.0; // a gain of 0: every value is the offset, raw 0
     p.invM = 1.0 / p.m;
 }
 
@@ -472,8 +472,7 @@ bool planAnalog(const Src& src, const Cfg& cfg, const WriteOptions& options, Pla
     if (plan.type == Enums::Float32) {
         if (!makeFloat(src, plan, p, failure, label))
             return false;
-    } else if (integerSource && exactCoefficients && p.a == config.a && p.b == config.b && config.a != 0.0 &&
-               std::isfinite(config.a)) {
+    } else if (integerSource && exactCoefficients && p.a == config.a && p.b == config.b && std::isfinite(config.a)) {
         p.mode = RawMode::Exact;
         rangeFor(plan, p);
     } else if (!makeScaled(src, plan, p, failure, label)) {

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -107,14 +108,22 @@ std::vector<std::string> realRecordings(const std::string& root)
     return paths;
 }
 
+std::string crlf(std::string text)
+{
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return toCrLf(text);
+}
+
 // The pair of `path` with CR LF line ends in `dir` (an ASCII .dat too).
 std::string crlfCopy(const std::string& path, const TempDir& dir, const Comtrade& loaded)
 {
     const std::string stem = fs::path(path).stem().string();
     const std::string cfg = dir.file(stem + ".cfg");
-    writeFile(cfg, toCrLf(readFile(loaded.cfgFileName)));
-    const std::string dat = readFile(loaded.datFileName);
-    writeFile(dir.file(stem + ".dat"), loaded.cfg.dataFileType == E::Ascii ? toCrLf(dat) : dat);
+    writeFile(cfg, crlf(readFile(loaded.cfgFileName)));
+    std::string dat = readFile(loaded.datFileName);
+    if (dat.empty())
+        dat = readFile(fs::path(path).replace_extension(".DAT").string());
+    writeFile(dir.file(stem + ".dat"), loaded.cfg.dataFileType == E::Ascii ? crlf(dat) : dat);
     return cfg;
 }
 
@@ -149,7 +158,7 @@ TEST(WriterRoundTrip, RealRecordingsToEveryTypeAndRevision)
         ASSERT_EQ(source.load(path), 0) << path;
         const bool combined = fs::path(path).extension() == ".cff";
         if (!combined) {
-            ASSERT_EQ(crlfSource.load(crlfCopy(path, dir, source)), 0) << path;
+            ASSERT_EQ(crlfSource.load(crlfCopy(path, dir, source)), 0) << path << ": " << crlfSource.report.message;
         }
         for (const E::DataFileType type : kTypes) {
             for (const int revision : {1999, 2013}) {
@@ -163,7 +172,8 @@ TEST(WriterRoundTrip, RealRecordingsToEveryTypeAndRevision)
                 Comtrade back;
                 ASSERT_EQ(back.load(out), 0) << what << ": " << back.report.message;
                 EXPECT_EQ(back.cfg.revYear, revision) << what;
-                EXPECT_TRUE(back.report.warnings.empty()) << what << ": " << back.report.warnings.front();
+                EXPECT_EQ(back.report.missingValues, source.report.missingValues) << what;
+                EXPECT_EQ(back.report.warnings.size(), source.report.missingValues ? 1u : 0u) << what;
                 const E::DataFileType from = source.cfg.dataFileType;
                 const bool exact = from != E::Float32 && bitsOf(type) >= bitsOf(from) &&
                                    !(type == E::Ascii && revision == 1999 && source.cfg.revYear >= 2013);
@@ -190,11 +200,15 @@ TEST(WriterRoundTrip, RealRecordingsToEveryTypeAndRevision)
             }
         }
         // A .cff of it reads back as the pair does.
-        ASSERT_TRUE(Writer::write(source, dir.file("out.cff")).ok()) << path;
+        ASSERT_TRUE(Writer::write(source, dir.file("combined.cff")).ok()) << path;
         Comtrade combinedBack;
-        ASSERT_EQ(combinedBack.load(dir.file("out.cff")), 0) << path << ": " << combinedBack.report.message;
+        ASSERT_EQ(combinedBack.load(dir.file("combined.cff")), 0) << path << ": " << combinedBack.report.message;
         expectSameRecording(source, combinedBack, E::Binary, source.cfg.dataFileType == E::Binary, path + " as .cff");
-        EXPECT_EQ(combinedBack.headerText, source.headerText) << path;
+        const auto rstrip = [](std::string text) {
+            text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+            return text.erase(text.find_last_not_of('\n') + 1);
+        };
+        EXPECT_EQ(rstrip(combinedBack.headerText), rstrip(source.headerText)) << path;
     }
 }
 
@@ -238,7 +252,7 @@ TEST(WriterWindow, MultiRateSegmentsAndStart)
     Comtrade source;
     ASSERT_EQ(source.load(dir.file("in.cfg")), 0);
     const struct { double from, to; std::size_t first, count; std::vector<std::pair<double, unsigned long long>> rates; } cases[] = {
-        {0.05, 0.3, 50, 151, {{1000, 50}, {500, 151}}},            // 0.05 .. 0.1 + 100/500
+        {0.05, 0.3 + 1e-9, 50, 151, {{1000, 50}, {500, 151}}},            // 0.05 .. 0.1 + 100/500
         {0.2, 0.9, 150, 250, {{500, 150}, {250, 250}}},            // to the end
         {0.0505, 0.0595, 51, 9, {{1000, 9}}},                       // inside one segment
         {-1.0, 1e9, 0, 400, {{1000, 100}, {500, 300}, {250, 400}}}, // everything
