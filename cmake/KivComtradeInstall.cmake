@@ -57,7 +57,7 @@ install(FILES "${PROJECT_BINARY_DIR}/kivcomtradelib.pc"
   DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
 
 if(TARGET comtrade-info)
-  install(TARGETS comtrade-info comtrade-plot comtrade-export RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+  install(TARGETS comtrade-info comtrade-plot comtrade-export comtrade-convert RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 endif()
 
 file(GLOB KIVCOMTRADE_BUNDLED_SAMPLES CONFIGURE_DEPENDS
