@@ -1,5 +1,6 @@
 // Writes the recording seeds of the fuzz corpus with the test writer, each as
-// a .cfg/.dat pair and as a combined file (the other seeds are hand-made):
+// a .cfg/.dat pair and as a combined file (the other seeds are hand-made); the
+// writer's target starts from the pairs:
 //   kivcomtrade_fuzz_seeds <fuzz/corpus folder>
 
 #include "writer/ComtradeWriter.h"
@@ -29,7 +30,9 @@ int main(int argc, char** argv)
     for (int i = 0; i < 6; ++i) {
         const Recording rec = makeRecording(l[i], records[i]);
         const std::string file = std::string(argv[1]) + "/fuzz_recording/" + names[i];
-        ok &= writeFile(file, cfgText(rec.design, rec.samplesCount()) + "@DAT@\n" + datBytes(rec));
+        const std::string pair = cfgText(rec.design, rec.samplesCount()) + "@DAT@\n" + datBytes(rec);
+        ok &= writeFile(file, pair);
+        ok &= writeFile(std::string(argv[1]) + "/fuzz_writer/" + names[i], pair);
         ok &= writeFile(file + "_cff", cffBytes(rec, CffStyle{l[i].crlf, "Fault on line 2", "[Public Record 1]\n"}));
     }
     return ok ? 0 : 1;
