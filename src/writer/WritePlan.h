@@ -39,7 +39,7 @@ struct AnalogPlan {
     double a = 1.0, b = 0.0, m = 1.0;
     double invA = 1.0, invM = 1.0;
     double lo = 0.0, hi = 0.0;   // integer types: the raw range a value may take
-    double marker = 0.0;         // ASCII: an integer read as missing (0: none)
+    double marker = std::nan(""); // ASCII: an integer read as missing (NaN: none)
 };
 
 struct StatusPlan {
@@ -48,12 +48,21 @@ struct StatusPlan {
     int normalState = 0;
 };
 
+// x rounded to the nearest integer (ties either way), without the library
+// call std::nearbyint costs on every value: adding 1.5 x 2^52 leaves no bits
+// for a fraction. |x| >= 2^51 is returned as it is (no type holds it).
+inline double roundNearest(double x)
+{
+    constexpr double kShift = 6755399441055744.0;
+    return std::fabs(x) < 2251799813685248.0 ? (x + kShift) - kShift : x;
+}
+
 // The raw value of v under (a, b, m), rounded to the nearest integer; the
 // neighbours are tried too so that the reader's (raw * a + b) * m gives v
 // back. False when no integer does.
 inline bool exactRaw(const AnalogPlan& p, double v, double& raw)
 {
-    raw = std::nearbyint((v * p.invM - p.b) * p.invA);
+    raw = roundNearest((v * p.invM - p.b) * p.invA);
     if ((raw * p.a + p.b) * p.m == v)
         return true;
     for (const double step : {-1.0, 1.0}) {
@@ -63,19 +72,19 @@ inline bool exactRaw(const AnalogPlan& p, double v, double& raw)
             return true;
         }
     }
-    raw = std::nearbyint((v / p.m - p.b) / p.a);
+    raw = roundNearest((v / p.m - p.b) / p.a);
     return (raw * p.a + p.b) * p.m == v;
 }
 
 // An exact raw value that the written type holds (not its missing marker).
 inline bool exactRawInRange(const AnalogPlan& p, double v, double& raw)
 {
-    return exactRaw(p, v, raw) && raw >= p.lo && raw <= p.hi && (p.marker == 0.0 || raw != p.marker);
+    return exactRaw(p, v, raw) && raw >= p.lo && raw <= p.hi && raw != p.marker;
 }
 
 inline double scaledRaw(const AnalogPlan& p, double v)
 {
-    const double raw = std::nearbyint((v / p.m - p.b) / p.a);
+    const double raw = roundNearest((v / p.m - p.b) / p.a);
     return raw < p.lo ? p.lo : raw > p.hi ? p.hi : raw;
 }
 

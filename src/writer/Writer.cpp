@@ -59,6 +59,19 @@ struct SampleSource {
         const std::vector<bool>& states = samples[k].binaryValues;
         return c < states.size() && states[c];
     }
+    // Channel c's values of records [k, k + n), gathered into `scratch`.
+    const double* values(std::size_t c, std::size_t k, std::size_t n, double* scratch) const
+    {
+        for (std::size_t i = 0; i < n; ++i)
+            scratch[i] = value(c, k + i);
+        return scratch;
+    }
+    const std::uint8_t* states(std::size_t c, std::size_t k, std::size_t n, std::uint8_t* scratch) const
+    {
+        for (std::size_t i = 0; i < n; ++i)
+            scratch[i] = state(c, k + i);
+        return scratch;
+    }
 };
 
 // A ColumnarRecording: one row per channel.
@@ -68,6 +81,14 @@ struct ColumnSource {
     double time(std::size_t k) const { return rec.time[k]; }
     double value(std::size_t c, std::size_t k) const { return rec.analog[c * rec.count + k]; }
     bool state(std::size_t c, std::size_t k) const { return rec.status[c * rec.count + k] != 0; }
+    const double* values(std::size_t c, std::size_t k, std::size_t, double*) const
+    {
+        return rec.analog.data() + c * rec.count + k;
+    }
+    const std::uint8_t* states(std::size_t c, std::size_t k, std::size_t, std::uint8_t*) const
+    {
+        return rec.status.data() + c * rec.count + k;
+    }
 };
 
 // ---- texts ---------------------------------------------------------------
@@ -105,12 +126,6 @@ const char* typeKeyword(Enums::DataFileType type)
     case Enums::Float32: return "FLOAT32";
     default: return "ASCII";
     }
-}
-
-void appendNumber(std::string& out, long long value)
-{
-    char buf[24];
-    out.append(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
 }
 
 // ---- the request ---------------------------------------------------------
@@ -344,9 +359,9 @@ void rangeFor(const Plan& plan, AnalogPlan& p)
         p.lo = -2147483647.0, p.hi = 2147483647.0;
         break;
     case Enums::Ascii:
-        p.lo = -2147483648.0, p.hi = 2147483647.0;
+        p.lo = -2147483647.0, p.hi = 2147483647.0; // -2^31 marks a missing value in the block below
         // A 2013 reader takes 99999 for missing only where the range cannot hold it.
-        p.marker = plan.revision < 2013 || p.maxText < 99999.0 ? 99999.0 : 0.0;
+        p.marker = plan.revision < 2013 || p.maxText < 99999.0 ? 99999.0 : std::nan("");
         break;
     default:
         p.lo = -std::numeric_limits<double>::infinity(), p.hi = -p.lo;
@@ -400,7 +415,7 @@ bool makeScaled(const Src& src, const Plan& plan, AnalogPlan& p, Failure& failur
     p.maxText = range;
     p.lo = -range;
     p.hi = range;
-    p.marker = 0.0;
+    p.marker = std::nan("");
     return true;
 }
 
@@ -567,82 +582,152 @@ inline void putU32(char* p, std::uint32_t v)
 
 inline std::uint32_t stampOf(const TimePlan& t, double time)
 {
-    const double stamp = std::nearbyint((time - t.origin) / t.scale);
+    const double stamp = roundNearest((time - t.origin) / t.scale);
     return stamp > 0.0 ? (stamp < kMaxStamp ? static_cast<std::uint32_t>(stamp) : 0xFFFFFFFFu) : 0u;
 }
 
+// Records go into a buffer of about 1 MiB that is written when full.
 class Output {
 public:
-    explicit Output(std::FILE* file) : _file(file) { _buffer.reserve(kChunk + 4096); }
-    std::string& buffer() { return _buffer; }
-    bool flushIfFull() { return _buffer.size() < kChunk || flush(); }
+    Output(std::FILE* file, std::size_t maxRecord) : _file(file), _buffer(kChunk + maxRecord), _end(_buffer.data()) {}
+    // Room for one record (at most maxRecord bytes); `done` marks what it used.
+    char* at() { return _end; }
+    bool done(char* end)
+    {
+        _end = end;
+        return static_cast<std::size_t>(_end - _buffer.data()) < kChunk || flush();
+    }
     bool flush()
     {
-        const bool ok = std::fwrite(_buffer.data(), 1, _buffer.size(), _file) == _buffer.size();
-        _buffer.clear();
-        return ok;
+        const std::size_t n = static_cast<std::size_t>(_end - _buffer.data());
+        _end = _buffer.data();
+        return std::fwrite(_buffer.data(), 1, n, _file) == n;
     }
 
 private:
     static constexpr std::size_t kChunk = 1u << 20;
     std::FILE* _file;
-    std::string _buffer;
+    std::vector<char> _buffer;
+    char* _end;
 };
 
+inline char* putNumber(char* p, long long value)
+{
+    return std::to_chars(p, p + 24, value).ptr;
+}
+
 enum class DataResult { Written, Inexact, IoError };
+
+// Values are turned into raw data values a block of records at a time, channel
+// by channel (a columnar source is read in its own order), then laid out
+// record by record.
+constexpr std::size_t kBlock = 4096;
+constexpr std::uint32_t kMissingWord = 0x80000000u; // -2^31: the marker of BINARY32, a missing value below
+
+// Raw data values of one channel, as the 32 bits of an int32 or a float.
+// False when an exact channel has a value whose source integer the written
+// type cannot hold (or that is no integer under its gain and offset).
+bool rawBlock(const AnalogPlan& p, const double* v, std::size_t n, std::uint32_t* out)
+{
+    switch (p.mode) {
+    case RawMode::Exact:
+        for (std::size_t i = 0; i < n; ++i) {
+            const double x = v[i];
+            double r = roundNearest((x * p.invM - p.b) * p.invA);
+            if (!((r * p.a + p.b) * p.m == x && r >= p.lo && r <= p.hi && r != p.marker)) {
+                if (x != x) {
+                    out[i] = kMissingWord;
+                    continue;
+                }
+                if (!exactRawInRange(p, x, r))
+                    return false;
+            }
+            out[i] = static_cast<std::uint32_t>(static_cast<std::int32_t>(r));
+        }
+        return true;
+    case RawMode::Scaled:
+        for (std::size_t i = 0; i < n; ++i)
+            out[i] = v[i] != v[i] ? kMissingWord : static_cast<std::uint32_t>(static_cast<std::int32_t>(scaledRaw(p, v[i])));
+        return true;
+    case RawMode::Float:
+        for (std::size_t i = 0; i < n; ++i) {
+            const double x = v[i];
+            float f = std::numeric_limits<float>::quiet_NaN();
+            double r = 0.0;
+            if (x == x)
+                f = static_cast<float>(exactRaw(p, x, r) && std::fabs(r) <= 16777216.0 ? r : (x / p.m - p.b) / p.a);
+            std::memcpy(&out[i], &f, sizeof f);
+        }
+        return true;
+    }
+    return false;
+}
+
+// One block: raw values, status words and time stamps of records [k, k + n).
+struct Block {
+    std::vector<std::uint32_t> raw;    // channel i at [i * kBlock, ...)
+    std::vector<std::uint16_t> words;  // status word w at [w * kBlock, ...)
+    std::vector<std::uint32_t> stamps;
+    std::vector<double> scratch;
+    std::vector<std::uint8_t> stateScratch;
+
+    explicit Block(const Plan& plan)
+        : raw(plan.analogs.size() * kBlock), words(plan.statusWords * kBlock), stamps(kBlock), scratch(kBlock),
+          stateScratch(kBlock)
+    {
+    }
+
+    template <class Src>
+    bool fill(const Src& src, const Plan& plan, std::size_t k, std::size_t n)
+    {
+        for (std::size_t i = 0; i < n; ++i)
+            stamps[i] = stampOf(plan.time, src.time(k + i));
+        for (std::size_t c = 0; c < plan.analogs.size(); ++c) {
+            const AnalogPlan& p = plan.analogs[c];
+            if (!rawBlock(p, src.values(p.source, k, n, scratch.data()), n, raw.data() + c * kBlock))
+                return false;
+        }
+        std::fill(words.begin(), words.end(), 0);
+        for (std::size_t s = 0; s < plan.statuses.size(); ++s) {
+            const std::uint8_t* st = src.states(plan.statuses[s].source, k, n, stateScratch.data());
+            std::uint16_t* w = words.data() + (s / 16) * kBlock;
+            const unsigned bit = static_cast<unsigned>(s % 16);
+            for (std::size_t i = 0; i < n; ++i)
+                w[i] = static_cast<std::uint16_t>(w[i] | ((st[i] != 0 ? 1u : 0u) << bit));
+        }
+        return true;
+    }
+};
 
 template <class Src>
 DataResult writeBinary(const Src& src, const Plan& plan, Output& out)
 {
-    const std::size_t width = plan.type == Enums::Binary ? 2 : 4;
-    std::string& buf = out.buffer();
-    for (std::size_t k = plan.first; k < plan.end; ++k) {
-        const std::size_t at = buf.size();
-        buf.resize(at + plan.recordSize);
-        char* p = &buf[at];
-        putU32(p, static_cast<std::uint32_t>(k - plan.first + 1));
-        putU32(p + 4, stampOf(plan.time, src.time(k)));
-        p += 8;
-        for (const AnalogPlan& a : plan.analogs) {
-            const double v = src.value(a.source, k);
-            double raw = 0.0;
-            if (a.mode == RawMode::Float) {
-                float f = std::numeric_limits<float>::quiet_NaN();
-                if (!std::isnan(v)) {
-                    const bool whole = exactRaw(a, v, raw) && std::fabs(raw) <= 16777216.0;
-                    f = static_cast<float>(whole ? raw : (v / a.m - a.b) / a.a);
+    Block block(plan);
+    const std::size_t na = plan.analogs.size();
+    const bool narrow = plan.type == Enums::Binary;
+    for (std::size_t k = plan.first; k < plan.end; k += kBlock) {
+        const std::size_t n = std::min(kBlock, plan.end - k);
+        if (!block.fill(src, plan, k, n))
+            return DataResult::Inexact;
+        for (std::size_t i = 0; i < n; ++i) {
+            char* p = out.at();
+            putU32(p, static_cast<std::uint32_t>(k + i - plan.first + 1));
+            putU32(p + 4, block.stamps[i]);
+            p += 8;
+            if (narrow) {
+                for (std::size_t c = 0; c < na; ++c, p += 2) {
+                    const std::uint32_t raw = block.raw[c * kBlock + i];
+                    putU16(p, raw == kMissingWord ? 0x8000u : raw & 0xFFFF); // -32768: missing
                 }
-                std::uint32_t bits;
-                std::memcpy(&bits, &f, sizeof bits);
-                putU32(p, bits);
             } else {
-                std::int32_t value;
-                if (std::isnan(v)) {
-                    value = width == 2 ? -32768 : std::numeric_limits<std::int32_t>::min();
-                } else if (a.mode == RawMode::Exact) {
-                    if (!exactRawInRange(a, v, raw))
-                        return DataResult::Inexact;
-                    value = static_cast<std::int32_t>(raw);
-                } else {
-                    value = static_cast<std::int32_t>(scaledRaw(a, v));
-                }
-                if (width == 2)
-                    putU16(p, static_cast<std::uint32_t>(value) & 0xFFFF);
-                else
-                    putU32(p, static_cast<std::uint32_t>(value));
+                for (std::size_t c = 0; c < na; ++c, p += 4)
+                    putU32(p, block.raw[c * kBlock + i]);
             }
-            p += width;
+            for (std::size_t w = 0; w < plan.statusWords; ++w, p += 2)
+                putU16(p, block.words[w * kBlock + i]);
+            if (!out.done(p))
+                return DataResult::IoError;
         }
-        for (std::size_t w = 0; w < plan.statusWords; ++w) {
-            std::uint32_t word = 0;
-            const std::size_t base = w * 16, stop = std::min(base + 16, plan.statuses.size());
-            for (std::size_t s = base; s < stop; ++s)
-                word |= static_cast<std::uint32_t>(src.state(plan.statuses[s].source, k)) << (s - base);
-            putU16(p, word);
-            p += 2;
-        }
-        if (!out.flushIfFull())
-            return DataResult::IoError;
     }
     return out.flush() ? DataResult::Written : DataResult::IoError;
 }
@@ -650,36 +735,35 @@ DataResult writeBinary(const Src& src, const Plan& plan, Output& out)
 template <class Src>
 DataResult writeAscii(const Src& src, const Plan& plan, Output& out)
 {
-    std::string& buf = out.buffer();
+    Block block(plan);
+    const std::size_t na = plan.analogs.size(), nd = plan.statuses.size();
     const bool emptyMissing = plan.revision >= 2013;
-    for (std::size_t k = plan.first; k < plan.end; ++k) {
-        appendNumber(buf, static_cast<long long>(k - plan.first + 1));
-        buf += ',';
-        appendNumber(buf, static_cast<long long>(stampOf(plan.time, src.time(k))));
-        for (const AnalogPlan& a : plan.analogs) {
-            buf += ',';
-            const double v = src.value(a.source, k);
-            if (std::isnan(v)) {
-                if (!emptyMissing)
-                    buf += "99999";
-                continue;
+    for (std::size_t k = plan.first; k < plan.end; k += kBlock) {
+        const std::size_t n = std::min(kBlock, plan.end - k);
+        if (!block.fill(src, plan, k, n))
+            return DataResult::Inexact;
+        for (std::size_t i = 0; i < n; ++i) {
+            char* p = out.at();
+            p = putNumber(p, static_cast<long long>(k + i - plan.first + 1));
+            *p++ = ',';
+            p = putNumber(p, static_cast<long long>(block.stamps[i]));
+            for (std::size_t c = 0; c < na; ++c) {
+                *p++ = ',';
+                const std::uint32_t raw = block.raw[c * kBlock + i];
+                if (raw != kMissingWord)
+                    p = putNumber(p, static_cast<std::int32_t>(raw));
+                else if (!emptyMissing)
+                    p = putNumber(p, 99999);
             }
-            double raw = 0.0;
-            if (a.mode == RawMode::Exact) {
-                if (!exactRawInRange(a, v, raw))
-                    return DataResult::Inexact;
-            } else {
-                raw = scaledRaw(a, v);
+            for (std::size_t s = 0; s < nd; ++s) {
+                *p++ = ',';
+                *p++ = static_cast<char>('0' + ((block.words[(s / 16) * kBlock + i] >> (s % 16)) & 1u));
             }
-            appendNumber(buf, static_cast<long long>(raw));
+            *p++ = '\r';
+            *p++ = '\n';
+            if (!out.done(p))
+                return DataResult::IoError;
         }
-        for (const StatusPlan& s : plan.statuses) {
-            buf += ',';
-            buf += src.state(s.source, k) ? '1' : '0';
-        }
-        buf += kLineEnd;
-        if (!out.flushIfFull())
-            return DataResult::IoError;
     }
     return out.flush() ? DataResult::Written : DataResult::IoError;
 }
@@ -687,7 +771,11 @@ DataResult writeAscii(const Src& src, const Plan& plan, Output& out)
 template <class Src>
 DataResult writeData(const Src& src, const Plan& plan, std::FILE* file)
 {
-    Output out(file);
+    // A text record: two 10-digit numbers, 11 characters a value, 2 a state, CR LF.
+    const std::size_t maxRecord = plan.type == Enums::Ascii
+                                      ? 24 + 24 * plan.analogs.size() + 2 * plan.statuses.size() + 2
+                                      : plan.recordSize;
+    Output out(file, maxRecord);
     return plan.type == Enums::Ascii ? writeAscii(src, plan, out) : writeBinary(src, plan, out);
 }
 

@@ -40,7 +40,9 @@ int bitsOf(E::DataFileType type) { return type == E::Binary ? 16 : type == E::Fl
 // rounding for FLOAT32.
 double tolerance(const KivComtradeLib::AnalogChannelConfig& written, E::DataFileType type, double v)
 {
-    const double m = std::fabs(written.multiplier), slack = 1e-12 * std::fabs(v) + 1e-300;
+    // The reader's own (raw * a + b) * m rounds: a few units in the last place of its terms.
+    const double m = std::fabs(written.multiplier),
+                 slack = 1e-12 * std::fabs(v) + 1e-15 * (std::fabs(written.b) + 2147483648.0 * std::fabs(written.a)) * m + 1e-300;
     if (type == E::Float32)
         return std::fabs(v / written.multiplier - written.b) * m * 1.2e-7 + slack;
     return 0.5 * std::fabs(written.a) * m * (1.0 + 1e-9) + slack;
