@@ -105,11 +105,32 @@ void BM_Write(benchmark::State& state, KivComtradeLib::Enums::DataFileType type)
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytesOf(type, ".dat").size()));
 }
 
+// One pass over the source's arrays (times, values, states), adding them up:
+// the least any writer of this source pays before it writes a byte.
+void BM_ReadSource(benchmark::State& state)
+{
+    const KivComtradeLib::ColumnarRecording& rec = source();
+    for (auto _ : state) {
+        double sum = 0.0;
+        for (const double t : rec.time)
+            sum += t;
+        for (const double v : rec.analog)
+            sum += v;
+        unsigned long long states = 0;
+        for (const std::uint8_t s : rec.status)
+            states += s;
+        benchmark::DoNotOptimize(sum);
+        benchmark::DoNotOptimize(states);
+    }
+}
+
 } // namespace
 
 void registerWrite()
 {
     const int reps = repetitions();
+    benchmark::RegisterBenchmark("ReadSource/BINARY", BM_ReadSource)
+        ->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(reps)->UseRealTime();
     for (const auto& [name, type] : {std::make_pair("BINARY", KivComtradeLib::Enums::Binary),
                                      std::make_pair("ASCII", KivComtradeLib::Enums::Ascii)}) {
         benchmark::RegisterBenchmark((std::string("WriteBaseline/") + name).c_str(), BM_WriteBaseline, type)
@@ -137,6 +158,9 @@ void printWriteSummary(const SummaryReporter& rep)
         std::printf("%-8s %10.1f %10.1f %8.2f %8.2f %8s\n", name, write * 1e3, base * 1e3, write / base,
                     baseCpu > 0 ? writeCpu / baseCpu : 0.0, write / base <= target ? "ok" : "MISS");
     }
+    const double read = rep.median("ReadSource/BINARY");
+    if (header && read > 0)
+        std::printf("one pass over the source's arrays alone (times, values, states): %.1f ms\n", read * 1e3);
 }
 
 } // namespace KivBench

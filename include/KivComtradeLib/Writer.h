@@ -99,31 +99,41 @@ public:
     DateTime trigger;                  // invalid: the start
 };
 
-// Writes COMTRADE recordings: a .cfg + .dat pair, or one combined .cff file,
-// by the output name's extension (any letter case; for a pair, either name).
+// Writes COMTRADE recordings: a .cfg + .dat pair (with .hdr and .inf files
+// when a Comtrade has header or information text), or one combined .cff file
+// (CFG, INF, HDR and DAT sections), by the output name's extension (any letter
+// case; for a pair, either name; the other files take the same case).
 //
 // What is written is standard COMTRADE of the chosen revision: the
 // station line with the revision year, the 13-field analog and 5-field status
 // lines (channels renumbered 1, 2, ...), the sampling rates of the written
-// records (a window of a multi-rate recording keeps its segments,
-// renumbered; a recording timed by its time stamps writes rate 0 and time
-// stamps), the date/time of the first written record and of the trigger,
-// the data-file type, the time multiplier, and for 2013 the time code and
-// time quality lines. CR LF line ends; texts in UTF-8. Records are numbered
-// from 1; time stamps count from the first written record.
+// records (a window of a multi-rate recording keeps the segments it crosses,
+// cut and renumbered; a recording timed by its time stamps writes "0" rates
+// and "0,n"), the date/time of the first written record (the source's start
+// moved by the window's first time) and the trigger's (unchanged), with nine
+// decimals when the source's time stamps count nanoseconds, the data-file
+// type, the time multiplier, and for 2013 the time code and time quality
+// lines (the source's, else "0,0"). CR LF line ends; texts in UTF-8.
+// Records are numbered from 1. Time stamps: the whole of a recording timed
+// by its stamps keeps them; a window counts from its earliest record; with
+// rates, stamps are the times in stamp units (informative only).
 //
-// Values. From a BINARY, BINARY32 or ASCII source to the same or a wider
-// integer type (ASCII holds 32 bits), each analog channel keeps its gain,
-// offset, skew, ratios and range, and the raw integers are recovered from
-// the values, so every value reads back bit for bit. Otherwise (a narrower
-// type, a FLOAT32 source, arrays), or when a channel's values are not
-// integers under its gain and offset, the channel gets a gain and offset
-// that span its values and every value reads back within half a step
-// (written integer range: BINARY +-32767, BINARY32 +-2147483647, ASCII
-// +-99998 in 1999 and +-99999 in 2013). To FLOAT32 a channel keeps its gain
-// and offset (raw values as floats). A missing value (NaN) is written as the
-// type's marker: BINARY -32768, BINARY32 -2147483648, FLOAT32 NaN, ASCII an
-// empty field (2013) or 99999 (1999).
+// Values. From a BINARY, BINARY32 or ASCII source each analog channel first
+// keeps its gain, offset, skew, ratios and range, and the raw integers are
+// recovered from the values, so every value reads back bit for bit; this
+// holds whenever the written type can hold every such integer (always for
+// the same or a wider type: BINARY < BINARY32 = ASCII, except 99999 in a
+// 1999 ASCII file, its missing-value marker). Otherwise (a narrower type
+// that cannot, a FLOAT32 source, arrays, values that are no integers under
+// the channel's gain and offset) the channel gets a gain and offset that span
+// its values and every value reads back within half a step of the new gain
+// (written range: BINARY +-32767, BINARY32 +-2147483647, ASCII +-99998), up
+// to the rounding of the reader's own (raw x a + b) x multiplier. To FLOAT32 a
+// channel keeps its gain and offset (raw values as floats, integers exactly).
+// A missing value (NaN) is written as the type's marker: BINARY -32768,
+// BINARY32 -2147483648, FLOAT32 NaN, ASCII an empty field (2013) or 99999
+// (1999). The pass that writes the data finds a channel that cannot stay
+// exact and writes the data again; a .cff checks every channel first.
 class KIVCOMTRADE_API Writer {
 public:
     static WriteReport write(const Comtrade& recording, const std::string& path,
