@@ -630,21 +630,33 @@ constexpr std::uint32_t kMissingWord = 0x80000000u; // -2^31: the marker of BINA
 bool rawBlock(const AnalogPlan& p, const double* v, std::size_t n, std::uint32_t* out)
 {
     switch (p.mode) {
-    case RawMode::Exact:
+    case RawMode::Exact: {
+        // Branch-free first: round, check that the reader gets v back and
+        // that the type holds it; a block with any miss (a missing value
+        // among them) is done again value by value.
+        constexpr double kShift = 6755399441055744.0;
+        bool miss = false;
         for (std::size_t i = 0; i < n; ++i) {
             const double x = v[i];
-            double r = roundNearest((x * p.invM - p.b) * p.invA);
-            if (!((r * p.a + p.b) * p.m == x && r >= p.lo && r <= p.hi && r != p.marker)) {
-                if (x != x) {
-                    out[i] = kMissingWord;
-                    continue;
-                }
-                if (!exactRawInRange(p, x, r))
-                    return false;
-            }
-            out[i] = static_cast<std::uint32_t>(static_cast<std::int32_t>(r));
+            const double r = ((x * p.invM - p.b) * p.invA + kShift) - kShift;
+            miss |= !((r * p.a + p.b) * p.m == x) | !(r >= p.lo) | !(r <= p.hi) | (r == p.marker);
+            const double held = r >= p.lo ? (r <= p.hi ? r : p.hi) : p.lo;
+            out[i] = static_cast<std::uint32_t>(static_cast<std::int32_t>(held));
+        }
+        if (!miss)
+            return true;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double x = v[i];
+            double r = 0.0;
+            if (x != x)
+                out[i] = kMissingWord;
+            else if (exactRawInRange(p, x, r))
+                out[i] = static_cast<std::uint32_t>(static_cast<std::int32_t>(r));
+            else
+                return false;
         }
         return true;
+    }
     case RawMode::Scaled:
         for (std::size_t i = 0; i < n; ++i)
             out[i] = v[i] != v[i] ? kMissingWord : static_cast<std::uint32_t>(static_cast<std::int32_t>(scaledRaw(p, v[i])));
