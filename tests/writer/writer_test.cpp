@@ -214,32 +214,6 @@ TEST(WriterRoundTrip, RealRecordingsToEveryTypeAndRevision)
     }
 }
 
-// Comtrade and ColumnarRecording of one file write the same bytes.
-TEST(WriterRoundTrip, ColumnarSourceWritesTheSameBytes)
-{
-    TempDir dir("writer-columnar");
-    for (const E::DataFileType type : kTypes) {
-        RecordingLayout design;
-        design.type = type;
-        design.analogs = {AnalogLayout{"IA", "A", "", "kA", 0.01, 0.5, 12.0, -32767, 32767, 600, 1, 'P'},
-                          AnalogLayout{"VA", "A", "", "V", 0.25, 0, 0, -32767, 32767, 1, 1, 'S'}};
-        design.statuses.assign(20, StatusLayout{});
-        ASSERT_TRUE(writeRecording(makeRecording(design, 300), dir.file("in")));
-        Comtrade rec;
-        ColumnarRecording col;
-        ASSERT_EQ(rec.load(dir.file("in.cfg")), 0);
-        ASSERT_EQ(col.load(dir.file("in.cfg")), 0);
-        for (const E::DataFileType to : kTypes) {
-            WriteOptions options;
-            options.type = to;
-            ASSERT_TRUE(Writer::write(rec, dir.file("a.cfg"), options).ok());
-            ASSERT_TRUE(Writer::write(col, dir.file("b.cfg"), options).ok());
-            EXPECT_TRUE(readFile(dir.file("a.dat")) == readFile(dir.file("b.dat")) &&
-                        readFile(dir.file("a.cfg")) == readFile(dir.file("b.cfg"))) << type << " to " << to;
-        }
-    }
-}
-
 // A window of a multi-rate recording keeps the segments it crosses,
 // renumbered, and the start moves to its first record.
 TEST(WriterWindow, MultiRateSegmentsAndStart)
