@@ -1069,8 +1069,7 @@ WriteReport Writer::write(const ColumnarRecording& recording, const std::string&
     const Cfg& cfg = recording.cfg;
     const std::size_t n = recording.count;
     if (recording.time.size() != n || recording.analog.size() != n * cfg.analogChannels.size() ||
-        recording.status.size() != n * cfg.binaryChannels.size() ||
-        (n == 0 && recording.fileName.empty())) {
+        recording.status.size() != n * cfg.binaryChannels.size() || recording.report.result != 0) {
         WriteReport report;
         report.result = WriteReport::NotLoaded;
         report.message = "the recording is not loaded";
