@@ -15,9 +15,12 @@
 // line (an unknown channel or type, an empty window); 73 the output cannot
 // be written.
 
-#include "ToolCommon.h"
+#include "ChannelSelection.h"
+#include "CommandLine.h"
 
 #include <KivComtradeLib/ColumnarRecording.h>
+#include <KivComtradeLib/Converters.h>
+#include <KivComtradeLib/ToUtf8.h>
 #include <KivComtradeLib/Writer.h>
 
 #include <iostream>
@@ -92,7 +95,7 @@ int main(int argc, char** argv)
             for (const ChannelRef& ref : selectChannels(rec.cfg, channels, true))
                 options.channels.push_back((ref.analog ? "A" : "D") + std::to_string(ref.position + 1));
         if (rec.count > 0 && (app.count("--from") > 0 || app.count("--to") > 0)) {
-            const double origin = timeOrigin(rec.cfg, rec.time.front());
+            const double origin = rec.triggerTime();
             const Window window = resolveWindow(app.count("--from") > 0, from, app.count("--to") > 0, to,
                                                 rec.time.front() - origin, rec.time.back() - origin);
             options.from = window.from + origin;
@@ -105,15 +108,15 @@ int main(int argc, char** argv)
 
     const WriteReport report = KivComtradeLib::Writer::write(rec, output, options);
     if (!report.ok()) {
-        std::cerr << "comtrade-convert: " << validUtf8(report.message) << '\n';
+        std::cerr << "comtrade-convert: " << toUtf8::repairUtf8(report.message) << '\n';
         return exitCodeOf(report.result);
     }
     for (const std::string& warning : report.warnings)
-        std::cerr << "comtrade-convert: warning: " << validUtf8(warning) << '\n';
+        std::cerr << "comtrade-convert: warning: " << toUtf8::repairUtf8(warning) << '\n';
     std::cout << "wrote";
     for (std::size_t i = 0; i < report.files.size(); ++i)
-        std::cout << (i ? ", " : " ") << validUtf8(report.files[i]);
-    std::cout << ": " << report.records << " records, " << dataFileTypeName(type) << ", revision " << revision;
+        std::cout << (i ? ", " : " ") << toUtf8::repairUtf8(report.files[i]);
+    std::cout << ": " << report.records << " records, " << KivComtradeLib::Converters::dataFileTypeKeyword(type) << ", revision " << revision;
     if (report.rescaledChannels > 0)
         std::cout << ", " << report.rescaledChannels << " analog channel" << (report.rescaledChannels > 1 ? "s" : "")
                   << " given a new gain and offset";

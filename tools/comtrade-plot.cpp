@@ -12,7 +12,7 @@
 // bundled recording; 73 the SVG cannot be written.
 
 #include "PlotSvg.h"
-#include "ToolCommon.h"
+#include "CommandLine.h"
 
 #include <KivComtradeLib/ColumnarRecording.h>
 
@@ -105,7 +105,7 @@ int main(int argc, char** argv)
 
     PlotRequest request;
     request.path = options.common.path;
-    request.origin = timeOrigin(rec.cfg, rec.time.front());
+    request.origin = rec.triggerTime();
     request.allStatus = options.allStatus;
     request.scaleEach = options.scale == "each";
     try {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <KivComtradeLib/Cfg.h>
+#include <KivComtradeLib/ChannelColumn.h>
 #include <KivComtradeLib/Export.h>
 #include <KivComtradeLib/LoadOptions.h>
 #include <KivComtradeLib/LoadReport.h>
@@ -23,6 +24,11 @@ namespace KivComtradeLib {
 class KIVCOMTRADE_API ColumnarRecording {
 public:
     std::string fileName;            // the path given to the last successful load
+    // Seconds, time of the last sample (Comtrade::duration's rule); -1.0
+    // before the first successful load.
+    double duration = -1.0;
+    // Set by every load that gets past the name check: true when it returned 0.
+    bool loaded = false;
     std::string cfgFileName;
     std::string datFileName;
     Cfg cfg;
@@ -31,6 +37,10 @@ public:
     std::vector<double> time;        // seconds, `count` values
     std::vector<double> analog;      // channel c's values at [c * count, (c + 1) * count)
     std::vector<std::uint8_t> status; // channel c's states (0/1) at [c * count, (c + 1) * count)
+    // Comtrade::headerText and informationText: the .hdr/.inf files beside
+    // the pair, or the .cff's sections; empty when there are none.
+    std::string headerText;
+    std::string informationText;
 
     int load(const std::string& path);
     int load(const std::string& path, const LoadOptions& options);
@@ -38,6 +48,18 @@ public:
     // Row of analog channel `channel` (count values); nullptr when out of range.
     const double* analogRow(std::size_t channel) const;
     const std::uint8_t* statusRow(std::size_t channel) const;
+
+    // Channel views over the arrays, with the rules (and the code) of
+    // AnalogChannel and BinaryChannel: values, point series, plot traces.
+    // Out of range: a column of no samples. Valid until the next load.
+    AnalogColumn analogColumn(std::size_t channel) const;
+    StatusColumn statusColumn(std::size_t channel) const;
+
+    // Library time of the trigger: the first sample's time plus
+    // cfg.triggerOffset, or the first sample's time when the configuration
+    // gives no valid trigger; 0.0 without samples. The host tools' time axis
+    // (and Python's time_from_trigger) count from it.
+    double triggerTime() const;
 };
 
 } // namespace KivComtradeLib

@@ -100,7 +100,7 @@ public:
 };
 
 // Writes COMTRADE recordings: a .cfg + .dat pair (with .hdr and .inf files
-// when a Comtrade has header or information text), or one combined .cff file
+// when the recording has header or information text), or one combined .cff file
 // (CFG, INF, HDR and DAT sections), by the output name's extension (any letter
 // case; for a pair, either name; the other files take the same case).
 //
@@ -141,7 +141,7 @@ public:
     static WriteReport write(const ColumnarRecording& recording, const std::string& path,
                              const WriteOptions& options = WriteOptions());
 
-    // Builds `out` from `arrays` (its report.result 0, fileName empty). Evenly
+    // Builds `out` from `arrays` (loaded, report.result 0, fileName empty). Evenly
     // spaced times (within 1% of a step) become one sampling rate, others
     // rate 0 with microsecond time stamps. Fails with BadValues on arrays of
     // the wrong length, times that decrease or are not finite, or a name with

@@ -4,6 +4,9 @@
 
 #include <KivComtradeLib/ColumnarRecording.h>
 
+#include <cmath>
+#include <utility>
+
 namespace KivComtradeLib {
 
 int ColumnarRecording::load(const std::string& path)
@@ -29,14 +32,18 @@ int ColumnarRecording::load(const std::string& path, const LoadOptions& options)
         [&](std::istream& in, long long length, const std::string& file, LoadReport& data) {
             return readDataStream(in, length, cfg, sink, data, file);
         });
-    cfgFileName = files.cfgFileName;
-    datFileName = files.datFileName;
+    cfgFileName = std::move(files.cfgFileName);
+    datFileName = std::move(files.datFileName);
+    headerText = std::move(files.headerText);
+    informationText = std::move(files.informationText);
+    loaded = result == kLoaded;
     if (result != kLoaded) {
         sink.drop();
         return result;
     }
     count = sink.count();
     fileName = path;
+    duration = recordingDuration(cfg, count != 0 ? time[count - 1] : -1.0);
     return kLoaded;
 }
 
@@ -48,6 +55,36 @@ const double* ColumnarRecording::analogRow(std::size_t channel) const
 const std::uint8_t* ColumnarRecording::statusRow(std::size_t channel) const
 {
     return channel < cfg.binaryChannels.size() && count != 0 ? status.data() + channel * count : nullptr;
+}
+
+AnalogColumn ColumnarRecording::analogColumn(std::size_t channel) const
+{
+    AnalogColumn column;
+    if (const double* row = analogRow(channel)) {
+        column.time = time.data();
+        column.values = row;
+        column.count = count;
+        column.skew = cfg.analogChannels[channel].skew;
+    }
+    return column;
+}
+
+double ColumnarRecording::triggerTime() const
+{
+    if (count == 0)
+        return 0.0;
+    return time[0] + (std::isfinite(cfg.triggerOffset) ? cfg.triggerOffset : 0.0);
+}
+
+StatusColumn ColumnarRecording::statusColumn(std::size_t channel) const
+{
+    StatusColumn column;
+    if (const std::uint8_t* row = statusRow(channel)) {
+        column.time = time.data();
+        column.states = row;
+        column.count = count;
+    }
+    return column;
 }
 
 } // namespace KivComtradeLib

@@ -129,7 +129,7 @@ int Comtrade::load(const std::string& path, const LoadOptions& options)
         return result;
 
     fileName = path;
-    duration = cfg.allRatesNonZero ? cfg.duration : dat.lastSampleTime;
+    duration = recordingDuration(cfg, dat.lastSampleTime);
     _initChannels();
     return kLoaded;
 }
@@ -138,13 +138,13 @@ int Comtrade::_loadCfgDat(const std::string& path, const LoadOptions& options)
 {
     RecordingFiles files;
     const int result = loadRecording(path, options, cfg, files, report,
-        [this](std::istream& in, long long length, const std::string& file, LoadReport& data) {
+        [this](std::istream& in, long long length, const std::string& file, LoadReport& into) {
             const int read = dat.load(in, length < 0 ? 0 : static_cast<unsigned long long>(length), file);
-            data = dat.report;
+            takeDataReport(into, std::move(dat.report));
             return read;
         });
-    cfgFileName = files.cfgFileName;
-    datFileName = files.datFileName;
+    cfgFileName = std::move(files.cfgFileName);
+    datFileName = std::move(files.datFileName);
     headerText = std::move(files.headerText);
     informationText = std::move(files.informationText);
     if (result != kLoaded) {

@@ -1,5 +1,6 @@
 #include "writer/WritePlan.h"
 
+#include <KivComtradeLib/Converters.h>
 #include <KivComtradeLib/Writer.h>
 
 #include <fcntl.h>
@@ -116,16 +117,6 @@ std::string trim(const std::string& text)
 bool badField(const std::string& text)
 {
     return text.find_first_of(",\r\n") != std::string::npos;
-}
-
-const char* typeKeyword(Enums::DataFileType type)
-{
-    switch (type) {
-    case Enums::Binary: return "BINARY";
-    case Enums::Binary32: return "BINARY32";
-    case Enums::Float32: return "FLOAT32";
-    default: return "ASCII";
-    }
 }
 
 // ---- the request ---------------------------------------------------------
@@ -395,7 +386,7 @@ bool makeScaled(const Src& src, const Plan& plan, AnalogPlan& p, Failure& failur
 {
     double lo = 0.0, hi = 0.0;
     if (!spanOf(src, plan, p, lo, hi)) {
-        failure = {WriteReport::BadValues, label + " holds a value (inf) that " + typeKeyword(plan.type) +
+        failure = {WriteReport::BadValues, label + " holds a value (inf) that " + Converters::dataFileTypeKeyword(plan.type) +
                                                " cannot hold with any gain"};
         return false;
     }
@@ -557,7 +548,7 @@ std::string cfgText(const Plan& plan)
     }
     line(t.startLine);
     line(t.triggerLine);
-    line(typeKeyword(plan.type));
+    line(Converters::dataFileTypeKeyword(plan.type));
     line(number(t.timeMultiplier));
     if (plan.revision >= 2013) {
         line(plan.timeCodeLine);
@@ -996,7 +987,7 @@ WriteReport writeRecording(const Src& src, const Cfg& cfg, const std::string& he
             head += std::string("--- file type: INF ---") + kLineEnd + crlfText(informationText);
         if (!headerText.empty())
             head += std::string("--- file type: HDR ---") + kLineEnd + crlfText(headerText);
-        head += std::string("--- file type: DAT ") + typeKeyword(plan.type);
+        head += std::string("--- file type: DAT ") + Converters::dataFileTypeKeyword(plan.type);
         if (plan.type != Enums::Ascii)
             head += ": " + number(static_cast<unsigned long long>(plan.records() * plan.recordSize));
         head += std::string(" ---") + kLineEnd;
@@ -1069,13 +1060,13 @@ WriteReport Writer::write(const ColumnarRecording& recording, const std::string&
     const Cfg& cfg = recording.cfg;
     const std::size_t n = recording.count;
     if (recording.time.size() != n || recording.analog.size() != n * cfg.analogChannels.size() ||
-        recording.status.size() != n * cfg.binaryChannels.size() || recording.report.result != 0) {
+        recording.status.size() != n * cfg.binaryChannels.size() || !recording.loaded) {
         WriteReport report;
         report.result = WriteReport::NotLoaded;
         report.message = "the recording is not loaded";
         return report;
     }
-    return writeRecording(ColumnSource{recording}, cfg, std::string(), std::string(), path, options);
+    return writeRecording(ColumnSource{recording}, cfg, recording.headerText, recording.informationText, path, options);
 }
 
 WriteReport Writer::fromArrays(const RecordingArrays& arrays, ColumnarRecording& out)
@@ -1169,11 +1160,15 @@ WriteReport Writer::fromArrays(const RecordingArrays& arrays, ColumnarRecording&
     out.cfg = std::move(cfg);
     out.report.clear();
     out.report.result = 0;
+    out.loaded = true;
+    out.headerText.clear();
+    out.informationText.clear();
     out.count = n;
     out.time = arrays.time;
     if (even)
         for (std::size_t k = 0; k < n; ++k)
             out.time[k] = arrays.time[k] - arrays.time[0];
+    out.duration = n ? out.time.back() : -1.0;
     out.analog = arrays.analog;
     out.status.assign(arrays.status.size(), 0);
     for (std::size_t i = 0; i < arrays.status.size(); ++i)
