@@ -72,6 +72,15 @@ void civilFromDays(long long days, long long& year, int& month, int& day)
 
 } // namespace
 
+double secondsBetween(const DateTime& from, const DateTime& to)
+{
+    const auto ns = [](const DateTime& d) {
+        return (daysFromCivil(d.year, d.month, d.day) * 86400LL + d.hour * 3600LL + d.minute * 60LL + d.second) *
+                   1000000000LL + d.nanosecond;
+    };
+    return static_cast<double>(ns(to) - ns(from)) * 1e-9;
+}
+
 std::string dateTimeLine(const DateTime& dt, double shift, bool nanoseconds)
 {
     constexpr long long kDay = 86400LL * 1000000000LL;

@@ -107,6 +107,9 @@ struct TimePlan {
 // moved by `shift` seconds; dt must be valid.
 std::string dateTimeLine(const DateTime& dt, double shift, bool nanoseconds);
 
+// Seconds from `from` to `to` by the calendar (both valid).
+double secondsBetween(const DateTime& from, const DateTime& to);
+
 // Shortest text that reads back as the same double.
 std::string number(double value);
 std::string number(unsigned long long value);

@@ -1150,6 +1150,7 @@ WriteReport Writer::fromArrays(const RecordingArrays& arrays, ColumnarRecording&
     epoch.month = epoch.day = 1;
     cfg.start = arrays.start.valid ? arrays.start : epoch;
     cfg.trigger = arrays.trigger.valid ? arrays.trigger : cfg.start;
+    cfg.triggerOffset = secondsBetween(cfg.start, cfg.trigger);
     cfg.timeCode = cfg.localCode = "0";
     cfg.timeQuality = cfg.leapSecond = "0";
     cfg.duration = n ? arrays.time[n - 1] - arrays.time[0] : 0.0;
