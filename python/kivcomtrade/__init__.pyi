@@ -1,11 +1,11 @@
 import enum
 import os
-from typing import Any, Literal, overload
+from typing import Any, Literal, Sequence, overload
 
 import numpy as np
 import numpy.typing as npt
 
-__all__ = ["load", "LoadResult", "Recording", "AnalogChannel", "StatusChannel", "LoadError",
+__all__ = ["load", "from_arrays", "LoadResult", "Recording", "AnalogChannel", "StatusChannel", "LoadError",
            "MissingFileError", "InvalidRecordingError"]
 
 class LoadResult(enum.IntEnum):
@@ -88,5 +88,12 @@ class Recording:
     def points(self, channel: ChannelRef, t0: float = ..., t1: float = ...,
                rate: float = ...) -> npt.NDArray[np.float32]: ...
     def to_dataframe(self, index: Literal["first", "trigger", "absolute"] = ...) -> Any: ...
+    def save(self, path: str | os.PathLike[str], type: Literal["ascii", "binary", "binary32", "float32"] = ...,
+             revision: Literal[1999, 2013] = ..., start: float | None = ..., end: float | None = ...,
+             channels: Sequence[ChannelRef] | None = ...) -> list[str]: ...
 
 def load(path: str | os.PathLike[str], encoding: str | None = ...) -> Recording: ...
+def from_arrays(time: Any, analog: Any, status: Any = ..., *, analog_names: Sequence[str],
+                analog_units: Sequence[str], status_names: Sequence[str] | None = ..., station: str = ...,
+                device: str = ..., frequency: float = ..., start: Any = ..., trigger: Any = ...,
+                phases: Sequence[str] | None = ...) -> Recording: ...
