@@ -85,6 +85,7 @@ void registerMemory();  // peak resident memory of one load, in a fresh process
 void registerViews();   // point series of the channel views
 void registerUtf8();    // code-page detection and conversion
 void registerAnalysis(); // RMS and phasor series of every channel
+void registerWrite();   // Writer::write as BINARY and ASCII against writing the bytes from memory
 // The child side of the memory benchmark; returns the exit code.
 int peakMemoryChild(const std::string& model, const char* cfgPath);
 
@@ -103,5 +104,6 @@ private:
 
 std::string loadAverage();
 void printSummary(const SummaryReporter& rep, const std::string& loadBefore);
+void printWriteSummary(const SummaryReporter& rep);
 
 } // namespace KivBench

@@ -4,8 +4,9 @@
 // baseline that reads the same file and decodes every value into one flat,
 // freshly allocated double array: the cost of the job without a data model.
 // The summary printed at the end gives each load as a ratio to its baseline,
-// the time per record over 10/100/400 MB, and the peak resident memory of a
-// load (measured in a fresh process) against the model's size.
+// the time per record over 10/100/400 MB, the peak resident memory of a
+// load (measured in a fresh process) against the model's size, and
+// Writer::write against writing the same bytes from memory.
 //
 //   kivcomtrade_benchmarks [--benchmark_filter=...] [google-benchmark flags]
 //   kivcomtrade_benchmarks --kiv-write DIR LAYOUT...   writes recordings, no runs
@@ -41,6 +42,7 @@ void registerAll()
     registerViews();
     registerUtf8();
     registerAnalysis();
+    registerWrite();
 }
 
 // Writes the named recordings into `dir` (kept), for timing other readers on them.
@@ -77,6 +79,7 @@ int main(int argc, char** argv)
         SummaryReporter reporter;
         benchmark::RunSpecifiedBenchmarks(&reporter);
         printSummary(reporter, loadBefore);
+        printWriteSummary(reporter);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "benchmark failed: %s\n", e.what());
         removeRecordings();

@@ -1,6 +1,7 @@
 // Writes the recording seeds of the fuzz corpus with the test writer, each as
 // a .cfg/.dat pair and as a combined file, each for Comtrade and for
-// ColumnarRecording (the other seeds are hand-made):
+// ColumnarRecording (the other seeds are hand-made); the writer's target
+// starts from the pairs:
 //   kivcomtrade_fuzz_seeds <fuzz/corpus folder>
 
 #include "writer/ComtradeWriter.h"
@@ -41,6 +42,7 @@ int main(int argc, char** argv)
         const std::string cff = cffBytes(rec, CffStyle{l[i].crlf, "Fault on line 2", "[Public Record 1]\n"});
         ok &= writeFile(file, "0" + pair) && writeFile(file + "_columnar", "1" + pair);
         ok &= writeFile(file + "_cff", "2" + cff) && writeFile(file + "_cff_columnar", "3" + cff);
+        ok &= writeFile(std::string(argv[1]) + "/fuzz_writer/" + names[i], pair);
     }
     return ok ? 0 : 1;
 }

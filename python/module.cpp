@@ -11,6 +11,7 @@
 #include <KivComtradeLib/Converters.h>
 #include <KivComtradeLib/LoadResult.h>
 #include <KivComtradeLib/Version.h>
+#include <KivComtradeLib/Writer.h>
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -196,6 +197,14 @@ public:
         _share(std::move(rec));
     }
 
+    // A recording built from arrays (Writer::fromArrays): loaded.
+    explicit Recording(std::shared_ptr<ColumnarRecording> rec)
+    {
+        result = 0;
+        ordered = std::is_sorted(rec->time.begin(), rec->time.end());
+        _share(std::move(rec));
+    }
+
     const ColumnarRecording& rec() const { return *_rec; }
 
     KivComtradeLib::AnalogColumn analogColumn(std::size_t c) const
@@ -254,6 +263,87 @@ private:
             statusChannels.append(py::cast(StatusChannel(_rec, c)));
     }
 };
+
+// Recording.save: Writer::write with the options in Python's words. A bad
+// request raises ValueError, a file that cannot be written OSError, both
+// with the writer's sentence; returns the files written.
+py::list save(const Recording& r, const std::string& path, const std::string& type, int revision, py::object start,
+              py::object end, const std::vector<std::string>& channels)
+{
+    KivComtradeLib::WriteOptions options;
+    if (!KivComtradeLib::Converters::dataFileTypeOf(type, options.type))
+        throw py::value_error("type must be ascii, binary, binary32 or float32, not '" + type + "'");
+    options.revision = revision;
+    if (!start.is_none())
+        options.from = start.cast<double>();
+    if (!end.is_none())
+        options.to = end.cast<double>();
+    options.channels = channels;
+    KivComtradeLib::WriteReport report;
+    {
+        py::gil_scoped_release unlocked;
+        report = KivComtradeLib::Writer::write(r.rec(), path, options);
+    }
+    if (report.result == KivComtradeLib::WriteReport::CannotWrite) {
+        PyErr_SetString(PyExc_OSError, report.message.c_str());
+        throw py::error_already_set();
+    }
+    if (!report.ok())
+        throw py::value_error(report.message);
+    py::list files;
+    for (const std::string& file : report.files)
+        files.append(text(file));
+    return files;
+}
+
+DateTime dateFields(const py::object& fields)
+{
+    DateTime d;
+    if (fields.is_none())
+        return d;
+    const auto t = fields.cast<std::vector<long long>>();
+    if (t.size() != 7)
+        throw py::value_error("a date is (year, month, day, hour, minute, second, nanosecond)");
+    d.valid = true;
+    d.year = static_cast<int>(t[0]), d.month = static_cast<int>(t[1]), d.day = static_cast<int>(t[2]);
+    d.hour = static_cast<int>(t[3]), d.minute = static_cast<int>(t[4]), d.second = static_cast<int>(t[5]);
+    d.nanosecond = t[6];
+    return d;
+}
+
+using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
+
+// kivcomtrade.from_arrays: Writer::fromArrays; ValueError with its sentence.
+std::unique_ptr<Recording> fromArrays(const Doubles& time, const Doubles& analog, const py::object& status,
+                                      const std::vector<std::string>& analogNames,
+                                      const std::vector<std::string>& analogUnits,
+                                      const std::vector<std::string>& statusNames,
+                                      const std::vector<std::string>& phases, const std::string& station,
+                                      const std::string& device, double frequency, const py::object& start,
+                                      const py::object& trigger)
+{
+    KivComtradeLib::RecordingArrays arrays;
+    arrays.time.assign(time.data(), time.data() + time.size());
+    arrays.analog.assign(analog.data(), analog.data() + analog.size());
+    if (!status.is_none()) {
+        const auto states = status.cast<py::array_t<std::uint8_t, py::array::c_style | py::array::forcecast>>();
+        arrays.status.assign(states.data(), states.data() + states.size());
+    }
+    arrays.analogNames = analogNames;
+    arrays.analogUnits = analogUnits;
+    arrays.statusNames = statusNames;
+    arrays.analogPhases = phases;
+    arrays.station = station;
+    arrays.device = device;
+    arrays.frequency = frequency;
+    arrays.start = dateFields(start);
+    arrays.trigger = dateFields(trigger);
+    auto rec = std::make_shared<ColumnarRecording>();
+    const KivComtradeLib::WriteReport report = KivComtradeLib::Writer::fromArrays(arrays, *rec);
+    if (!report.ok())
+        throw py::value_error(report.message);
+    return std::make_unique<Recording>(std::move(rec));
+}
 
 template <class Config>
 void channelFields(py::class_<Channel<Config>>& cls)
@@ -318,6 +408,7 @@ PYBIND11_MODULE(_core, m)
         .def(py::init<const py::object&, const py::object&, const py::object&, const std::string&, const std::string&,
                       const std::string&>(),
              py::arg("cfg"), py::arg("dat"), py::arg("cff"), py::arg("name"), py::arg("encoding"), py::arg("side"))
+        .def(py::init(&fromArrays)) // kivcomtrade.from_arrays
         .def_readonly("_result", &R::result)
         .def_property_readonly("_message", [report](const R& r) { return text(report(r).message); })
         .def_property_readonly("_file", [report](const R& r) { return text(report(r).file); })
@@ -401,6 +492,7 @@ PYBIND11_MODULE(_core, m)
         .def("_harmonics",
              [](const R& r, std::size_t c, double t, int order) { return KivPython::harmonicsAt(r.rec(), c, t, order); })
         .def("_frequencies", [](const R& r, std::size_t c) { return KivPython::frequencySeries(r.rec(), c); })
-        .def("_phase_groups", [](const R& r) { return KivPython::phaseGroups(r.rec()); });
+        .def("_phase_groups", [](const R& r) { return KivPython::phaseGroups(r.rec()); })
+        .def("_save", &save);
     KivPython::addModuleFunctions(m);
 }

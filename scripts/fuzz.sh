@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_recording fuzz_encoding fuzz_lines fuzz_analysis)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_recording fuzz_encoding fuzz_lines fuzz_analysis fuzz_writer)
 
 bash scripts/deps.sh clang libclang-rt-14-dev
 cxx="$(command -v clang++-14 || command -v clang++)"

@@ -28,3 +28,4 @@
 #include <KivComtradeLib/Comtrade.h>
 #include <KivComtradeLib/ColumnarRecording.h>
 #include <KivComtradeLib/Analysis.h>
+#include <KivComtradeLib/Writer.h>

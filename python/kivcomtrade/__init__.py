@@ -14,15 +14,16 @@ channel code, the code of its C++ views.
 import collections as _collections
 import enum as _enum
 import operator as _operator
+import datetime as _datetime
 import os as _os
 
 from . import _core
 
 __version__ = _core.__version__  # the C++ library's, from the one CMake project version
 
-__all__ = ["load", "LoadResult", "Recording", "AnalogChannel", "StatusChannel", "Harmonics", "PhaseGroup",
-           "sequence", "LoadError", "MissingFileError", "InvalidRecordingError", "load_bytes", "scan",
-           "scan_channels"]
+__all__ = ["load", "from_arrays", "LoadResult", "Recording", "AnalogChannel", "StatusChannel", "Harmonics",
+           "PhaseGroup", "sequence", "LoadError", "MissingFileError", "InvalidRecordingError", "load_bytes",
+           "scan", "scan_channels"]
 
 # The library's result codes, as an IntEnum (so a code also equals its int).
 LoadResult = _enum.IntEnum("LoadResult", {name: int(value) for name, value in _core.LoadResult.__members__.items()},
@@ -98,6 +99,31 @@ class Recording(_core.Recording):
             kind = MissingFileError if code in (LoadResult.NoConfigFile, LoadResult.NoDataFile) \
                 else InvalidRecordingError
             raise kind(self._message or f"{_os.fsdecode(path)}: {code.text()}", code, self._file)
+
+    def save(self, path, type="binary", revision=2013, start=None, end=None, channels=None):
+        """Write the recording as ``path``: a .cfg or .dat names a .cfg/.dat
+        pair, a .cff one combined file (KivComtradeLib::Writer).
+
+        ``type`` is "ascii", "binary", "binary32" or "float32"; ``revision``
+        1999 or 2013. ``start``/``end`` keep the records whose ``time`` lies
+        between them (seconds, as in ``time``); ``channels`` keeps the
+        channels named by identifier, analog index or channel object, in that
+        order. From BINARY, BINARY32 or ASCII to the same or a wider type every
+        value reads back bit for bit; otherwise within half a step of the
+        written type. Returns the paths written; raises ValueError for a bad
+        request and OSError when a file cannot be written (leaving none).
+        """
+        names = []
+        for ch in channels or []:
+            if isinstance(ch, AnalogChannel):
+                names.append(f"A{ch.index + 1}")
+            elif isinstance(ch, StatusChannel):
+                names.append(f"D{ch.index + 1}")
+            elif isinstance(ch, int) and not isinstance(ch, bool):
+                names.append(f"A{_operator.index(ch) + 1}")
+            else:
+                names.append(str(ch))
+        return self._save(_os.fsencode(path), type, revision, start, end, names)
 
     def __repr__(self):
         return (f"<kivcomtrade.Recording {self.station!r}: {self.time.shape[0]} records, "
@@ -258,6 +284,59 @@ def _unique(columns, name):
     while f"{name} #{n}" in columns:
         n += 1
     return f"{name} #{n}"
+
+
+def _date_fields(value):
+    """(year, month, day, hour, minute, second, nanosecond) of a
+    numpy.datetime64, a datetime (an aware one in UTC) or a pandas Timestamp."""
+    if value is None:
+        return None
+    if hasattr(value, "to_datetime64"):
+        value = value.to_datetime64()
+    if isinstance(value, _datetime.datetime):
+        if value.tzinfo is not None:
+            value = value.astimezone(_datetime.timezone.utc).replace(tzinfo=None)
+        return (value.year, value.month, value.day, value.hour, value.minute, value.second,
+                value.microsecond * 1000)
+    import numpy
+    ns = int(numpy.datetime64(value, "ns").astype("int64"))
+    seconds, nanosecond = divmod(ns, 1_000_000_000)
+    day = _datetime.datetime(1970, 1, 1) + _datetime.timedelta(seconds=seconds)
+    return (day.year, day.month, day.day, day.hour, day.minute, day.second, nanosecond)
+
+
+def from_arrays(time, analog, status=None, *, analog_names, analog_units, status_names=None, station="",
+                device="", frequency=50.0, start=None, trigger=None, phases=None):
+    """A :class:`Recording` made of arrays, for :meth:`Recording.save`.
+
+    ``time``: seconds from the first sample, shape (n,), never decreasing
+    (evenly spaced times become a sampling rate, others time stamps);
+    ``analog``: values in base units (volts for a kV channel), shape
+    (channels, n), NaN where missing; ``status``: 0/1 or bool, shape
+    (channels, n). ``start`` and ``trigger`` (numpy.datetime64, datetime)
+    are the first sample's and the trigger's date and time (1970-01-01 and
+    the start when absent). Raises ValueError when the shapes, names or times
+    do not fit.
+    """
+    import numpy
+    time = numpy.ascontiguousarray(time, dtype=numpy.float64).reshape(-1)
+    analog = numpy.ascontiguousarray(analog, dtype=numpy.float64)
+    if analog.ndim == 1 and len(analog_names) == 1:
+        analog = analog[None, :]
+    states = None if status is None else numpy.ascontiguousarray(status, dtype=numpy.uint8)
+    if states is not None and states.ndim == 1 and len(status_names or []) == 1:
+        states = states[None, :]
+    if analog.shape != (len(analog_names), time.shape[0]):
+        raise ValueError(f"analog has shape {analog.shape}, not (channels, times) = "
+                         f"({len(analog_names)}, {time.shape[0]})")
+    if states is not None and states.shape != (len(status_names or []), time.shape[0]):
+        raise ValueError(f"status has shape {states.shape}, not (channels, times) = "
+                         f"({len(status_names or [])}, {time.shape[0]})")
+    rec = Recording.__new__(Recording)
+    _core.Recording.__init__(rec, time, analog, states, list(analog_names), list(analog_units),
+                             list(status_names or []), list(phases or []), station, device, float(frequency),
+                             _date_fields(start), _date_fields(trigger))
+    return rec
 
 
 def load(path, encoding=None, side="secondary"):

@@ -1,13 +1,13 @@
 import enum
 import os
-from typing import Any, Iterable, Literal, NamedTuple, Protocol, overload
+from typing import Any, Iterable, Literal, NamedTuple, Protocol, Sequence, overload
 
 import numpy as np
 import numpy.typing as npt
 
-__all__ = ["load", "LoadResult", "Recording", "AnalogChannel", "StatusChannel", "Harmonics", "PhaseGroup",
-           "sequence", "LoadError", "MissingFileError", "InvalidRecordingError", "load_bytes", "scan",
-           "scan_channels"]
+__all__ = ["load", "from_arrays", "LoadResult", "Recording", "AnalogChannel", "StatusChannel", "Harmonics",
+           "PhaseGroup", "sequence", "LoadError", "MissingFileError", "InvalidRecordingError", "load_bytes",
+           "scan", "scan_channels"]
 
 class LoadResult(enum.IntEnum):
     Success = 0
@@ -100,6 +100,10 @@ class Recording:
     def points(self, channel: ChannelRef, t0: float = ..., t1: float = ...,
                rate: float = ...) -> npt.NDArray[np.float32]: ...
     def to_dataframe(self, index: Literal["first", "trigger", "absolute"] = ...) -> Any: ...
+    def save(self, path: str | os.PathLike[str], type: Literal["ascii", "binary", "binary32", "float32"] = ...,
+             revision: Literal[1999, 2013] = ..., start: float | None = ..., end: float | None = ...,
+             channels: Sequence[ChannelRef] | None = ...) -> list[str]: ...
+
     def rms(self, channel: ChannelRef) -> npt.NDArray[np.float64]: ...
     def phasors(self, channel: ChannelRef) -> npt.NDArray[np.complex128]: ...
     def phasor(self, channel: ChannelRef, t: float) -> complex: ...
@@ -131,3 +135,7 @@ PathsArg = str | os.PathLike[str] | Iterable[str | os.PathLike[str]]
 
 def scan(paths: PathsArg, workers: int | None = ...) -> Any: ...
 def scan_channels(paths: PathsArg, workers: int | None = ...) -> Any: ...
+def from_arrays(time: Any, analog: Any, status: Any = ..., *, analog_names: Sequence[str],
+                analog_units: Sequence[str], status_names: Sequence[str] | None = ..., station: str = ...,
+                device: str = ..., frequency: float = ..., start: Any = ..., trigger: Any = ...,
+                phases: Sequence[str] | None = ...) -> Recording: ...

@@ -1,5 +1,6 @@
 """kivcomtrade against the C++ Comtrade (kivcomtrade_py_reference prints what it reads)."""
 
+import datetime
 import gc
 import os
 import pathlib
@@ -183,3 +184,62 @@ def test_sides_and_version():
         kivcomtrade.load(BUNDLED, side="tertiary")
     # One version for the whole project: CMake's.
     assert kivcomtrade.__version__ == re.search(r"VERSION (\d+\.\d+\.\d+)", (SOURCE / "CMakeLists.txt").read_text())[1]
+
+
+@pytest.mark.parametrize("kind", ["ascii", "binary", "binary32", "float32"])
+@pytest.mark.parametrize("revision", [1999, 2013])
+def test_save_reads_back(tmp_path, kind, revision):
+    rec = kivcomtrade.load(BUNDLED)
+    out = tmp_path / "copy.cfg"
+    assert [pathlib.Path(f).name for f in rec.save(out, type=kind, revision=revision)] == ["copy.dat", "copy.cfg"]
+    back = kivcomtrade.load(out)
+    assert back.revision == revision and back.station == rec.station
+    np.testing.assert_array_equal(back.time, rec.time)
+    np.testing.assert_array_equal(back.status, rec.status)
+    # BINARY to every integer type keeps the integers; FLOAT32 holds them exactly too.
+    np.testing.assert_array_equal(back.analog, rec.analog)
+
+
+def test_save_window_channels_and_refusals(tmp_path):
+    rec = kivcomtrade.load(BUNDLED)
+    rec.save(tmp_path / "cut.cff", start=0.1, end=0.2, channels=["IA", rec.status_channels[1], 0])
+    back = kivcomtrade.load(tmp_path / "cut.cff")
+    kept = (rec.time >= 0.1) & (rec.time <= 0.2)
+    assert [c.name for c in back.analog_channels] == ["IA", "UA"] and back.status.shape == (1, kept.sum())
+    np.testing.assert_array_equal(back.analog, rec.analog[[3, 0]][:, kept])
+    np.testing.assert_array_equal(back.status[0], rec.status[1, kept])
+    np.testing.assert_allclose(back.time, rec.time[kept] - rec.time[kept][0], atol=1e-12)
+    for kwargs, error in [({"channels": ["nosuch"]}, ValueError), ({"type": "int16"}, ValueError),
+                          ({"start": 5.0}, ValueError), ({"revision": 1991}, ValueError)]:
+        with pytest.raises(error):
+            rec.save(tmp_path / "bad.cfg", **kwargs)
+    with pytest.raises(OSError):
+        rec.save(tmp_path / "absent" / "x.cfg")
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["cut.cff"]
+
+
+def test_from_arrays_saves_within_half_a_step(tmp_path):
+    t = np.arange(2000) / 4000.0
+    analog = np.vstack([110e3 * np.sin(2 * np.pi * 50 * t), 600 * np.cos(2 * np.pi * 50 * t)])
+    analog[1, 7] = np.nan
+    trip = (t > 0.2)[None, :]
+    rec = kivcomtrade.from_arrays(t, analog, trip, analog_names=["VA", "IA"], analog_units=["kV", "A"],
+                                  status_names=["Trip"], station="Sim", frequency=50.0, phases=["A", "A"],
+                                  start=np.datetime64("2026-03-14T09:41:07.250000001"),
+                                  trigger=datetime.datetime(2026, 3, 14, 9, 41, 7, 450000))
+    np.testing.assert_array_equal(rec.time, t)
+    np.testing.assert_array_equal(rec.analog, analog)
+    assert rec.start == np.datetime64("2026-03-14T09:41:07.250000001") and rec.trigger_offset == pytest.approx(0.2)
+    for kind in ("binary", "ascii", "float32"):
+        rec.save(tmp_path / "sim.cfg", type=kind)
+        back = kivcomtrade.load(tmp_path / "sim.cfg")
+        assert back.station == "Sim" and [c.phase for c in back.analog_channels] == ["A", "A"]
+        assert back.start == np.datetime64("2026-03-14T09:41:07.250000")  # microseconds, as written
+        np.testing.assert_allclose(back.time, t, atol=1e-9)
+        np.testing.assert_array_equal(back.status, trip)
+        assert np.isnan(back.analog[1, 7]) and np.count_nonzero(np.isnan(back.analog)) == 1
+        for row, channel, source in zip(back.analog, back.analog_channels, analog):
+            step = abs(channel.a) * channel.multiplier * (0.5 if kind != "float32" else 0.0) + 1e-6 * np.nanmax(abs(source))
+            assert np.nanmax(abs(row - source)) <= step
+    with pytest.raises(ValueError):
+        kivcomtrade.from_arrays(t, analog[:, :-1], analog_names=["VA", "IA"], analog_units=["kV", "A"])

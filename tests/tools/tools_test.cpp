@@ -24,7 +24,8 @@ namespace {
 using namespace KivComtradeLib;
 using KivTest::TempDir;
 using KivComtradeLib::ValueSide;
-const std::string kInfo = KIVCOMTRADE_INFO_TOOL, kPlot = KIVCOMTRADE_PLOT_TOOL, kExport = KIVCOMTRADE_EXPORT_TOOL;
+const std::string kInfo = KIVCOMTRADE_INFO_TOOL, kPlot = KIVCOMTRADE_PLOT_TOOL, kExport = KIVCOMTRADE_EXPORT_TOOL,
+                  kConvert = KIVCOMTRADE_CONVERT_TOOL;
 const std::string kBundled = std::string(KIVCOMTRADE_SOURCE_DIR) + "/samples/fault-slg-binary.cfg";
 
 struct ToolRun {
@@ -429,6 +430,70 @@ TEST(ComtradeInfo, AtShowsTheFaultedPhaseAndItsSequenceCurrents)
         EXPECT_EQ(r.code, 64) << b.message;
         EXPECT_NE(r.err.find(b.message), std::string::npos) << r.err;
     }
+
+// A window and some channels of the bundled BINARY recording as ASCII 1999:
+// the records of the window, their values bit for bit, times from the trigger.
+TEST(ComtradeConvert, WindowAndChannelsReadBackBitForBit)
+{
+    const TempDir dir("convert");
+    const ToolRun r = run(kConvert, {kBundled, dir.file("cut.cfg"), "--type", "ASCII", "--revision", "1999",
+                                     "--channels", "IA,Trip,UA", "--from", "-0.01", "--to", "0.02"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("cut.dat"), std::string::npos) << r.out;
+    Comtrade source, cut;
+    ASSERT_EQ(source.load(kBundled), 0);
+    ASSERT_EQ(cut.load(dir.file("cut.cfg")), 0) << cut.report.message;
+    EXPECT_TRUE(cut.cfg.dataFileType == Enums::Ascii && cut.cfg.revYear == 1999);
+    ASSERT_EQ(cut.cfg.analogChannels.size(), 2u);
+    ASSERT_EQ(cut.cfg.binaryChannels.size(), 1u);
+    EXPECT_EQ(cut.cfg.analogChannels[0].channelId, "IA");
+    EXPECT_EQ(cut.cfg.analogChannels[1].channelId, "UA");
+    std::size_t ia = 0, ua = 0, trip = 0;
+    for (std::size_t c = 0; c < source.cfg.analogChannels.size(); ++c) {
+        ia = source.cfg.analogChannels[c].channelId == "IA" ? c : ia;
+        ua = source.cfg.analogChannels[c].channelId == "UA" ? c : ua;
+    }
+    for (std::size_t c = 0; c < source.cfg.binaryChannels.size(); ++c)
+        trip = source.cfg.binaryChannels[c].channelId == "Trip" ? c : trip;
+    const double zero = source.cfg.triggerOffset;
+    std::size_t k = 0;
+    for (const Sample& s : source.dat.samples) {
+        if (s.time - zero < -0.01 - 1e-9 || s.time - zero > 0.02 + 1e-9)
+            continue;
+        ASSERT_LT(k, cut.dat.samples.size());
+        const Sample& c = cut.dat.samples[k++];
+        ASSERT_NEAR(c.time - cut.cfg.triggerOffset, s.time - zero, 1e-9) << k;
+        ASSERT_TRUE(c.analogValues[0] == s.analogValues[ia] && c.analogValues[1] == s.analogValues[ua] &&
+                    c.binaryValues[0] == s.binaryValues[trip]) << k;
+    }
+    EXPECT_EQ(k, cut.dat.samples.size());
+    EXPECT_GT(k, 50u);
+}
+
+TEST(ComtradeConvert, RefusalsExitCodesAndNoFileLeft)
+{
+    const TempDir dir("convert-refused");
+    ASSERT_TRUE(KivTest::writeFile(dir.file("notes.txt"), "x"));
+    const std::string out = dir.file("out.cfg");
+    const struct { std::vector<std::string> args; int code; } cases[] = {
+        {{dir.file("notes.txt"), out}, 1},
+        {{dir.file("absent.cfg"), out}, 2},
+        {{kBundled}, 64},
+        {{kBundled, out, "--type", "int16"}, 64},
+        {{kBundled, out, "--revision", "1991"}, 64},
+        {{kBundled, out, "--side", "left"}, 64},
+        {{kBundled, out, "--channels", "nosuch"}, 64},
+        {{kBundled, out, "--from", "0.19"}, 64},
+        {{kBundled, dir.file("out.txt")}, 64},
+        {{kBundled, "/nonexistent-folder/x.cfg"}, 73},
+    };
+    for (const auto& c : cases) {
+        const ToolRun r = run(kConvert, c.args);
+        EXPECT_EQ(r.code, c.code) << c.args.back() << ": " << r.err;
+        EXPECT_NE(r.err, "") << c.args.back();
+        EXPECT_EQ(r.out, "") << c.args.back();
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1); // notes.txt alone
 }
 
 } // namespace
