@@ -430,6 +430,7 @@ TEST(ComtradeInfo, AtShowsTheFaultedPhaseAndItsSequenceCurrents)
         EXPECT_EQ(r.code, 64) << b.message;
         EXPECT_NE(r.err.find(b.message), std::string::npos) << r.err;
     }
+}
 
 // A window and some channels of the bundled BINARY recording as ASCII 1999:
 // the records of the window, their values bit for bit, times from the trigger.
