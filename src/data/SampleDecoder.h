@@ -34,6 +34,7 @@ void appendStates(std::vector<bool>& out, std::uint64_t word, unsigned n);
 // Writes one record into a Sample (values appended in channel order).
 class SampleStore {
 public:
+    static constexpr bool kSelective = false;
     explicit SampleStore(Sample& sample) : _sample(sample) {}
     void reserve(std::size_t analogs, std::size_t states)
     {
@@ -55,6 +56,7 @@ private:
 // [c * stride]; `time`, `analog` and `status` point at the record's column.
 class ColumnStore {
 public:
+    static constexpr bool kSelective = false;
     ColumnStore(double* time, double* analog, std::uint8_t* status, std::size_t stride)
         : _time(time), _analog(analog), _status(status), _stride(stride)
     {
@@ -75,6 +77,63 @@ private:
     std::uint8_t* _status;
     std::size_t _stride;
 };
+
+// The channels a selective read keeps: configuration indices in ascending
+// order, and for every configuration channel its row, or -1.
+struct ChannelSelection {
+    std::vector<std::size_t> analog;
+    std::vector<std::size_t> status;
+    std::vector<long> analogRow;
+    std::vector<long> statusRow;
+};
+
+// Writes the selected channels of one record into channel-major arrays (row
+// r of the selection at [r * stride]). The decoders read only the selected
+// channels' bytes, and skip the other text fields without converting them.
+class SelectStore {
+public:
+    static constexpr bool kSelective = true;
+    SelectStore(const ChannelSelection& selection, double* time, double* analog, std::uint8_t* status,
+                std::size_t stride)
+        : _selection(selection), _time(time), _analog(analog), _status(status), _stride(stride)
+    {
+    }
+    const ChannelSelection& selection() const { return _selection; }
+    void reserve(std::size_t, std::size_t) {}
+    void time(double t) { *_time = t; }
+    bool wantsAnalog(std::size_t channel) const
+    {
+        return channel < _selection.analogRow.size() && _selection.analogRow[channel] >= 0;
+    }
+    void analog(std::size_t channel, double value)
+    {
+        if (wantsAnalog(channel))
+            _analog[static_cast<std::size_t>(_selection.analogRow[channel]) * _stride] = value;
+    }
+    // By row: the binary decoder walks the selection itself.
+    void analogRow(std::size_t row, double value) { _analog[row * _stride] = value; }
+    void stateRow(std::size_t row, bool on) { _status[row * _stride] = on ? 1 : 0; }
+    void states(std::size_t first, std::uint64_t word, unsigned n)
+    {
+        const std::size_t rows = _selection.statusRow.size();
+        for (unsigned i = 0; i < n && first + i < rows; ++i) {
+            const long row = _selection.statusRow[first + i];
+            if (row >= 0)
+                _status[static_cast<std::size_t>(row) * _stride] = static_cast<std::uint8_t>((word >> i) & 1u);
+        }
+    }
+
+private:
+    const ChannelSelection& _selection;
+    double* _time;
+    double* _analog;
+    std::uint8_t* _status;
+    std::size_t _stride;
+};
+
+// The time of a text record from its first two fields only (the others are
+// not read): false when they do not decode (context says why).
+bool textRecordTime(DecodeContext& context, const char* line, std::size_t length, double rateTime, double& time);
 
 // One binary record of cfg.recordSize bytes. `rateTime` is used when all
 // sampling rates are non-zero, else the record's time stamp gives the time.

@@ -1,10 +1,28 @@
 #include "data/DataReader.h"
+#include "data/WindowReader.h"
 #include "recording/LoadPipeline.h"
 #include "support/ResultCode.h"
 
 #include <KivComtradeLib/ColumnarRecording.h>
 
+#include <algorithm>
+#include <exception>
+#include <numeric>
+
 namespace KivComtradeLib {
+
+namespace {
+
+// Text windows are read in blocks of this many records, then joined.
+constexpr std::size_t kTextChunk = 1 << 16;
+
+std::size_t rowOf(const std::vector<std::size_t>& indices, std::size_t channel)
+{
+    const auto at = std::lower_bound(indices.begin(), indices.end(), channel);
+    return at != indices.end() && *at == channel ? static_cast<std::size_t>(at - indices.begin()) : indices.size();
+}
+
+} // namespace
 
 int ColumnarRecording::load(const std::string& path)
 {
@@ -19,9 +37,14 @@ int ColumnarRecording::load(const std::string& path, const LoadOptions& options)
     if (checkRecordingName(path, report) != kLoaded)
         return kNotARecordingName;
     count = 0;
+    firstRecord = 0;
     std::vector<double>().swap(time);
     std::vector<double>().swap(analog);
     std::vector<std::uint8_t>().swap(status);
+    analogChannelIndices.clear();
+    statusChannelIndices.clear();
+    if (options.selective())
+        return _loadSelection(path, options);
     ColumnSink sink(cfg, time, analog, status);
 
     RecordingFiles files;
@@ -36,18 +59,100 @@ int ColumnarRecording::load(const std::string& path, const LoadOptions& options)
         return result;
     }
     count = sink.count();
+    analogChannelIndices.resize(cfg.analogChannels.size());
+    std::iota(analogChannelIndices.begin(), analogChannelIndices.end(), std::size_t(0));
+    statusChannelIndices.resize(cfg.binaryChannels.size());
+    std::iota(statusChannelIndices.begin(), statusChannelIndices.end(), std::size_t(0));
+    fileName = path;
+    return kLoaded;
+}
+
+// A binary window is sized before it is read and decoded into the arrays at
+// once; a text window in blocks, joined at the end.
+int ColumnarRecording::_loadSelection(const std::string& path, const LoadOptions& options)
+{
+    ChannelSelection selection;
+    const auto readWindow = [&](std::istream& in, long long length, const std::string& file, LoadReport& data) -> int {
+        TimeWindow window;
+        int result = resolveSelection(cfg, options, selection, window, data, path);
+        if (result != kLoaded)
+            return result;
+        WindowReader reader(cfg, selection, window, in, length, file);
+        if ((result = reader.open(data)) != kLoaded)
+            return result;
+        const std::size_t analogs = selection.analog.size(), states = selection.status.size();
+        try {
+            if (reader.knownCount() >= 0) {
+                const auto n = static_cast<std::size_t>(reader.knownCount());
+                time.assign(n, 0.0);
+                analog.assign(analogs * n, 0.0);
+                status.assign(states * n, 0);
+                if (reader.read(n, time.data(), analog.data(), status.data(), n, data) < 0)
+                    return kBadData;
+            } else {
+                std::vector<double> t(kTextChunk), a(analogs * kTextChunk);
+                std::vector<std::uint8_t> s(states * kTextChunk);
+                std::vector<std::vector<double>> analogRows(analogs);
+                std::vector<std::vector<std::uint8_t>> statusRows(states);
+                for (;;) {
+                    const long long got = reader.read(kTextChunk, t.data(), a.data(), s.data(), kTextChunk, data);
+                    if (got < 0)
+                        return kBadData;
+                    if (got == 0)
+                        break;
+                    const auto g = static_cast<std::size_t>(got);
+                    time.insert(time.end(), t.begin(), t.begin() + static_cast<std::ptrdiff_t>(g));
+                    for (std::size_t r = 0; r < analogs; ++r)
+                        analogRows[r].insert(analogRows[r].end(), a.data() + r * kTextChunk, a.data() + r * kTextChunk + g);
+                    for (std::size_t r = 0; r < states; ++r)
+                        statusRows[r].insert(statusRows[r].end(), s.data() + r * kTextChunk, s.data() + r * kTextChunk + g);
+                }
+                const std::size_t n = time.size();
+                analog.resize(analogs * n);
+                status.resize(states * n);
+                for (std::size_t r = 0; r < analogs; ++r) {
+                    std::copy(analogRows[r].begin(), analogRows[r].end(), analog.begin() + static_cast<std::ptrdiff_t>(r * n));
+                    std::vector<double>().swap(analogRows[r]);
+                }
+                for (std::size_t r = 0; r < states; ++r)
+                    std::copy(statusRows[r].begin(), statusRows[r].end(), status.begin() + static_cast<std::ptrdiff_t>(r * n));
+            }
+        } catch (const std::exception&) {
+            return data.fail(kBadData, file, 0, file + ": the window cannot be held (no memory)");
+        }
+        if ((result = reader.finish(data)) != kLoaded)
+            return result;
+        firstRecord = reader.first();
+        return kLoaded;
+    };
+    RecordingFiles files;
+    const int result = loadRecording(path, options, cfg, files, report, readWindow);
+    cfgFileName = files.cfgFileName;
+    datFileName = files.datFileName;
+    if (result != kLoaded) {
+        firstRecord = 0;
+        std::vector<double>().swap(time);
+        std::vector<double>().swap(analog);
+        std::vector<std::uint8_t>().swap(status);
+        return result;
+    }
+    count = time.size();
+    analogChannelIndices = selection.analog;
+    statusChannelIndices = selection.status;
     fileName = path;
     return kLoaded;
 }
 
 const double* ColumnarRecording::analogRow(std::size_t channel) const
 {
-    return channel < cfg.analogChannels.size() && count != 0 ? analog.data() + channel * count : nullptr;
+    const std::size_t row = rowOf(analogChannelIndices, channel);
+    return row < analogChannelIndices.size() && count != 0 ? analog.data() + row * count : nullptr;
 }
 
 const std::uint8_t* ColumnarRecording::statusRow(std::size_t channel) const
 {
-    return channel < cfg.binaryChannels.size() && count != 0 ? status.data() + channel * count : nullptr;
+    const std::size_t row = rowOf(statusChannelIndices, channel);
+    return row < statusChannelIndices.size() && count != 0 ? status.data() + row * count : nullptr;
 }
 
 } // namespace KivComtradeLib

@@ -21,6 +21,7 @@ void mergeDataReport(LoadReport& report, const LoadReport& data, unsigned long l
     report.file = data.file;
     report.line = data.line != 0 ? data.line + firstLine : 0;
     report.missingValues = data.missingValues;
+    report.selection = data.selection;
     report.warnings.insert(report.warnings.end(), data.warnings.begin(), data.warnings.end());
 }
 
@@ -103,6 +104,8 @@ int loadCombined(const std::string& path, const LoadOptions& options, Cfg& cfg, 
                            path + ": the DAT section announces " + std::to_string(header.count) + " bytes, " +
                                std::to_string(available) + " follow its header");
 
+    files.dataOffset = datSection->offset;
+    files.dataLength = static_cast<long long>(datSection->length);
     file.clear();
     file.seekg(static_cast<std::streamoff>(datSection->offset), std::ios_base::beg);
     LoadReport data;

@@ -12,6 +12,7 @@ enum ResultCode : int {
     kConfigurationRead = 4,  // the configuration is read: the data file comes next
     kNoData = 5,             // the data file does not exist
     kBadData = 6,            // the data file cannot be read or does not match
+    kBadSelection = 7,       // the channels or the window asked for are not in the recording
 };
 
 } // namespace KivComtradeLib
