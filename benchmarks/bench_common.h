@@ -86,6 +86,9 @@ void registerViews();   // point series of the channel views
 void registerUtf8();    // code-page detection and conversion
 // The child side of the memory benchmark; returns the exit code.
 int peakMemoryChild(const std::string& model, const char* cfgPath);
+// Big recordings: selective loads and blocks against full loads (selection.cpp).
+int selectionMain();
+int selectionChild(int argc, char** argv);
 
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:

@@ -140,7 +140,7 @@ bool decodeBinaryRecord(DecodeContext& context, Store& store, const unsigned cha
         const std::uint32_t held = cfg.binaryWordsCount == 0 ? 0
                                    : statusCount / 16 < cfg.binaryWordsCount ? statusCount
                                                                               : 16 * cfg.binaryWordsCount;
-        store.reserve(analogCount, held);
+        store.reserveWhole(analogCount, held);
         store.time(cfg.allRatesNonZero ? rateTime : stampTime(readU32(record + 4), cfg));
 
         const unsigned char* values = record + 8;

@@ -31,6 +31,19 @@ struct DecodeContext {
 // Appends bits 0..n-1 of `word` (n <= 64) to `out`, bit 0 first.
 void appendStates(std::vector<bool>& out, std::uint64_t word, unsigned n);
 
+// Position of the lowest set bit of a non-zero word.
+inline unsigned lowestBit(std::uint64_t word)
+{
+#if defined(__GNUC__)
+    return static_cast<unsigned>(__builtin_ctzll(word));
+#else
+    unsigned n = 0;
+    for (; (word & 1u) == 0; word >>= 1)
+        ++n;
+    return n;
+#endif
+}
+
 // Writes one record into a Sample (values appended in channel order).
 class SampleStore {
 public:
@@ -41,15 +54,42 @@ public:
         _sample.analogValues.reserve(_sample.analogValues.size() + analogs);
         _sample.binaryValues.reserve(_sample.binaryValues.size() + states);
     }
-    void time(double t) { _sample.time = t; }
-    void analog(std::size_t /*channel*/, double value) { _sample.analogValues.push_back(value); }
-    void states(std::size_t /*first*/, std::uint64_t word, unsigned n)
+    // A binary record writes every analog value: they are sized at once and
+    // written through a cursor.
+    void reserveWhole(std::size_t analogs, std::size_t states)
     {
-        appendStates(_sample.binaryValues, word, n);
+        const std::size_t before = _sample.analogValues.size();
+        _sample.analogValues.resize(before + analogs);
+        _cursor = _sample.analogValues.data() + before;
+        _sample.binaryValues.reserve(_sample.binaryValues.size() + states);
+    }
+    void time(double t) { _sample.time = t; }
+    void analog(std::size_t /*channel*/, double value)
+    {
+        if (_cursor != nullptr)
+            *_cursor++ = value;
+        else
+            _sample.analogValues.push_back(value);
+    }
+    // States arrive in order: the bits are sized at once (whole words of
+    // zeros) and only the channels that are on are set, most are off.
+    void states(std::size_t first, std::uint64_t word, unsigned n)
+    {
+        std::vector<bool>& bits = _sample.binaryValues;
+        if (bits.size() != first || n == 0 || n > 64) {
+            appendStates(bits, word, n);
+            return;
+        }
+        bits.resize(first + n, false);
+        if (n < 64)
+            word &= (std::uint64_t(1) << n) - 1;
+        for (; word != 0; word &= word - 1)
+            bits[first + lowestBit(word)] = true;
     }
 
 private:
     Sample& _sample;
+    double* _cursor = nullptr;
 };
 
 // Writes one record into channel-major arrays: channel c of this record at
@@ -62,6 +102,7 @@ public:
     {
     }
     void reserve(std::size_t, std::size_t) {}
+    void reserveWhole(std::size_t, std::size_t) {}
     void time(double t) { *_time = t; }
     void analog(std::size_t channel, double value) { _analog[channel * _stride] = value; }
     void states(std::size_t first, std::uint64_t word, unsigned n)
@@ -100,6 +141,7 @@ public:
     }
     const ChannelSelection& selection() const { return _selection; }
     void reserve(std::size_t, std::size_t) {}
+    void reserveWhole(std::size_t, std::size_t) {}
     void time(double t) { *_time = t; }
     bool wantsAnalog(std::size_t channel) const
     {
