@@ -217,6 +217,46 @@ Window resolveWindow(bool haveFrom, double from, bool haveTo, double to, double 
     return window;
 }
 
+int loadSelection(const std::string& tool, const CommonOptions& common, const Selection& selection,
+                  KivComtradeLib::ColumnarRecording& rec, std::vector<ChannelRef>& refs, double& origin)
+{
+    // The configuration and the first record's time, for the channel names
+    // and the time axis; then only the selection is read.
+    KivComtradeLib::LoadOptions options = common.loadOptions();
+    KivComtradeLib::ChunkReader probe;
+    int code = probe.open(common.path, 1, options);
+    KivComtradeLib::ColumnChunk first;
+    if (code == 0 && !probe.next(first))
+        code = probe.report.result;
+    if (code != 0 && code != 7) // a recording without a record is the full load's to report
+        return reportLoad(tool, probe.report, code, common.path);
+    try {
+        refs = selectChannels(probe.cfg, selection.channels, selection.channelsGiven);
+        origin = timeOrigin(probe.cfg, first.count ? first.time[0] : 0.0);
+        if ((selection.haveFrom && !std::isfinite(selection.from)) || (selection.haveTo && !std::isfinite(selection.to)))
+            throw UsageError{"--from and --to need finite numbers of seconds"};
+        if (selection.haveFrom && selection.haveTo && selection.to <= selection.from)
+            throw UsageError{"the window is empty: --to (" + formatNumber(selection.to) +
+                             " s) must be greater than --from (" + formatNumber(selection.from) + " s)"};
+    } catch (const UsageError& error) {
+        std::cerr << tool << ": " << error.message << ".\n";
+        return kExitUsage;
+    }
+    if (selection.channelsGiven)
+        for (const ChannelRef& ref : refs)
+            (ref.analog ? options.analogIndices : options.statusIndices).push_back(ref.position);
+    if (selection.haveFrom)
+        options.windowFrom = selection.from + origin;
+    if (selection.haveTo)
+        options.windowTo = selection.to + origin;
+    code = rec.load(common.path, options);
+    if (code == 7) {
+        std::cerr << tool << ": " << validUtf8(rec.report.message) << '\n';
+        return kExitUsage;
+    }
+    return reportLoad(tool, rec.report, code, common.path);
+}
+
 std::string validUtf8(const std::string& bytes)
 {
     static const char replacement[] = "\xEF\xBF\xBD";

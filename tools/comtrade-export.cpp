@@ -147,16 +147,19 @@ int main(int argc, char** argv)
     if (const int code = resolvePath("comtrade-export", common.path); code != 0)
         return code;
 
+    // Only the channels and the window asked for are read.
     ColumnarRecording rec;
-    const int loaded = rec.load(common.path, common.loadOptions());
-    if (const int code = reportLoad("comtrade-export", rec.report, loaded, common.path); code != 0)
+    std::vector<ChannelRef> refs;
+    double origin = 0.0;
+    const Selection selection{channels, app.count("--channels") > 0, app.count("--from") > 0, app.count("--to") > 0,
+                              from, to};
+    if (const int code = loadSelection("comtrade-export", common, selection, rec, refs, origin); code != 0)
         return code;
 
     std::vector<Column> columns;
     std::vector<std::size_t> rows;
-    const double origin = rec.count ? timeOrigin(rec.cfg, rec.time.front()) : 0.0;
     try {
-        columns = columnsOf(rec, selectChannels(rec.cfg, channels, app.count("--channels") > 0));
+        columns = columnsOf(rec, refs);
         rows = rowsIn(rec, origin, app, from, to);
     } catch (const UsageError& error) {
         std::cerr << "comtrade-export: " << error.message << ".\n";
