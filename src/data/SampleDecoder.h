@@ -48,9 +48,15 @@ inline unsigned lowestBit(std::uint64_t word)
 class SampleStore {
 public:
     static constexpr bool kSelective = false;
-    explicit SampleStore(Sample& sample) : _sample(sample) {}
+    // `whole`: the record is dropped if it fails (a data file's), so its
+    // values may be sized before they are decoded.
+    explicit SampleStore(Sample& sample, bool whole = false) : _sample(sample), _whole(whole) {}
     void reserve(std::size_t analogs, std::size_t states)
     {
+        if (_whole) {
+            reserveWhole(analogs, states);
+            return;
+        }
         _sample.analogValues.reserve(_sample.analogValues.size() + analogs);
         _sample.binaryValues.reserve(_sample.binaryValues.size() + states);
     }
@@ -89,6 +95,7 @@ public:
 
 private:
     Sample& _sample;
+    bool _whole;
     double* _cursor = nullptr;
 };
 
