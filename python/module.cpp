@@ -4,6 +4,7 @@
 // made them. Values and point series follow the rules of the C++ channel
 // views (AnalogChannel::getValue / getPoints, BinaryChannel::getPoints).
 
+#include <KivComtradeLib/ChunkReader.h>
 #include <KivComtradeLib/ColumnarRecording.h>
 
 #include <pybind11/numpy.h>
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -42,13 +44,19 @@ public:
     {
         if (c >= rec->cfg.analogChannels.size())
             throw py::index_error("no analog channel " + std::to_string(c));
-        return rec->analogRow(c);
+        const double* row = rec->analogRow(c);
+        if (row == nullptr && rec->count != 0)
+            throw py::index_error("analog channel " + std::to_string(c) + " was not loaded");
+        return row;
     }
     const std::uint8_t* statusRow(std::size_t c) const
     {
         if (c >= rec->cfg.binaryChannels.size())
             throw py::index_error("no status channel " + std::to_string(c));
-        return rec->statusRow(c);
+        const std::uint8_t* row = rec->statusRow(c);
+        if (row == nullptr && rec->count != 0)
+            throw py::index_error("status channel " + std::to_string(c) + " was not loaded");
+        return row;
     }
 
     // AnalogChannel::getValue on one row: `hint` only moves forward.
@@ -230,11 +238,28 @@ py::array_t<float> pointArray(std::vector<float> xy)
     return out;
 }
 
-std::unique_ptr<Data> load(const std::string& path, const std::string& encoding)
+// The selection of load() and iter_chunks(): channel names and analog
+// indices, and a window (NaN: open).
+LoadOptions selectionOptions(const std::string& encoding, bool select, const std::vector<std::string>& names,
+                             const std::vector<std::size_t>& analogs, double start, double end, bool fromTrigger)
 {
-    auto data = std::make_unique<Data>();
     LoadOptions options;
     options.encoding = encoding;
+    options.selectChannels = select;
+    options.channelNames = names;
+    options.analogIndices = analogs;
+    options.windowFrom = start;
+    options.windowTo = end;
+    options.windowFromTrigger = fromTrigger;
+    return options;
+}
+
+std::unique_ptr<Data> load(const std::string& path, const std::string& encoding, bool select,
+                           const std::vector<std::string>& names, const std::vector<std::size_t>& analogs,
+                           double start, double end, bool fromTrigger)
+{
+    auto data = std::make_unique<Data>();
+    const LoadOptions options = selectionOptions(encoding, select, names, analogs, start, end, fromTrigger);
     {
         py::gil_scoped_release unlocked;
         data->result = data->rec->load(path, options);
@@ -242,6 +267,50 @@ std::unique_ptr<Data> load(const std::string& path, const std::string& encoding)
         data->ordered = std::is_sorted(t.begin(), t.end());
     }
     return data;
+}
+
+// Blocks of a ChunkReader, each copied into new arrays: the reader's own
+// arrays are reused by the next block.
+class Chunks {
+public:
+    KivComtradeLib::ChunkReader reader;
+    int result = -1;
+
+    py::object next()
+    {
+        bool more = false;
+        {
+            py::gil_scoped_release unlocked;
+            more = reader.next(_chunk);
+        }
+        if (!more)
+            return py::none();
+        const auto n = static_cast<py::ssize_t>(_chunk.count);
+        const auto na = static_cast<py::ssize_t>(reader.analogChannelIndices.size());
+        const auto ns = static_cast<py::ssize_t>(reader.statusChannelIndices.size());
+        py::array_t<double> time(n), analog({na, n});
+        py::array_t<bool> status({ns, n});
+        std::copy(_chunk.time.begin(), _chunk.time.end(), time.mutable_data());
+        std::copy(_chunk.analog.begin(), _chunk.analog.end(), analog.mutable_data());
+        bool* out = status.mutable_data();
+        for (std::size_t i = 0; i < _chunk.status.size(); ++i)
+            out[i] = _chunk.status[i] != 0;
+        return py::make_tuple(_chunk.first, time, analog, status);
+    }
+
+private:
+    KivComtradeLib::ColumnChunk _chunk;
+};
+
+std::unique_ptr<Chunks> chunks(const std::string& path, std::size_t samples, const std::string& encoding, bool select,
+                               const std::vector<std::string>& names, const std::vector<std::size_t>& analogs,
+                               double start, double end, bool fromTrigger)
+{
+    auto c = std::make_unique<Chunks>();
+    const LoadOptions options = selectionOptions(encoding, select, names, analogs, start, end, fromTrigger);
+    py::gil_scoped_release unlocked;
+    c->result = c->reader.open(path, samples, options);
+    return c;
 }
 
 py::dict info(const Data& d)
@@ -308,6 +377,10 @@ PYBIND11_MODULE(_core, m)
         .def_property_readonly("warnings", [](const Data& d) { return texts(d.rec->report.warnings); })
         .def_property_readonly("encoding", [](const Data& d) { return d.rec->report.encoding; })
         .def_property_readonly("missing_values", [](const Data& d) { return d.rec->report.missingValues; })
+        .def_property_readonly("selection", [](const Data& d) { return text(d.rec->report.selection); })
+        .def_property_readonly("first_record", [](const Data& d) { return d.rec->firstRecord; })
+        .def_property_readonly("analog_indices", [](const Data& d) { return d.rec->analogChannelIndices; })
+        .def_property_readonly("status_indices", [](const Data& d) { return d.rec->statusChannelIndices; })
         .def_property_readonly("file_name", [](const Data& d) { return text(d.rec->fileName); })
         .def_property_readonly("cfg_file_name", [](const Data& d) { return text(d.rec->cfgFileName); })
         .def_property_readonly("dat_file_name", [](const Data& d) { return text(d.rec->datFileName); })
@@ -316,12 +389,12 @@ PYBIND11_MODULE(_core, m)
              [](const Data& d) {
                  const auto& r = *d.rec;
                  const auto n = static_cast<py::ssize_t>(r.count);
-                 const auto na = static_cast<py::ssize_t>(r.cfg.analogChannels.size());
-                 const auto ns = static_cast<py::ssize_t>(r.cfg.binaryChannels.size());
+                 const auto na = static_cast<py::ssize_t>(r.analogChannelIndices.size());
+                 const auto ns = static_cast<py::ssize_t>(r.statusChannelIndices.size());
                  // The row-major shapes below are only right when the vectors
                  // hold exactly that many values.
-                 if (r.time.size() != r.count || r.analog.size() != r.count * r.cfg.analogChannels.size() ||
-                     r.status.size() != r.count * r.cfg.binaryChannels.size())
+                 if (r.time.size() != r.count || r.analog.size() != r.count * r.analogChannelIndices.size() ||
+                     r.status.size() != r.count * r.statusChannelIndices.size())
                      throw std::runtime_error("recording arrays do not match the channel counts");
                  return py::make_tuple(d.share(py::dtype::of<double>(), {n}, r.time.data()),
                                        d.share(py::dtype::of<double>(), {na, n}, r.analog.data()),
@@ -345,5 +418,21 @@ PYBIND11_MODULE(_core, m)
             return pointArray(d.statusPoints(c, t0, t1));
         });
 
-    m.def("load", &load, py::arg("path"), py::arg("encoding") = std::string());
+    py::class_<Chunks>(m, "Chunks")
+        .def_readonly("result", &Chunks::result)
+        .def_property_readonly("message", [](const Chunks& c) { return text(c.reader.report.message); })
+        .def_property_readonly("file", [](const Chunks& c) { return text(c.reader.report.file); })
+        .def_property_readonly("report_result", [](const Chunks& c) { return c.reader.report.result; })
+        .def_property_readonly("analog_indices", [](const Chunks& c) { return c.reader.analogChannelIndices; })
+        .def_property_readonly("status_indices", [](const Chunks& c) { return c.reader.statusChannelIndices; })
+        .def("next", &Chunks::next);
+
+    const double open = std::numeric_limits<double>::quiet_NaN();
+    m.def("load", &load, py::arg("path"), py::arg("encoding") = std::string(), py::arg("select") = false,
+          py::arg("names") = std::vector<std::string>(), py::arg("analogs") = std::vector<std::size_t>(),
+          py::arg("start") = open, py::arg("end") = open, py::arg("from_trigger") = false);
+    m.def("chunks", &chunks, py::arg("path"), py::arg("samples"), py::arg("encoding") = std::string(),
+          py::arg("select") = false, py::arg("names") = std::vector<std::string>(),
+          py::arg("analogs") = std::vector<std::size_t>(), py::arg("start") = open, py::arg("end") = open,
+          py::arg("from_trigger") = false);
 }

@@ -15,7 +15,7 @@ import os as _os
 
 from . import _core
 
-__all__ = ["load", "Recording", "AnalogChannel", "StatusChannel", "Timestamp", "LoadError",
+__all__ = ["load", "iter_chunks", "Chunk", "Recording", "AnalogChannel", "StatusChannel", "Timestamp", "LoadError",
            "MissingFileError", "InvalidRecordingError"]
 
 _FILE_TYPES = {0: "ASCII", 1: "BINARY", 2: "BINARY32", 3: "FLOAT32"}
@@ -27,7 +27,8 @@ class LoadError(Exception):
     ``code`` is the reader's result code: 1 the path is not a .cfg/.dat/.cff
     name, 2 the configuration file does not exist, 3 it cannot be read or is
     invalid, 5 the data file does not exist, 6 the data file cannot be read or
-    does not match the configuration. ``str(error)`` is the reader's sentence,
+    does not match the configuration, 7 the channels or the window asked for
+    are not in the recording. ``str(error)`` is the reader's sentence,
     naming the file and, where known, the line. The exception raised is a
     :class:`MissingFileError` (an ``OSError``) for codes 2 and 5, an
     :class:`InvalidRecordingError` (a ``ValueError``) otherwise.
@@ -47,7 +48,8 @@ class MissingFileError(LoadError, FileNotFoundError):
 
 
 class InvalidRecordingError(LoadError, ValueError):
-    """The path names no recording (1), or a file is unreadable or invalid (3, 6)."""
+    """The path names no recording (1), a file is unreadable or invalid (3, 6),
+    or the selection asks for what the recording does not have (7)."""
 
 
 class Timestamp(_datetime.datetime):
@@ -135,8 +137,12 @@ class Recording:
         self.time_multiplier = info["time_multiplier"]
         self.start = Timestamp._from_fields(info["start"])
         self.trigger = Timestamp._from_fields(info["trigger"])
-        self.analog_channels = [AnalogChannel(i, f) for i, f in enumerate(info["analog_channels"])]
-        self.status_channels = [StatusChannel(i, f) for i, f in enumerate(info["status_channels"])]
+        # A selective load lists only the channels it read (index: the .cfg's).
+        analogs, states = data.analog_indices, data.status_indices
+        self.analog_channels = [AnalogChannel(i, info["analog_channels"][i]) for i in analogs]
+        self.status_channels = [StatusChannel(i, info["status_channels"][i]) for i in states]
+        self.first_record = data.first_record
+        self.selection = data.selection
         self.warnings = list(data.warnings)
         self.encoding = data.encoding
         self.missing_values = data.missing_values
@@ -161,9 +167,10 @@ class Recording:
                     return ch
             raise KeyError(f"no channel named {channel!r}")
         index = _operator.index(channel)
-        if not 0 <= index < len(self.analog_channels):
-            raise IndexError(f"no analog channel {index}")
-        return self.analog_channels[index]
+        for ch in self.analog_channels:
+            if ch.index == index:
+                return ch
+        raise IndexError(f"no analog channel {index}")
 
     def value(self, channel, t):
         """Value of an analog channel at time ``t`` (seconds; a float or an
@@ -211,16 +218,70 @@ def _unique(columns, name):
     return f"{name} #{n}"
 
 
-def load(path, encoding=None):
+def _selection(channels, start, end):
+    names, analogs = [], []
+    for ch in channels or ():
+        if isinstance(ch, str):
+            names.append(ch)
+        else:
+            analogs.append(_operator.index(ch))
+    nan = float("nan")
+    return dict(select=channels is not None, names=names, analogs=analogs,
+                start=nan if start is None else float(start), end=nan if end is None else float(end))
+
+
+def _raise(message, code, file, path):
+    kind = MissingFileError if code in (2, 5) else InvalidRecordingError
+    raise kind(message or f"cannot load {_os.fsdecode(path)} (code {code})", code, file)
+
+
+def load(path, encoding=None, channels=None, start=None, end=None, from_trigger=False):
     """Load the recording named by the path of its .cfg, .dat or .cff file.
 
     ``encoding`` names the encoding of the configuration's texts ("UTF-8",
     "CP866", "CP1251", "CP1252", "Latin-1", "GB18030"); None detects it.
+    ``channels`` (channel names, analog or status, and analog indices),
+    ``start`` and ``end`` (seconds from the first sample, or from the trigger
+    with ``from_trigger``) read only those channels and records; the arrays
+    then hold the selected channels in .cfg order, ``time`` stays on the
+    recording's axis and ``selection`` says what was read.
     Raises :class:`LoadError` (see there) when the recording cannot be read.
     """
-    data = _core.load(_os.fsencode(path), encoding or "")
+    data = _core.load(_os.fsencode(path), encoding or "", from_trigger=bool(from_trigger),
+                      **_selection(channels, start, end))
     if data.result != 0:
-        kind = MissingFileError if data.result in (2, 5) else InvalidRecordingError
-        raise kind(data.message or f"cannot load {_os.fsdecode(path)} (code {data.result})", data.result,
-                   data.file)
+        _raise(data.message, data.result, data.file, path)
     return Recording(data)
+
+
+class Chunk:
+    """One block of :func:`iter_chunks`: ``first`` (position of its first
+    record in the file), ``time`` (n,), ``analog`` (selected analog
+    channels, n), ``status`` (selected status channels, n, bool), and the
+    .cfg indices of the rows in ``analog_indices`` and ``status_indices``."""
+
+    __slots__ = ("first", "time", "analog", "status", "analog_indices", "status_indices")
+
+    def __init__(self, first, time, analog, status, analog_indices, status_indices):
+        self.first, self.time, self.analog, self.status = first, time, analog, status
+        self.analog_indices, self.status_indices = analog_indices, status_indices
+
+
+def iter_chunks(path, samples=1 << 20, channels=None, start=None, end=None, encoding=None, from_trigger=False):
+    """Read a recording larger than memory in blocks of at most ``samples``
+    records, yielding :class:`Chunk` objects; memory stays at about two
+    blocks. ``channels``, ``start``, ``end`` select as in :func:`load`.
+    Raises :class:`LoadError` when the recording cannot be opened, or when a
+    block cannot be read (after the blocks before it)."""
+    reader = _core.chunks(_os.fsencode(path), max(1, int(samples)), encoding or "",
+                          from_trigger=bool(from_trigger), **_selection(channels, start, end))
+    if reader.result != 0:
+        _raise(reader.message, reader.result, reader.file, path)
+    analogs, states = list(reader.analog_indices), list(reader.status_indices)
+    while True:
+        block = reader.next()
+        if block is None:
+            break
+        yield Chunk(*block, analogs, states)
+    if reader.report_result != 0:
+        _raise(reader.message, reader.report_result, reader.file, path)

@@ -1,11 +1,11 @@
 import datetime
 import os
-from typing import Any, overload
+from typing import Any, Iterator, overload
 
 import numpy as np
 import numpy.typing as npt
 
-__all__ = ["load", "Recording", "AnalogChannel", "StatusChannel", "Timestamp", "LoadError",
+__all__ = ["load", "iter_chunks", "Chunk", "Recording", "AnalogChannel", "StatusChannel", "Timestamp", "LoadError",
            "MissingFileError", "InvalidRecordingError"]
 
 class LoadError(Exception):
@@ -66,6 +66,8 @@ class Recording:
     missing_values: int
     cfg_file_name: str
     dat_file_name: str
+    first_record: int
+    selection: str
     def channel(self, channel: ChannelRef) -> AnalogChannel | StatusChannel: ...
     @overload
     def value(self, channel: ChannelRef, t: float) -> float: ...
@@ -75,4 +77,17 @@ class Recording:
                rate: float = ...) -> npt.NDArray[np.float32]: ...
     def to_dataframe(self) -> Any: ...
 
-def load(path: str | os.PathLike[str], encoding: str | None = ...) -> Recording: ...
+def load(path: str | os.PathLike[str], encoding: str | None = ..., channels: list[str | int] | None = ...,
+         start: float | None = ..., end: float | None = ..., from_trigger: bool = ...) -> Recording: ...
+
+class Chunk:
+    first: int
+    time: npt.NDArray[np.float64]
+    analog: npt.NDArray[np.float64]
+    status: npt.NDArray[np.bool_]
+    analog_indices: list[int]
+    status_indices: list[int]
+
+def iter_chunks(path: str | os.PathLike[str], samples: int = ..., channels: list[str | int] | None = ...,
+                start: float | None = ..., end: float | None = ..., encoding: str | None = ...,
+                from_trigger: bool = ...) -> Iterator[Chunk]: ...
