@@ -7,6 +7,11 @@
 # load against the data model's size. Then kivcomtrade.load is timed as a
 # whole Python process on the 100 MB BINARY recording and its ASCII twin.
 #   bash scripts/bench.sh [google-benchmark flags, e.g. --benchmark_filter=Load]
+#   bash scripts/bench.sh --selection   big recordings instead: a 4 GB BINARY and a 1 GB ASCII
+#                              recording (96 analog + 64 status), generated then removed; a
+#                              selective load of 3 channels x 1 s and a block-by-block read
+#                              against the full load, with peak memory
+#                              (KIVCOMTRADE_SELECTION_BINARY_MB / _ASCII_MB: other sizes)
 #   KIVCOMTRADE_BENCH_REPS=N   repetitions of each load (default 5)
 #   KIVCOMTRADE_BENCH_TMP=DIR  folder for the generated recordings (default /tmp)
 #   KIVCOMTRADE_PEER=SCRIPT    a Python script that loads the recording named by
@@ -25,6 +30,11 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 targets=(kivcomtrade_benchmarks)
 [ -f "$build/python/kivcomtrade/__init__.py" ] && targets+=(kivcomtrade_python)
 cmake --build "$build" -j 2 --target "${targets[@]}"
+
+if [ "${1:-}" = "--selection" ]; then
+  echo "machine load before the run: $(cat /proc/loadavg)"
+  exec "$build/benchmarks/kivcomtrade_benchmarks" --kiv-selection
+fi
 
 data=$(mktemp -d "${KIVCOMTRADE_BENCH_TMP:-/tmp}/kivcomtrade-bench.XXXXXX")
 trap 'rm -rf "$data"' EXIT
