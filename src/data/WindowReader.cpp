@@ -117,6 +117,11 @@ WindowReader::WindowReader(const Cfg& cfg, const ChannelSelection& selection, co
 
 int WindowReader::open(LoadReport& report)
 {
+    if (_map != nullptr) {
+        if (_cfg.samplesCount == 0)
+            return report.fail(kBadData, _file, 0, _file + ": the configuration announces no records");
+        return _openBinary(report);
+    }
     if (!_in)
         return report.fail(kBadData, _file, 0, _file + ": cannot be read");
     const std::istream::pos_type here = _in.tellg();
@@ -139,6 +144,10 @@ double WindowReader::_rateTime(unsigned long long k)
 
 bool WindowReader::_stampTime(unsigned long long k, double& time)
 {
+    if (_map != nullptr) {
+        time = TimeBase::stampTime(readU32(_map + k * _cfg.recordSize + 4), _cfg);
+        return true;
+    }
     unsigned char stamp[4];
     _in.clear();
     _in.seekg(static_cast<std::streamoff>(_base + static_cast<long long>(k * _cfg.recordSize + 4)));
@@ -199,10 +208,12 @@ int WindowReader::_openBinary(LoadReport& report)
                                    seconds(last) + ")");
         }
     }
-    _in.clear();
-    _in.seekg(static_cast<std::streamoff>(_base + static_cast<long long>(_begin * recordSize)));
-    if (!_in)
-        return report.fail(kBadData, _file, 0, _file + ": cannot be read");
+    if (_map == nullptr) {
+        _in.clear();
+        _in.seekg(static_cast<std::streamoff>(_base + static_cast<long long>(_begin * recordSize)));
+        if (!_in)
+            return report.fail(kBadData, _file, 0, _file + ": cannot be read");
+    }
     _next = _first = _begin;
     _known = static_cast<long long>(_end - _begin);
     return kLoaded;
@@ -251,6 +262,12 @@ long long WindowReader::_readBinary(std::size_t n, double* time, double* analog,
     const std::size_t recordSize = _cfg.recordSize;
     const std::size_t perBlock = std::max<std::size_t>(1, kBlockBytes / recordSize);
     std::size_t count = 0;
+    if (_map != nullptr) {
+        for (; count < n && _next < _end; ++count, ++_next) {
+            SelectStore store(_selection, time + count, analog + count, status + count, stride);
+            decodeBinaryRecord(_context, store, _map + _next * recordSize, _cfg.allRatesNonZero ? _rateTime(_next) : 0.0);
+        }
+    }
     while (count < n && _next < _end) {
         const auto wanted = static_cast<std::size_t>(
             std::min<unsigned long long>({perBlock, _end - _next, static_cast<unsigned long long>(n - count)}));

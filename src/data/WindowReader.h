@@ -45,6 +45,13 @@ public:
     WindowReader(const Cfg& cfg, const ChannelSelection& selection, const TimeWindow& window, std::istream& in,
                  long long length, const std::string& file);
 
+    // Binary data mapped in memory (`size` bytes from the data's first
+    // byte): records are decoded where they lie instead of being read.
+    void useMapping(const unsigned char* data, unsigned long long size)
+    {
+        _map = data;
+        _length = static_cast<long long>(size);
+    }
     // Checks the data against the configuration and finds the window: 0, 6
     // (the file does not match), or 7 (a binary file's window holds no record).
     int open(LoadReport& report);
@@ -101,6 +108,7 @@ private:
     unsigned long long _line = 0;
     bool _eof = false;
     std::vector<unsigned char> _block; // binary: whole records
+    const unsigned char* _map = nullptr;
 };
 
 } // namespace KivComtradeLib

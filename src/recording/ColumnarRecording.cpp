@@ -1,10 +1,13 @@
 #include "data/DataReader.h"
 #include "data/WindowReader.h"
 #include "recording/LoadPipeline.h"
+#include "support/MappedFile.h"
 #include "support/ResultCode.h"
 
 #include <KivComtradeLib/ColumnarRecording.h>
+#include <KivComtradeLib/FilesHelper.h>
 
+#include <memory>
 #include <algorithm>
 #include <exception>
 #include <numeric>
@@ -78,6 +81,14 @@ int ColumnarRecording::_loadSelection(const std::string& path, const LoadOptions
         if (result != kLoaded)
             return result;
         WindowReader reader(cfg, selection, window, in, length, file);
+        // A binary data file of its own is mapped: the window's records are
+        // decoded where they lie (a .cff's section is read from the stream).
+        std::unique_ptr<MappedFile> mapped;
+        if (cfg.dataFileType != Enums::Ascii && !FilesHelper::isCffFile(file)) {
+            mapped = std::make_unique<MappedFile>(file);
+            if (mapped->data() != nullptr && length >= 0 && static_cast<unsigned long long>(length) == mapped->size())
+                reader.useMapping(mapped->data(), mapped->size());
+        }
         if ((result = reader.open(data)) != kLoaded)
             return result;
         const std::size_t analogs = selection.analog.size(), states = selection.status.size();
