@@ -231,7 +231,7 @@ int WindowReader::_openText(LoadReport& /*report*/)
         _end = _search(_records, _window.to, true, timeOf);
     }
     _left = _length < 0 ? std::numeric_limits<unsigned long long>::max() : static_cast<unsigned long long>(_length);
-    _buffer.resize(static_cast<std::size_t>(std::min<unsigned long long>(kTextBlock, _left + 1)));
+    _buffer.resize(static_cast<std::size_t>(std::min<unsigned long long>(kTextBlock, _left)) + 1);
     _pos = _fill = 0;
     return kLoaded;
 }
@@ -317,7 +317,7 @@ bool WindowReader::_nextLine(const char*& begin, const char*& end)
         _pos = 0;
         _fill = kept;
         if (kept == _buffer.size())
-            _buffer.resize(_buffer.size() * 2);
+            _buffer.resize(_buffer.size() * 2 + 1); // a line longer than the buffer
         const auto room = static_cast<unsigned long long>(_buffer.size() - kept);
         const auto wanted = static_cast<std::streamsize>(std::min(room, _left));
         _in.read(_buffer.data() + kept, wanted);

@@ -189,6 +189,21 @@ TEST(SelectiveLoad, GeneratedTimeBasesAndTypes)
     }
 }
 
+// A text file longer than the reader's 4 MiB block: lines cut by a block's
+// end are read whole, with CR LF line ends too.
+TEST(SelectiveLoad, TextLongerThanOneBlock)
+{
+    TempDir dir("long");
+    RecordingLayout design;
+    design.analogs = {analogNamed("IA"), analogNamed("IB"), analogNamed("IC")};
+    design.statuses.assign(40, StatusLayout{});
+    design.crlf = true;
+    design.rates = {{2000.0, 60000}};
+    ASSERT_TRUE(writeRecording(makeRecording(design, 60000), dir.file("long")));
+    ASSERT_GT(std::filesystem::file_size(dir.file("long.dat")), 5u << 20);
+    expectSelectionsAsWholeLoad(dir.file("long.cfg"));
+}
+
 TEST(SelectiveLoad, SelectionsTheRecordingCannotSatisfy)
 {
     TempDir dir("unsatisfied");
