@@ -7,6 +7,8 @@
 //   KIVCOMTRADE_SELECTION_BINARY_MB=N, KIVCOMTRADE_SELECTION_ASCII_MB=N  sizes (4096, 1024)
 //   KIVCOMTRADE_SELECTION_FULL_MB=N  largest arrays a full load may build (default 8192):
 //                                    beyond it the full read is timed block by block
+//   KIVCOMTRADE_SELECTION_PYTHON=SCRIPT  benchmarks/python_chunks.py: times kivcomtrade.iter_chunks too
+//                                    (KIVCOMTRADE_PYTHON: its interpreter, default /usr/bin/python3)
 // Each figure comes from a fresh process (this program run again), so that
 // its peak resident memory belongs to that job alone.
 
@@ -177,6 +179,21 @@ int selectionMain()
                 "(target < 2 x block + 64 MiB: %s)\n",
                 chunks.seconds, chunks.peakMB, chunks.arraysMB,
                 chunks.peakMB < 2 * chunks.arraysMB + 64.0 ? "met" : "MISSED");
+    if (const char* script = std::getenv("KIVCOMTRADE_SELECTION_PYTHON")) {
+        // kivcomtrade.iter_chunks: the same blocks handed to NumPy.
+        Figures py;
+        const char* python = std::getenv("KIVCOMTRADE_PYTHON");
+        const std::string command = std::string(python && *python ? python : "/usr/bin/python3") + " '" + script +
+                                    "' '" + binary + ".cfg'";
+        if (std::FILE* pipe = popen(command.c_str(), "r")) {
+            if (std::fscanf(pipe, "%lf %lf %lf", &py.seconds, &py.peakMB, &py.arraysMB) != 3)
+                py.seconds = -1.0;
+            pclose(pipe);
+        }
+        std::printf("BINARY 96A+64D: kivcomtrade.iter_chunks, 1M samples: %.3f s, peak %.0f MB for %.0f MB per block "
+                    "(target < 2 x block + 64 MiB: %s)\n",
+                    py.seconds, py.peakMB, py.arraysMB, py.seconds >= 0 && py.peakMB < 2 * py.arraysMB + 64.0 ? "met" : "MISSED");
+    }
     std::filesystem::remove(binary + ".dat");
 
     // About 700 bytes per text line of this layout.

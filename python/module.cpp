@@ -269,8 +269,10 @@ std::unique_ptr<Data> load(const std::string& path, const std::string& encoding,
     return data;
 }
 
-// Blocks of a ChunkReader, each copied into new arrays: the reader's own
-// arrays are reused by the next block.
+// Blocks of a ChunkReader. Each block's arrays are handed to NumPy without a
+// copy (the block moves into a holder its arrays keep alive), and the reader
+// decodes the next one into fresh arrays: a caller that keeps the previous
+// block while asking for the next holds two blocks, no more.
 class Chunks {
 public:
     KivComtradeLib::ChunkReader reader;
@@ -278,28 +280,37 @@ public:
 
     py::object next()
     {
+        auto block = std::make_shared<KivComtradeLib::ColumnChunk>();
         bool more = false;
         {
             py::gil_scoped_release unlocked;
-            more = reader.next(_chunk);
+            more = reader.next(*block);
         }
         if (!more)
             return py::none();
-        const auto n = static_cast<py::ssize_t>(_chunk.count);
+        const auto n = static_cast<py::ssize_t>(block->count);
         const auto na = static_cast<py::ssize_t>(reader.analogChannelIndices.size());
         const auto ns = static_cast<py::ssize_t>(reader.statusChannelIndices.size());
-        py::array_t<double> time(n), analog({na, n});
-        py::array_t<bool> status({ns, n});
-        std::copy(_chunk.time.begin(), _chunk.time.end(), time.mutable_data());
-        std::copy(_chunk.analog.begin(), _chunk.analog.end(), analog.mutable_data());
-        bool* out = status.mutable_data();
-        for (std::size_t i = 0; i < _chunk.status.size(); ++i)
-            out[i] = _chunk.status[i] != 0;
-        return py::make_tuple(_chunk.first, time, analog, status);
+        return py::make_tuple(block->first, share(block, py::dtype::of<double>(), {n}, block->time.data()),
+                              share(block, py::dtype::of<double>(), {na, n}, block->analog.data()),
+                              share(block, py::dtype::of<bool>(), {ns, n}, block->status.data()));
     }
 
 private:
-    KivComtradeLib::ColumnChunk _chunk;
+    static py::array share(const std::shared_ptr<KivComtradeLib::ColumnChunk>& block, const py::dtype& dtype,
+                           std::vector<py::ssize_t> shape, const void* data)
+    {
+        static const double none = 0.0; // an empty row set has no storage of its own
+        if (data == nullptr)
+            data = &none;
+        const auto* keep = new std::shared_ptr<KivComtradeLib::ColumnChunk>(block);
+        py::capsule base(keep, [](void* p) { delete static_cast<std::shared_ptr<KivComtradeLib::ColumnChunk>*>(p); });
+        const auto item = static_cast<py::ssize_t>(dtype.itemsize());
+        std::vector<py::ssize_t> strides(shape.size(), item);
+        if (shape.size() == 2)
+            strides[0] = shape[1] * item;
+        return py::array(dtype, std::move(shape), std::move(strides), data, base);
+    }
 };
 
 std::unique_ptr<Chunks> chunks(const std::string& path, std::size_t samples, const std::string& encoding, bool select,

@@ -33,6 +33,10 @@ cmake --build "$build" -j 2 --target "${targets[@]}"
 
 if [ "${1:-}" = "--selection" ]; then
   echo "machine load before the run: $(cat /proc/loadavg)"
+  if [ -f "$build/python/kivcomtrade/__init__.py" ]; then
+    export KIVCOMTRADE_SELECTION_PYTHON="$PWD/benchmarks/python_chunks.py"
+    export PYTHONPATH="$PWD/$build/python${PYTHONPATH:+:$PYTHONPATH}"
+  fi
   exec "$build/benchmarks/kivcomtrade_benchmarks" --kiv-selection
 fi
 

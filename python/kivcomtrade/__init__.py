@@ -269,8 +269,9 @@ class Chunk:
 
 def iter_chunks(path, samples=1 << 20, channels=None, start=None, end=None, encoding=None, from_trigger=False):
     """Read a recording larger than memory in blocks of at most ``samples``
-    records, yielding :class:`Chunk` objects; memory stays at about two
-    blocks. ``channels``, ``start``, ``end`` select as in :func:`load`.
+    records, yielding :class:`Chunk` objects (arrays handed over without a
+    copy); a caller holding the previous block while the next is read holds
+    two blocks, no more. ``channels``, ``start``, ``end`` select as in :func:`load`.
     Raises :class:`LoadError` when the recording cannot be opened, or when a
     block cannot be read (after the blocks before it)."""
     reader = _core.chunks(_os.fsencode(path), max(1, int(samples)), encoding or "",
