@@ -55,6 +55,13 @@ void numberRows(std::vector<long>& rows, std::vector<std::size_t>& indices)
         }
 }
 
+// A row pointer moved to a record; an array without rows has no storage.
+template <typename T>
+T* offset(T* rows, std::size_t count)
+{
+    return rows == nullptr ? nullptr : rows + count;
+}
+
 } // namespace
 
 int resolveSelection(const Cfg& cfg, const LoadOptions& options, ChannelSelection& selection, TimeWindow& window,
@@ -111,7 +118,8 @@ int resolveSelection(const Cfg& cfg, const LoadOptions& options, ChannelSelectio
 WindowReader::WindowReader(const Cfg& cfg, const ChannelSelection& selection, const TimeWindow& window,
                            std::istream& in, long long length, const std::string& file)
     : _cfg(cfg), _selection(selection), _window(window), _in(in), _length(length), _file(file), _context(cfg),
-      _clock(cfg)
+      _clock(cfg), _all(selection.analog.size() == cfg.analogChannels.size() &&
+                        selection.status.size() == cfg.binaryChannels.size())
 {
 }
 
@@ -256,6 +264,21 @@ long long WindowReader::read(std::size_t n, double* time, double* analog, std::u
     }
 }
 
+// Every channel selected: the rows are the configuration's, and the whole
+// record's decoder fills them.
+void WindowReader::_decodeBinary(const unsigned char* record, std::size_t count, double* time, double* analog,
+                                 std::uint8_t* status, std::size_t stride)
+{
+    const double rateTime = _cfg.allRatesNonZero ? _rateTime(_next) : 0.0;
+    if (_all) {
+        ColumnStore store(time + count, offset(analog, count), offset(status, count), stride);
+        decodeBinaryRecord(_context, store, record, rateTime);
+    } else {
+        SelectStore store(_selection, time + count, offset(analog, count), offset(status, count), stride);
+        decodeBinaryRecord(_context, store, record, rateTime);
+    }
+}
+
 long long WindowReader::_readBinary(std::size_t n, double* time, double* analog, std::uint8_t* status,
                                     std::size_t stride, LoadReport& report)
 {
@@ -264,8 +287,7 @@ long long WindowReader::_readBinary(std::size_t n, double* time, double* analog,
     std::size_t count = 0;
     if (_map != nullptr) {
         for (; count < n && _next < _end; ++count, ++_next) {
-            SelectStore store(_selection, time + count, analog + count, status + count, stride);
-            decodeBinaryRecord(_context, store, _map + _next * recordSize, _cfg.allRatesNonZero ? _rateTime(_next) : 0.0);
+            _decodeBinary(_map + _next * recordSize, count, time, analog, status, stride);
         }
     }
     while (count < n && _next < _end) {
@@ -276,9 +298,7 @@ long long WindowReader::_readBinary(std::size_t n, double* time, double* analog,
         _in.read(reinterpret_cast<char*>(_block.data()), static_cast<std::streamsize>(wanted * recordSize));
         const auto records = static_cast<std::size_t>(_in.gcount()) / recordSize;
         for (std::size_t r = 0; r < records; ++r, ++count, ++_next) {
-            SelectStore store(_selection, time + count, analog + count, status + count, stride);
-            decodeBinaryRecord(_context, store, _block.data() + r * recordSize,
-                               _cfg.allRatesNonZero ? _rateTime(_next) : 0.0);
+            _decodeBinary(_block.data() + r * recordSize, count, time, analog, status, stride);
         }
         if (records < wanted) {
             report.fail(kBadData, _file, 0, _file + ": the read stopped at record " + std::to_string(_next + 1));
@@ -362,8 +382,16 @@ long long WindowReader::_readText(std::size_t n, double* time, double* analog, s
             _inWindow = true;
             _first = k;
         }
-        SelectStore store(_selection, time + count, analog + count, status + count, stride);
-        if (!decodeTextRecord(_context, store, begin, length, rateTimes ? _rateTime(k) : 0.0)) {
+        const double rateTime = rateTimes ? _rateTime(k) : 0.0;
+        bool decoded = false;
+        if (_all) {
+            ColumnStore store(time + count, offset(analog, count), offset(status, count), stride);
+            decoded = decodeTextRecord(_context, store, begin, length, rateTime);
+        } else {
+            SelectStore store(_selection, time + count, offset(analog, count), offset(status, count), stride);
+            decoded = decodeTextRecord(_context, store, begin, length, rateTime);
+        }
+        if (!decoded) {
             report.fail(kBadData, _file, _line,
                         _file + ": line " + std::to_string(_line) + ", field " +
                             std::to_string(_context.failedField + 1) + ": " + _context.failure);

@@ -76,6 +76,8 @@ private:
                           LoadReport& report);
     long long _readText(std::size_t n, double* time, double* analog, std::uint8_t* status, std::size_t stride,
                         LoadReport& report);
+    void _decodeBinary(const unsigned char* record, std::size_t count, double* time, double* analog,
+                       std::uint8_t* status, std::size_t stride);
     bool _nextLine(const char*& begin, const char*& end);
     bool _stampTime(unsigned long long k, double& time);
     double _rateTime(unsigned long long k);
@@ -91,6 +93,7 @@ private:
     std::string _file;
     DecodeContext _context;
     TimeBase _clock;
+    bool _all;                        // every channel selected
     long long _base = 0;              // stream position of the data's first byte
     long long _known = -1;
     unsigned long long _records = 0;  // records the data holds (binary), or may hold (text: announced)
