@@ -62,12 +62,19 @@ public:
     }
     // A binary record writes every analog value: they are sized at once and
     // written through a cursor.
+    // The states too: all off (whole words of zeros), then states() sets
+    // the channels that are on.
     void reserveWhole(std::size_t analogs, std::size_t states)
     {
         const std::size_t before = _sample.analogValues.size();
         _sample.analogValues.resize(before + analogs);
         _cursor = _sample.analogValues.data() + before;
-        _sample.binaryValues.reserve(_sample.binaryValues.size() + states);
+        if (_sample.binaryValues.empty()) {
+            _sample.binaryValues.assign(states, false);
+            _statesSized = true;
+        } else {
+            _sample.binaryValues.reserve(_sample.binaryValues.size() + states);
+        }
     }
     void time(double t) { _sample.time = t; }
     void analog(std::size_t /*channel*/, double value)
@@ -82,6 +89,13 @@ public:
     void states(std::size_t first, std::uint64_t word, unsigned n)
     {
         std::vector<bool>& bits = _sample.binaryValues;
+        if (_statesSized && n <= 64 && first + n <= bits.size()) {
+            if (n < 64)
+                word &= (std::uint64_t(1) << n) - 1;
+            for (; word != 0; word &= word - 1)
+                bits[first + lowestBit(word)] = true;
+            return;
+        }
         if (bits.size() != first || n == 0 || n > 64) {
             appendStates(bits, word, n);
             return;
@@ -96,6 +110,7 @@ public:
 private:
     Sample& _sample;
     bool _whole;
+    bool _statesSized = false;
     double* _cursor = nullptr;
 };
 
