@@ -408,14 +408,17 @@ long long WindowReader::_readText(std::size_t n, double* time, double* analog, s
 
 int WindowReader::finish(LoadReport& report)
 {
-    if (_read == 0) {
+    // A text file may hold no record: as a whole load, that is no failure
+    // unless a window was asked for.
+    if (_read == 0 && !_window.whole()) {
         std::string text = _file + ": the window " + seconds(_window.from) + " to " + seconds(_window.to) +
                            " holds no sample";
         if (_cfg.dataFileType == Enums::Ascii && _cfg.allRatesNonZero && _begin > 0)
             text += " (the recording ends before its sample " + std::to_string(_begin + 1) + ")";
         return report.fail(kBadSelection, _file, 0, text);
     }
-    std::string sentence = "records " + std::to_string(_first + 1) + "-" + std::to_string(_first + _read);
+    std::string sentence = _read == 0 ? std::string("no record")
+                                      : "records " + std::to_string(_first + 1) + "-" + std::to_string(_first + _read);
     if (_cfg.dataFileType != Enums::Ascii)
         sentence += " of " + std::to_string(_records);
     if (!_window.whole())

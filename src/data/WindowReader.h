@@ -65,8 +65,9 @@ public:
     // 0-based position in the file of the first record read.
     unsigned long long first() const { return _first; }
     unsigned long long recordsRead() const { return _read; }
-    // After the last read: 7 when no record fell in the window, else 0 with
-    // the report's selection sentence and missing-value count.
+    // After the last read: 7 when a window was asked for and no record fell
+    // in it, else 0 with the report's selection sentence and missing-value
+    // count (a text file without a record reads as none, as a whole load).
     int finish(LoadReport& report);
 
 private:
