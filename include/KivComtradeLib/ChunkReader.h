@@ -57,8 +57,8 @@ public:
     int open(const std::string& path, std::size_t samples);
     int open(const std::string& path, std::size_t samples, const LoadOptions& options);
     // The next block into `chunk`: false after the last one, or when the file
-    // fails (report.result is then not 0); a window without a sample fails
-    // with 7 at the first call.
+    // fails (report.result is then not 0). A window without a sample gives
+    // 7 from open() for a binary file, from the first next() for a text file.
     bool next(ColumnChunk& chunk);
 
 private:

@@ -6,6 +6,7 @@
 
 #include <KivComtradeLib/ChunkReader.h>
 #include <KivComtradeLib/ColumnarRecording.h>
+#include <KivComtradeLib/Comtrade.h>
 
 #include <gtest/gtest.h>
 
@@ -185,6 +186,9 @@ TEST(SelectiveLoad, GeneratedTimeBasesAndTypes)
             EXPECT_EQ(part.statusChannelIndices, std::vector<std::size_t>{3});
             EXPECT_TRUE(part.analogRow(0) == nullptr && part.analogRow(2) != nullptr);
             expectPartOf(full, part, recordsIn(full, full.cfg.triggerOffset - 0.004, full.cfg.triggerOffset), base);
+            KivComtradeLib::Comtrade facade; // reads everything, and says so
+            ASSERT_EQ(facade.load(base + ".cfg", options), 0);
+            EXPECT_TRUE(facade.dat.samples.size() == 150 && facade.report.warnings.back().find("selection") != std::string::npos);
         }
     }
 }
