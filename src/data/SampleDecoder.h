@@ -70,7 +70,7 @@ public:
         _sample.analogValues.resize(before + analogs);
         _cursor = _sample.analogValues.data() + before;
         if (_sample.binaryValues.empty()) {
-            _sample.binaryValues.assign(states, false);
+            _sample.binaryValues = std::vector<bool>(states); // words set at once, unlike assign()
             _statesSized = true;
         } else {
             _sample.binaryValues.reserve(_sample.binaryValues.size() + states);
