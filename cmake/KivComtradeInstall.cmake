@@ -1,12 +1,11 @@
 # Install rules: the library with its headers (the generated Export.h
 # included), a CMake package (KivComtradeLib::KivComtradeLib, version file with
-# SameMajorVersion), a pkg-config file, the host tools and the bundled samples.
-# Everything is relocatable: the package, the .pc file and the tools find
-# their files relative to where they are installed.
+# SameMajorVersion), a pkg-config file and the bundled samples (the host tools'
+# rules are in tools/). Everything is relocatable: the package and the .pc
+# file find their files relative to where they are installed.
 include(CMakePackageConfigHelpers)
 
 set(KIVCOMTRADE_CMAKE_INSTALL_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/KivComtradeLib")
-set(KIVCOMTRADE_SAMPLES_INSTALL_DIR "${CMAKE_INSTALL_DATADIR}/KivComtradeLib/samples")
 
 install(TARGETS KivComtradeLib
   EXPORT KivComtradeLibTargets
@@ -55,10 +54,6 @@ configure_file("${PROJECT_SOURCE_DIR}/cmake/kivcomtradelib.pc.in"
   "${PROJECT_BINARY_DIR}/kivcomtradelib.pc" @ONLY)
 install(FILES "${PROJECT_BINARY_DIR}/kivcomtradelib.pc"
   DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
-
-if(TARGET comtrade-info)
-  install(TARGETS comtrade-info comtrade-plot comtrade-export RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
-endif()
 
 file(GLOB KIVCOMTRADE_BUNDLED_SAMPLES CONFIGURE_DEPENDS
   "${PROJECT_SOURCE_DIR}/samples/*.cfg" "${PROJECT_SOURCE_DIR}/samples/*.dat")

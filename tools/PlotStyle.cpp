@@ -1,6 +1,8 @@
 #include "PlotStyle.h"
 
-#include "ToolCommon.h"
+#include "TextFormat.h"
+
+#include <KivComtradeLib/StringHelper.h>
 
 #include <algorithm>
 #include <cmath>
@@ -102,7 +104,7 @@ std::string tickNumber(double value, double step)
 
 std::string channelColour(const KivComtradeLib::AnalogChannelConfig& channel)
 {
-    const std::string phase = upperAscii(trimmed(channel.phase));
+    const std::string phase = upperAscii(KivComtradeLib::StringHelper::trim(channel.phase));
     if (phase == "A" || phase == "L1")
         return "#b8860b"; // dark gold: phase A's yellow, legible on white
     if (phase == "B" || phase == "L2")
@@ -118,7 +120,7 @@ std::string channelColour(const KivComtradeLib::AnalogChannelConfig& channel)
 
 std::string phaseLabel(const KivComtradeLib::BaseChannelConfig& channel)
 {
-    const std::string phase = trimmed(validUtf8(channel.phase));
+    const std::string phase = shown(channel.phase);
     return phase.empty() ? std::string() : "ph " + phase;
 }
 

@@ -1,7 +1,10 @@
 #include "PlotSvg.h"
 
-#include "PlotData.h"
 #include "PlotStyle.h"
+#include "TextFormat.h"
+
+#include <KivComtradeLib/StringHelper.h>
+#include <KivComtradeLib/ToUtf8.h>
 
 #include <algorithm>
 #include <cmath>
@@ -31,8 +34,8 @@ struct Lane {
     ChannelRef ref;
     std::string id;    // "A3", "D12"
     std::string name;  // trimmed identifier
-    Trace trace;       // analog
-    StatusRaster raster; // status
+    ColumnTrace trace;   // analog
+    ColumnRaster raster; // status
     int scale = -1;    // analog: index into the scales
     double top = 0.0;
 };
@@ -49,7 +52,7 @@ struct Page {
 std::string xmlText(const std::string& text)
 {
     std::string out;
-    for (const char ch : validUtf8(text)) {
+    for (const char ch : toUtf8::repairUtf8(text)) {
         switch (ch) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
@@ -87,19 +90,16 @@ std::vector<Lane> buildLanes(const ColumnarRecording& rec, const PlotRequest& re
     for (const ChannelRef& ref : request.channels) {
         Lane lane;
         lane.ref = ref;
-        ChannelRow row{rec.time.data(), rec.count, -request.origin};
         if (ref.analog) {
-            const AnalogChannelConfig& config = rec.cfg.analogChannels[ref.position];
-            row.shift += config.skew;
             lane.id = "A" + std::to_string(ref.position + 1);
-            lane.name = channelName(config);
-            lane.trace = analogTrace(row, rec.analogRow(ref.position), request.window.from, request.window.to,
-                                     G::columns);
+            lane.name = channelName(rec.cfg.analogChannels[ref.position]);
+            lane.trace = rec.analogColumn(ref.position)
+                             .trace(request.window.from, request.window.to, G::columns, request.origin);
         } else {
             lane.id = "D" + std::to_string(ref.position + 1);
             lane.name = channelName(rec.cfg.binaryChannels[ref.position]);
-            lane.raster = statusRaster(row, rec.statusRow(ref.position), request.window.from,
-                                       request.window.to, G::columns);
+            lane.raster = rec.statusColumn(ref.position)
+                              .raster(request.window.from, request.window.to, G::columns, request.origin);
         }
         lanes.push_back(std::move(lane));
     }
@@ -117,7 +117,7 @@ std::vector<Ticks> assignScales(std::vector<Lane>& lanes, const Cfg& cfg, bool s
         if (!lane.ref.analog)
             continue;
         const AnalogChannelConfig& config = cfg.analogChannels[lane.ref.position];
-        const std::string component = trimmed(config.circuitComponent);
+        const std::string component = KivComtradeLib::StringHelper::trim(config.circuitComponent);
         std::string key = component + '\n' + valueUnit(config);
         if (scaleEach || component.empty())
             key = lane.id;
@@ -199,8 +199,8 @@ void writeHeader(std::ostream& svg, const ColumnarRecording& rec, const PlotRequ
 {
     const Cfg& cfg = rec.cfg;
     const TimeUnit unit = timeUnitFor(request.window.to - request.window.from);
-    std::string title = displayText(cfg.stationName);
-    const std::string device = displayText(cfg.recDevId);
+    std::string title = shown(cfg.stationName);
+    const std::string device = shown(cfg.recDevId);
     if (!device.empty())
         title += "  \xC2\xB7  " + device;
     const std::string times = "Start " + formatDateTime(cfg.start) + "    Trigger " + formatDateTime(cfg.trigger) +
@@ -258,7 +258,7 @@ void writeGridAndTrigger(std::ostream& svg, const Page& page, const Ticks& ticks
         << "\" stroke=\"none\" font-size=\"11\">trigger</text>\n</g>\n";
 }
 
-void writePolylines(std::ostream& svg, const Trace& trace, const std::string& colour,
+void writePolylines(std::ostream& svg, const ColumnTrace& trace, const std::string& colour,
                     const std::function<double(double)>& yOf)
 {
     for (const auto& run : trace.runs) {
@@ -290,7 +290,7 @@ void writeAnalogLane(std::ostream& svg, const Lane& lane, const Ticks& scale, co
             << num(yOf(tick) + 3.5) << "\" text-anchor=\"end\" font-size=\"10\" fill=\"#555\">"
             << xmlText(siLabel(tick, scale.step, magnitude, unit)) << "</text>\n";
     }
-    const std::string sub = phaseLabel(config) + (phaseLabel(config).empty() ? "" : "  ") + trimmed(validUtf8(config.circuitComponent));
+    const std::string sub = phaseLabel(config) + (phaseLabel(config).empty() ? "" : "  ") + shown(config.circuitComponent);
     svg << "<text x=\"8\" y=\"" << num(lane.top + 16) << "\" font-weight=\"bold\">"
         << xmlText(fitText(lane.id + " " + lane.name, kNameWidth, 12.0, true)) << "</text>\n<text x=\"8\" y=\""
         << num(lane.top + 32) << "\" font-size=\"11\" fill=\"#555\">" << xmlText(fitText(sub, kNameWidth, 11.0))
@@ -356,7 +356,7 @@ std::string renderSvg(const ColumnarRecording& rec, const PlotRequest& request)
     svg << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\""
         << G::width << "\" height=\"" << num(page.height) << "\" viewBox=\"0 0 " << G::width << ' '
         << num(page.height) << "\" font-family=\"DejaVu Sans, Arial, sans-serif\" font-size=\"12\">\n<title>"
-        << xmlText(displayText(rec.cfg.stationName) + " - " + fileNameOf(request.path))
+        << xmlText(shown(rec.cfg.stationName) + " - " + fileNameOf(request.path))
         << "</title>\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
     writeHeader(svg, rec, request);
     writeGridAndTrigger(svg, page, ticks, w, unit, hasTrigger(rec.cfg));

@@ -3,7 +3,7 @@
 // one lane per analog channel (a peak-preserving trace on a round scale) and
 // one thin raster row per status channel.
 
-#include "ToolCommon.h"
+#include "ChannelSelection.h"
 
 #include <KivComtradeLib/ColumnarRecording.h>
 

@@ -12,9 +12,12 @@
 // Exit status: 0 success; 1-6 the library's load result code; 64 bad command
 // line; 66 no bundled recording; 73 the output cannot be written.
 
-#include "ToolCommon.h"
+#include "ChannelSelection.h"
+#include "CommandLine.h"
+#include "TextFormat.h"
 
 #include <KivComtradeLib/ColumnarRecording.h>
+#include <KivComtradeLib/ToUtf8.h>
 
 #include <nlohmann/json.hpp>
 
@@ -89,9 +92,9 @@ void writeJson(std::ostream& out, const ColumnarRecording& rec, const std::vecto
                const std::vector<std::size_t>& rows, double origin, const std::string& path)
 {
     using nlohmann::json;
-    const json head = {{"file", validUtf8(path)},
-                       {"station", displayText(rec.cfg.stationName)},
-                       {"device", displayText(rec.cfg.recDevId)},
+    const json head = {{"file", toUtf8::repairUtf8(path)},
+                       {"station", shown(rec.cfg.stationName)},
+                       {"device", shown(rec.cfg.recDevId)},
                        {"start", formatDateTime(rec.cfg.start)},
                        {"trigger", formatDateTime(rec.cfg.trigger)},
                        {"timeFrom", hasTrigger(rec.cfg) ? "trigger" : "first sample"}};
@@ -150,14 +153,14 @@ int main(int argc, char** argv)
     // Only the channels and the window asked for are read.
     ColumnarRecording rec;
     std::vector<ChannelRef> refs;
-    double origin = 0.0;
     const Selection selection{channels, app.count("--channels") > 0, app.count("--from") > 0, app.count("--to") > 0,
                               from, to};
-    if (const int code = loadSelection("comtrade-export", common, selection, rec, refs, origin); code != 0)
+    if (const int code = loadSelection("comtrade-export", common, selection, rec, refs); code != 0)
         return code;
 
     std::vector<Column> columns;
     std::vector<std::size_t> rows;
+    const double origin = rec.triggerTime();
     try {
         columns = columnsOf(rec, refs);
         rows = rowsIn(rec, origin, app, from, to);

@@ -11,9 +11,12 @@
 // report's sentence on stderr); 64 bad command line; 66 no PATH and no
 // bundled recording found.
 
-#include "ToolCommon.h"
+#include "CommandLine.h"
+#include "TextFormat.h"
 
-#include <KivComtradeLib/KivComtradeLib.h>
+#include <KivComtradeLib/ColumnarRecording.h>
+#include <KivComtradeLib/Converters.h>
+#include <KivComtradeLib/ToUtf8.h>
 
 #include <nlohmann/json.hpp>
 
@@ -43,16 +46,13 @@ struct StatusSummary {
     double firstChange = 0.0; // seconds, on the recording's time axis
 };
 
-AnalogSummary summarize(const AnalogChannel& channel)
+AnalogSummary summarize(const AnalogColumn& column)
 {
     AnalogSummary summary;
-    const auto column = static_cast<std::size_t>(channel.config.index);
     double sumOfSquares = 0.0;
     std::size_t count = 0;
-    for (const Sample& sample : channel.samples) {
-        if (column >= sample.analogValues.size())
-            continue;
-        const double value = sample.analogValues[column];
+    for (std::size_t k = 0; k < column.count; ++k) {
+        const double value = column.values[k];
         if (std::isnan(value))
             continue; // missing in the data file
         if (count == 0) {
@@ -69,20 +69,17 @@ AnalogSummary summarize(const AnalogChannel& channel)
     return summary;
 }
 
-StatusSummary summarize(const BinaryChannel& channel)
+StatusSummary summarize(const StatusColumn& column)
 {
     StatusSummary summary;
-    const auto column = static_cast<std::size_t>(channel.config.index);
     bool havePrevious = false;
     bool previous = false;
-    for (const Sample& sample : channel.samples) {
-        if (column >= sample.binaryValues.size())
-            continue;
-        const bool state = sample.binaryValues[column];
+    for (std::size_t k = 0; k < column.count; ++k) {
+        const bool state = column.states[k] != 0;
         if (havePrevious && state != previous) {
             if (!summary.changed) {
                 summary.changed = true;
-                summary.firstChange = sample.time;
+                summary.firstChange = column.time[k];
             }
             ++summary.changes;
         }
@@ -90,16 +87,6 @@ StatusSummary summarize(const BinaryChannel& channel)
         havePrevious = true;
     }
     return summary;
-}
-
-const AnalogChannelConfig& analogConfig(const AnalogChannel& channel)
-{
-    return static_cast<const AnalogChannelConfig&>(channel.config);
-}
-
-const BinaryChannelConfig& statusConfig(const BinaryChannel& channel)
-{
-    return static_cast<const BinaryChannelConfig&>(channel.config);
 }
 
 // ---- JSON -------------------------------------------------------------------
@@ -118,30 +105,30 @@ json dateTime(const DateTime& time)
     return time.valid ? json(KivTools::formatDateTime(time)) : json(nullptr);
 }
 
-json recordingJson(const Comtrade& recording, const std::string& path)
+json recordingJson(const ColumnarRecording& recording, const std::string& path)
 {
     const Cfg& cfg = recording.cfg;
     json rates = json::array();
     for (const SamplingRate& rate : cfg.samplingRates)
         rates.push_back({{"rate", number(rate.rate)}, {"endSample", rate.endSample}});
-    return {{"path", KivTools::validUtf8(path)},
-            {"configurationFile", KivTools::validUtf8(recording.cfgFileName)},
-            {"dataFile", KivTools::validUtf8(recording.datFileName)},
-            {"station", KivTools::displayText(cfg.stationName)},
-            {"device", KivTools::displayText(cfg.recDevId)},
+    return {{"path", toUtf8::repairUtf8(path)},
+            {"configurationFile", toUtf8::repairUtf8(recording.cfgFileName)},
+            {"dataFile", toUtf8::repairUtf8(recording.datFileName)},
+            {"station", KivTools::shown(cfg.stationName)},
+            {"device", KivTools::shown(cfg.recDevId)},
             {"revision", cfg.revYear},
-            {"dataFileType", KivTools::dataFileTypeName(cfg.dataFileType)},
+            {"dataFileType", Converters::dataFileTypeKeyword(cfg.dataFileType)},
             {"lineFrequency", number(cfg.lineFrequency)},
             {"samplingRates", rates},
             {"samplesAnnounced", cfg.samplesCount},
-            {"samples", recording.dat.samples.size()},
+            {"samples", recording.count},
             {"duration", number(recording.duration)},
             {"timeMultiplier", number(cfg.timeMultiplier)},
             {"start", dateTime(cfg.start)},
             {"trigger", dateTime(cfg.trigger)},
             {"triggerOffset", number(cfg.triggerOffset)},
-            {"timeCode", KivTools::trimmed(KivTools::validUtf8(cfg.timeCode))},
-            {"localCode", KivTools::trimmed(KivTools::validUtf8(cfg.localCode))},
+            {"timeCode", KivTools::shown(cfg.timeCode)},
+            {"localCode", KivTools::shown(cfg.localCode)},
             {"encoding", recording.report.encoding},
             {"encodingDetected", recording.report.encodingDetected},
             {"headerText", !recording.headerText.empty()},
@@ -149,38 +136,42 @@ json recordingJson(const Comtrade& recording, const std::string& path)
             {"missingValues", recording.report.missingValues}};
 }
 
-void printJson(const Comtrade& recording, const std::string& path)
+// The members every channel line has, then `more`.
+json channelJson(const BaseChannelConfig& config, const json& more)
+{
+    json channel = {{"number", config.index + 1},
+                    {"id", KivTools::channelName(config)},
+                    {"phase", KivTools::shown(config.phase)},
+                    {"circuitComponent", KivTools::shown(config.circuitComponent)}};
+    channel.update(more);
+    return channel;
+}
+
+void printJson(const ColumnarRecording& recording, const std::string& path)
 {
     json document = recordingJson(recording, path);
     json& analog = document["analogChannels"] = json::array();
-    for (const AnalogChannel& channel : recording.analogChannels) {
-        const AnalogChannelConfig& config = analogConfig(channel);
-        const AnalogSummary summary = summarize(channel);
-        analog.push_back({{"number", config.index + 1},
-                          {"id", KivTools::channelName(config)},
-                          {"phase", KivTools::trimmed(KivTools::validUtf8(config.phase))},
-                          {"circuitComponent", KivTools::trimmed(KivTools::validUtf8(config.circuitComponent))},
-                          {"unit", KivTools::trimmed(KivTools::validUtf8(config.unit))},
-                          {"valueUnit", KivTools::valueUnit(config)},
-                          {"primary", number(config.primary)},
-                          {"secondary", number(config.secondary)},
-                          {"ps", config.isSecondary ? "S" : "P"},
-                          {"skew", number(channel.skew)},
-                          {"min", number(summary.min)},
-                          {"max", number(summary.max)},
-                          {"rms", number(summary.rms)}});
+    for (std::size_t c = 0; c < recording.cfg.analogChannels.size(); ++c) {
+        const AnalogChannelConfig& config = recording.cfg.analogChannels[c];
+        const AnalogSummary summary = summarize(recording.analogColumn(c));
+        analog.push_back(channelJson(config, {{"unit", KivTools::shown(config.unit)},
+                                              {"valueUnit", KivTools::valueUnit(config)},
+                                              {"primary", number(config.primary)},
+                                              {"secondary", number(config.secondary)},
+                                              {"ps", config.isSecondary ? "S" : "P"},
+                                              {"skew", number(config.skew)},
+                                              {"min", number(summary.min)},
+                                              {"max", number(summary.max)},
+                                              {"rms", number(summary.rms)}}));
     }
     json& status = document["statusChannels"] = json::array();
-    for (const BinaryChannel& channel : recording.binaryChannels) {
-        const BinaryChannelConfig& config = statusConfig(channel);
-        const StatusSummary summary = summarize(channel);
-        status.push_back({{"number", config.index + 1},
-                          {"id", KivTools::channelName(config)},
-                          {"phase", KivTools::trimmed(KivTools::validUtf8(config.phase))},
-                          {"circuitComponent", KivTools::trimmed(KivTools::validUtf8(config.circuitComponent))},
-                          {"normalState", config.normalState},
-                          {"changes", summary.changes},
-                          {"firstChange", summary.changed ? number(summary.firstChange) : json(nullptr)}});
+    for (std::size_t c = 0; c < recording.cfg.binaryChannels.size(); ++c) {
+        const BinaryChannelConfig& config = recording.cfg.binaryChannels[c];
+        const StatusSummary summary = summarize(recording.statusColumn(c));
+        status.push_back(channelJson(config, {{"normalState", config.normalState},
+                                              {"changes", summary.changes},
+                                              {"firstChange", summary.changed ? number(summary.firstChange)
+                                                                              : json(nullptr)}}));
     }
     std::cout << document.dump(2) << '\n';
 }
@@ -223,7 +214,7 @@ private:
 
 std::string orDash(const std::string& text)
 {
-    const std::string shown = KivTools::trimmed(KivTools::validUtf8(text));
+    const std::string shown = KivTools::shown(text);
     return shown.empty() ? "-" : shown;
 }
 
@@ -233,7 +224,7 @@ std::string statistic(double value)
     return std::isnan(value) ? std::string("-") : formatNumber(value);
 }
 
-void printTimes(const Comtrade& recording, std::ostream& out)
+void printTimes(const ColumnarRecording& recording, std::ostream& out)
 {
     const Cfg& cfg = recording.cfg;
     const LoadReport& report = recording.report;
@@ -251,16 +242,16 @@ void printTimes(const Comtrade& recording, std::ostream& out)
     out << "Missing values  " << report.missingValues << '\n';
 }
 
-void printConfiguration(const Comtrade& recording, const std::string& path, std::ostream& out)
+void printConfiguration(const ColumnarRecording& recording, const std::string& path, std::ostream& out)
 {
     const Cfg& cfg = recording.cfg;
-    out << "Recording       " << KivTools::validUtf8(path) << '\n';
-    out << "Files           " << KivTools::validUtf8(recording.cfgFileName) << ", "
-        << KivTools::validUtf8(recording.datFileName) << '\n';
-    out << "Station         " << KivTools::displayText(cfg.stationName) << '\n';
-    out << "Device          " << KivTools::displayText(cfg.recDevId) << '\n';
+    out << "Recording       " << toUtf8::repairUtf8(path) << '\n';
+    out << "Files           " << toUtf8::repairUtf8(recording.cfgFileName) << ", "
+        << toUtf8::repairUtf8(recording.datFileName) << '\n';
+    out << "Station         " << KivTools::shown(cfg.stationName) << '\n';
+    out << "Device          " << KivTools::shown(cfg.recDevId) << '\n';
     out << "Revision        " << cfg.revYear << '\n';
-    out << "Data file type  " << KivTools::dataFileTypeName(cfg.dataFileType) << '\n';
+    out << "Data file type  " << Converters::dataFileTypeKeyword(cfg.dataFileType) << '\n';
     out << "Line frequency  " << formatNumber(cfg.lineFrequency) << " Hz\n";
     out << "Sampling rates  ";
     if (cfg.samplingRates.empty())
@@ -270,8 +261,8 @@ void printConfiguration(const Comtrade& recording, const std::string& path, std:
             << " Hz up to sample " << cfg.samplingRates[i].endSample << '\n';
     if (!cfg.allRatesNonZero)
         out << "                (a rate of 0: sample times come from the time stamps)\n";
-    out << "Samples         " << recording.dat.samples.size();
-    if (recording.dat.samples.size() != cfg.samplesCount)
+    out << "Samples         " << recording.count;
+    if (recording.count != cfg.samplesCount)
         out << " (" << cfg.samplesCount << " announced)";
     out << '\n';
     out << "Duration        " << formatNumber(recording.duration) << " s\n";
@@ -279,38 +270,38 @@ void printConfiguration(const Comtrade& recording, const std::string& path, std:
     printTimes(recording, out);
 }
 
-void printChannels(const Comtrade& recording, std::ostream& out)
+void printChannels(const ColumnarRecording& recording, std::ostream& out)
 {
-    out << "\nAnalog channels: " << recording.analogChannels.size()
+    out << "\nAnalog channels: " << recording.cfg.analogChannels.size()
         << " (min, max and RMS over the recording, in the value unit)\n";
-    if (!recording.analogChannels.empty()) {
+    if (!recording.cfg.analogChannels.empty()) {
         Table table({"#", "Identifier", "Phase", "Component", "Unit", "Value unit",
                      "Primary", "Secondary", "P/S", "Skew (s)", "Min", "Max", "RMS"},
                     {true, false, false, false, false, false, true, true, false, true, true,
                      true, true});
-        for (const AnalogChannel& channel : recording.analogChannels) {
-            const AnalogChannelConfig& config = analogConfig(channel);
-            const AnalogSummary summary = summarize(channel);
+        for (std::size_t c = 0; c < recording.cfg.analogChannels.size(); ++c) {
+            const AnalogChannelConfig& config = recording.cfg.analogChannels[c];
+            const AnalogSummary summary = summarize(recording.analogColumn(c));
             table.add({std::to_string(config.index + 1), orDash(config.channelId),
                        orDash(config.phase), orDash(config.circuitComponent),
                        orDash(config.unit), orDash(KivTools::valueUnit(config)),
                        formatNumber(config.primary), formatNumber(config.secondary),
-                       config.isSecondary ? "S" : "P", formatNumber(channel.skew),
+                       config.isSecondary ? "S" : "P", formatNumber(config.skew),
                        statistic(summary.min), statistic(summary.max),
                        statistic(summary.rms)});
         }
         table.print(out);
     }
 
-    out << "\nStatus channels: " << recording.binaryChannels.size()
+    out << "\nStatus channels: " << recording.cfg.binaryChannels.size()
         << " (time of the first change in seconds on the recording's time axis)\n";
-    if (!recording.binaryChannels.empty()) {
+    if (!recording.cfg.binaryChannels.empty()) {
         Table table({"#", "Identifier", "Phase", "Component", "Normal", "Changes",
                      "First change (s)"},
                     {true, false, false, false, true, true, true});
-        for (const BinaryChannel& channel : recording.binaryChannels) {
-            const BinaryChannelConfig& config = statusConfig(channel);
-            const StatusSummary summary = summarize(channel);
+        for (std::size_t c = 0; c < recording.cfg.binaryChannels.size(); ++c) {
+            const BinaryChannelConfig& config = recording.cfg.binaryChannels[c];
+            const StatusSummary summary = summarize(recording.statusColumn(c));
             table.add({std::to_string(config.index + 1), orDash(config.channelId),
                        orDash(config.phase), orDash(config.circuitComponent),
                        std::to_string(config.normalState), std::to_string(summary.changes),
@@ -335,7 +326,7 @@ int main(int argc, char** argv)
     if (const int code = KivTools::resolvePath("comtrade-info", common.path); code != 0)
         return code;
 
-    Comtrade recording;
+    ColumnarRecording recording;
     const int loaded = recording.load(common.path, common.loadOptions());
     if (const int code = KivTools::reportLoad("comtrade-info", recording.report, loaded, common.path); code != 0)
         return code;

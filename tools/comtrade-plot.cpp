@@ -12,7 +12,7 @@
 // bundled recording; 73 the SVG cannot be written.
 
 #include "PlotSvg.h"
-#include "ToolCommon.h"
+#include "CommandLine.h"
 
 #include <KivComtradeLib/ColumnarRecording.h>
 
@@ -99,9 +99,7 @@ int main(int argc, char** argv)
     PlotRequest request;
     const Selection selection{options.channels, app.count("--channels") > 0, app.count("--from") > 0,
                               app.count("--to") > 0, options.from, options.to};
-    if (const int code = loadSelection("comtrade-plot", options.common, selection, rec, request.channels,
-                                       request.origin);
-        code != 0)
+    if (const int code = loadSelection("comtrade-plot", options.common, selection, rec, request.channels); code != 0)
         return code;
     if (rec.count == 0) {
         std::cerr << "comtrade-plot: " << options.common.path << " holds no samples to draw\n";
@@ -109,6 +107,7 @@ int main(int argc, char** argv)
     }
 
     request.path = options.common.path;
+    request.origin = rec.triggerTime();
     request.allStatus = options.allStatus;
     request.scaleEach = options.scale == "each";
     try {

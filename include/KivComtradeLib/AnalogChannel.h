@@ -11,6 +11,8 @@ namespace KivComtradeLib {
 
 // View of one analog channel: values interpolated between samples and shifted
 // by the channel's skew, and evenly spaced point series for plotting.
+// The maths is that of AnalogColumn (ChannelColumn.h), over this channel's
+// column of the Sample vector.
 class KIVCOMTRADE_API AnalogChannel : public BaseChannel {
 public:
     double skew; // seconds, copied from the record at construction

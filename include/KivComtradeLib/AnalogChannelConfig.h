@@ -50,6 +50,9 @@ public:
     void loadExtValues(const std::vector<std::string>& fields, int revision);
     void setMinMax(bool extendedRange, int revision);
     double multiplicator(std::string unit) const;
+    // The unit the values come out in: `unit` without the prefix letter that
+    // `multiplier` has already applied to the values ("kV" gives "V").
+    std::string valueUnit() const;
 
     // Engineering value of one raw data value: (raw * a + b) * multiplier.
     double GetRealValue(const double& raw) const { return (raw * a + b) * multiplier; }

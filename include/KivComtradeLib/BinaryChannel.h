@@ -9,7 +9,8 @@
 namespace KivComtradeLib {
 
 // View of one status channel: a step series (opening point, one point per
-// change of state, closing point) over a time window.
+// change of state, closing point) over a time window. The code is StatusColumn's
+// (ChannelColumn.h), over this channel's column of the Sample vector.
 class KIVCOMTRADE_API BinaryChannel : public BaseChannel {
 public:
     BinaryChannel(BinaryChannelConfig& config, const std::vector<Sample>& samples);

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <KivComtradeLib/Cfg.h>
+#include <KivComtradeLib/ChannelColumn.h>
 #include <KivComtradeLib/Export.h>
 #include <KivComtradeLib/LoadOptions.h>
 #include <KivComtradeLib/LoadReport.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,11 @@ namespace KivComtradeLib {
 class KIVCOMTRADE_API ColumnarRecording {
 public:
     std::string fileName;            // the path given to the last successful load
+    // Seconds, time of the last sample (Comtrade::duration's rule); -1.0
+    // before the first successful load.
+    double duration = -1.0;
+    // Set by every load that gets past the name check: true when it returned 0.
+    bool loaded = false;
     std::string cfgFileName;
     std::string datFileName;
     Cfg cfg;
@@ -45,6 +52,10 @@ public:
     std::vector<std::size_t> analogChannelIndices;
     std::vector<std::size_t> statusChannelIndices;
     unsigned long long firstRecord = 0; // 0-based position in the file of time[0]'s record
+    // Comtrade::headerText and informationText: the .hdr/.inf files beside
+    // the pair, or the .cff's sections; empty when there are none.
+    std::string headerText;
+    std::string informationText;
 
     int load(const std::string& path);
     int load(const std::string& path, const LoadOptions& options);
@@ -54,8 +65,23 @@ public:
     const double* analogRow(std::size_t channel) const;
     const std::uint8_t* statusRow(std::size_t channel) const;
 
+    // Channel views over the arrays, with the rules (and the code) of
+    // AnalogChannel and BinaryChannel: values, point series, plot traces.
+    // Out of range: a column of no samples. Valid until the next load.
+    AnalogColumn analogColumn(std::size_t channel) const;
+    StatusColumn statusColumn(std::size_t channel) const;
+
+    // Library time of the trigger: the first sample's time plus
+    // cfg.triggerOffset, or the first sample's time when the configuration
+    // gives no valid trigger; 0.0 without samples. The host tools' time axis
+    // (and Python's time_from_trigger) count from it.
+    double triggerTime() const;
+
 private:
     int _loadSelection(const std::string& path, const LoadOptions& options);
+    // A selective load: the time of the recording's first record (time[0]
+    // is the window's); NaN after a whole load.
+    double _firstSampleTime = std::numeric_limits<double>::quiet_NaN();
 };
 
 } // namespace KivComtradeLib

@@ -19,8 +19,10 @@
 #include <KivComtradeLib/BaseChannel.h>
 #include <KivComtradeLib/AnalogChannel.h>
 #include <KivComtradeLib/BinaryChannel.h>
+#include <KivComtradeLib/ChannelColumn.h>
 #include <KivComtradeLib/LoadOptions.h>
 #include <KivComtradeLib/LoadReport.h>
+#include <KivComtradeLib/LoadResult.h>
 #include <KivComtradeLib/DateTime.h>
 #include <KivComtradeLib/Comtrade.h>
 #include <KivComtradeLib/ColumnarRecording.h>

@@ -9,9 +9,11 @@ namespace KivComtradeLib {
 
 // What a load found, beside its result code: why it failed, or what it read
 // differently from what the configuration announced. Filled by every load of
-// Cfg, Dat, Comtrade and ColumnarRecording, starting empty each time
-// (Comtrade and ColumnarRecording merge the configuration's and the data
-// file's: the failure of the step that failed, the warnings of both).
+// Cfg, Dat, Comtrade and ColumnarRecording, starting empty each time.
+// Comtrade and ColumnarRecording build one report for the whole load: the
+// configuration's report is moved into it (their cfg.report, and Comtrade's
+// dat.report, are left empty), then the data file's outcome and warnings
+// follow: the failure of the step that failed, the warnings of both.
 //
 // Failure sentences, by file:
 //   "<cfg>: no such configuration file"                               (2)

@@ -14,7 +14,8 @@ class Cfg;
 //
 // Binary record (little-endian), A analog channels of w bytes, D status channels:
 //   +0        uint32  sample number (not read)
-//   +4        uint32  time stamp, in timeMultiplier microseconds
+//   +4        uint32  time stamp, in units of timeMultiplier x Cfg::timeStampUnit seconds
+//                     (microseconds, or nanoseconds when the date/time lines say so)
 //   +8        A * w   analog values: int16 (Binary), int32 (Binary32), float (Float32)
 //   +8 + A*w  2 * ceil(D/16)  status words; channel 16*g+b is bit b of word g
 class KIVCOMTRADE_API Sample {

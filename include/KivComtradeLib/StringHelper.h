@@ -20,6 +20,12 @@ public:
     static std::string toLower(std::string text);
     // std::stoi(text): throws std::invalid_argument / std::out_of_range ("stoi").
     static int toInt(const std::string& text);
+    // The blanks of every text rule of the library: space, tab, CR, LF, VT, FF.
+    static bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+    // Whether the text holds nothing but blanks (an empty text included).
+    static bool isBlank(const std::string& text);
+    // The text without the blanks around it.
+    static std::string trim(const std::string& text);
 };
 
 } // namespace KivComtradeLib

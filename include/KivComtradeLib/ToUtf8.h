@@ -22,6 +22,15 @@ KIVCOMTRADE_API int isUtf8Seq(const char*& p);
 // an unchanged copy.
 KIVCOMTRADE_API std::string detectAndConvert(const std::string& text);
 
+// Whether the bytes are well-formed UTF-8: no overlong forms, no surrogates,
+// nothing above U+10FFFF, no sequence cut short.
+KIVCOMTRADE_API bool isValidUtf8(const std::string& text);
+
+// The bytes as valid UTF-8: a copy where each byte that starts no
+// well-formed sequence becomes U+FFFD. What the library does to every text
+// it reads; for printing texts that did not come from it (file names).
+KIVCOMTRADE_API std::string repairUtf8(const std::string& text);
+
 // Votes for each encoding; analize() sets them, convertSC() acts on them.
 class KIVCOMTRADE_API DetectRusCodePages {
 public:

@@ -6,37 +6,51 @@
     >>> rec.value("IA", 0.1), rec.points("IA", 0.0, -1.0)
 
 The arrays share the loaded buffers with the native reader (no copy) and stay
-valid for as long as any of them is referenced.
+valid for as long as any of them is referenced. Every field is read from the
+native recording; values and point series come from the library's own
+channel code, the code of its C++ views.
 """
 
-import datetime as _datetime
+import enum as _enum
 import operator as _operator
 import os as _os
 
 from . import _core
 
-__all__ = ["load", "iter_chunks", "Chunk", "Recording", "AnalogChannel", "StatusChannel", "Timestamp", "LoadError",
+__all__ = ["load", "iter_chunks", "Chunk", "LoadResult", "Recording", "AnalogChannel", "StatusChannel", "LoadError",
            "MissingFileError", "InvalidRecordingError"]
 
-_FILE_TYPES = {0: "ASCII", 1: "BINARY", 2: "BINARY32", 3: "FLOAT32"}
+# The library's result codes, as an IntEnum (so a code also equals its int).
+LoadResult = _enum.IntEnum("LoadResult", {name: int(value) for name, value in _core.LoadResult.__members__.items()},
+                           module=__name__)
+LoadResult.__doc__ = """Result of a load: Success 0, NotARecordingName 1, NoConfigFile 2,
+BadConfigFile 3, ConfigRead 4 (never the outcome of a load), NoDataFile 5,
+BadDataFile 6. ``code.text()`` is its sentence."""
+LoadResult.text = lambda self: _core.load_result_text(int(self))
+
+AnalogChannel = _core.AnalogChannel
+StatusChannel = _core.StatusChannel
 
 
 class LoadError(Exception):
     """A recording could not be loaded.
 
-    ``code`` is the reader's result code: 1 the path is not a .cfg/.dat/.cff
-    name, 2 the configuration file does not exist, 3 it cannot be read or is
-    invalid, 5 the data file does not exist, 6 the data file cannot be read or
-    does not match the configuration, 7 the channels or the window asked for
-    are not in the recording. ``str(error)`` is the reader's sentence,
-    naming the file and, where known, the line. The exception raised is a
-    :class:`MissingFileError` (an ``OSError``) for codes 2 and 5, an
-    :class:`InvalidRecordingError` (a ``ValueError``) otherwise.
+    ``code`` is the reader's result, a :class:`LoadResult` (equal to its int):
+    NotARecordingName (1) the path is not a .cfg/.dat/.cff name, NoConfigFile
+    (2) the configuration file does not exist, BadConfigFile (3) it cannot be
+    read or is invalid, NoDataFile (5) the data file does not exist,
+    BadDataFile (6) the data file cannot be read or does not match the
+    configuration, BadSelection (7) the channels or the window asked for are
+    not in the recording. ``str(error)`` is the reader's sentence, naming the file
+    and, where known, the line. The exception raised is a
+    :class:`MissingFileError` (an ``OSError``) for NoConfigFile and
+    NoDataFile, an :class:`InvalidRecordingError` (a ``ValueError``)
+    otherwise.
     """
 
     def __init__(self, message, code, file=""):
         super().__init__(message)
-        self.code = code
+        self.code = LoadResult(code)
         self.filename = file or None
 
     def __str__(self):
@@ -44,110 +58,51 @@ class LoadError(Exception):
 
 
 class MissingFileError(LoadError, FileNotFoundError):
-    """The configuration file (code 2) or the data file (code 5) does not exist."""
+    """The configuration file (NoConfigFile) or the data file (NoDataFile) does not exist."""
 
 
 class InvalidRecordingError(LoadError, ValueError):
-    """The path names no recording (1), a file is unreadable or invalid (3, 6),
-    or the selection asks for what the recording does not have (7)."""
+    """The path names no recording, or a file is unreadable or invalid."""
 
 
-class Timestamp(_datetime.datetime):
-    """A date/time line of the configuration: a ``datetime.datetime`` (to the
-    microsecond) whose ``nanosecond`` holds the full fraction of the second,
-    0-999999999. A leap second (second 60) reads as the next minute's 0."""
-
-    nanosecond = 0
-
-    @classmethod
-    def _from_fields(cls, fields):
-        if fields is None:
-            return None
-        year, month, day, hour, minute, second, ns = fields
-        leap = second == 60
-        try:
-            value = cls(year, month, day, hour, minute, 59 if leap else second, ns // 1000)
-            if leap:
-                later = value + _datetime.timedelta(seconds=1)
-                value = cls(later.year, later.month, later.day, later.hour, later.minute, later.second,
-                            later.microsecond)
-        except (ValueError, OverflowError):
-            return None
-        value.nanosecond = ns
-        return value
+def _selection(channels, start, end):
+    names, analogs = [], []
+    for ch in channels or ():
+        if isinstance(ch, str):
+            names.append(ch)
+        else:
+            analogs.append(_operator.index(ch))
+    nan = float("nan")
+    return dict(select=channels is not None, names=names, analogs=analogs,
+                start=nan if start is None else float(start), end=nan if end is None else float(end))
 
 
-class AnalogChannel:
-    """One analog channel line. ``unit`` is as written; the values are in
-    ``base_unit`` (a prefix such as k in kV is applied to the values). ``a``
-    and ``b`` scale raw values (``a`` already times secondary/primary for
-    channels declared on the primary side); ``skew`` is in seconds; ``ps``
-    is "P" or "S"."""
-
-    __slots__ = ("index", "name", "phase", "component", "unit", "multiplier", "a", "b", "skew", "min",
-                 "max", "primary", "secondary", "ps")
-
-    def __init__(self, index, fields):
-        self.index = index
-        for key, value in fields.items():
-            setattr(self, key, value)
-
-    @property
-    def base_unit(self):
-        return self.unit[1:] if self.multiplier != 1.0 else self.unit
-
-    def __repr__(self):
-        return f"AnalogChannel({self.index}, {self.name!r}, {self.unit!r})"
+def _raise(result, message, file, path):
+    code = LoadResult(result)
+    kind = MissingFileError if code in (LoadResult.NoConfigFile, LoadResult.NoDataFile) else InvalidRecordingError
+    raise kind(message or f"{_os.fsdecode(path)}: {code.text()}", code, file)
 
 
-class StatusChannel:
-    """One status (digital) channel line; ``normal_state`` is 0 or 1."""
+class Recording(_core.Recording):
+    """A loaded recording: ``Recording(path, encoding=None)`` is :func:`load`.
 
-    __slots__ = ("index", "name", "phase", "component", "normal_state")
-
-    def __init__(self, index, fields):
-        self.index = index
-        for key, value in fields.items():
-            setattr(self, key, value)
-
-    def __repr__(self):
-        return f"StatusChannel({self.index}, {self.name!r})"
-
-
-class Recording:
-    """A loaded recording. Build it with :func:`load`.
-
-    ``time`` (float64, shape (n,)) holds the seconds of every record;
-    ``analog`` (float64, shape (analog channels, n)) the engineering values,
-    NaN where the data file marks a value missing; ``status`` (bool, shape
-    (status channels, n)) the states. ``value`` and ``points`` read these
-    arrays with the rules of the C++ channel views.
+    ``time`` (float64, shape (n,)) holds the seconds of every record from the
+    recording's start; ``time_from_trigger`` the same times on the host
+    tools' axis, seconds from the trigger (from the first sample when the
+    configuration gives no trigger). ``analog`` (float64, shape (analog
+    channels, n)) holds the engineering values, NaN where the data file marks
+    a value missing; ``status`` (bool, shape (status channels, n)) the
+    states. ``start`` and ``trigger`` are ``numpy.datetime64[ns]`` (None when
+    the line is not a valid date), ``trigger_offset`` the seconds from the
+    first sample to the trigger (None without both). ``value`` and ``points``
+    read the arrays with the library's channel views.
     """
 
-    def __init__(self, data):
-        self._data = data
-        self.time, self.analog, self.status = data.arrays()
-        info = data.info()
-        self.station = info["station"]
-        self.device = info["device"]
-        self.revision = info["revision"]
-        self.frequency = info["frequency"]
-        self.sampling_rates = info["sampling_rates"]
-        self.data_file_type = _FILE_TYPES.get(info["data_file_type"], str(info["data_file_type"]))
-        self.time_multiplier = info["time_multiplier"]
-        self.start = Timestamp._from_fields(info["start"])
-        self.trigger = Timestamp._from_fields(info["trigger"])
-        # A selective load lists only the channels it read (index: the .cfg's).
-        analogs, states = data.analog_indices, data.status_indices
-        self.analog_channels = [AnalogChannel(i, info["analog_channels"][i]) for i in analogs]
-        self.status_channels = [StatusChannel(i, info["status_channels"][i]) for i in states]
-        self.first_record = data.first_record
-        self.selection = data.selection
-        self.warnings = list(data.warnings)
-        self.encoding = data.encoding
-        self.missing_values = data.missing_values
-        self.cfg_file_name = data.cfg_file_name
-        self.dat_file_name = data.dat_file_name
+    def __init__(self, path, encoding=None, channels=None, start=None, end=None, from_trigger=False):
+        super().__init__(_os.fsencode(path), encoding or "", from_trigger=bool(from_trigger),
+                         **_selection(channels, start, end))
+        if self._result != LoadResult.Success:
+            _raise(self._result, self._message, self._file, path)
 
     def __repr__(self):
         return (f"<kivcomtrade.Recording {self.station!r}: {self.time.shape[0]} records, "
@@ -167,21 +122,24 @@ class Recording:
                     return ch
             raise KeyError(f"no channel named {channel!r}")
         index = _operator.index(channel)
-        for ch in self.analog_channels:
+        for ch in self.analog_channels:  # a selective load lists only what it read
             if ch.index == index:
                 return ch
         raise IndexError(f"no analog channel {index}")
 
     def value(self, channel, t):
-        """Value of an analog channel at time ``t`` (seconds; a float or an
-        array of them): linear between the two samples around ``t - skew``,
-        0.0 outside the recorded range (as AnalogChannel::getValue)."""
+        """Value of an analog channel at time ``t`` (seconds on the ``time``
+        axis; a float or an array of them): linear between the two samples
+        around ``t - skew``, as AnalogChannel::getValue, but NaN outside the
+        recorded range where the C++ view gives 0.0. Each time is looked up
+        on its own (no forward-only search position), so times may come in
+        any order."""
         ch = self.channel(channel)
         if not isinstance(ch, AnalogChannel):
             raise TypeError(f"{ch.name!r} is a status channel; value() reads analog channels")
         if isinstance(t, (int, float)):
-            return self._data.value(ch.index, float(t))
-        return self._data.values(ch.index, t)
+            return self._value(ch.index, float(t))
+        return self._values(ch.index, t)
 
     def points(self, channel, t0=0.0, t1=-1.0, rate=-1.0):
         """Point series for plotting, a float32 array of shape (m, 2) of
@@ -191,21 +149,36 @@ class Recording:
         (``rate`` unused). ``t1`` < 0 means the last record's time."""
         ch = self.channel(channel)
         if isinstance(ch, AnalogChannel):
-            return self._data.analog_points(ch.index, float(t0), float(t1), float(rate))
-        return self._data.status_points(ch.index, float(t0), float(t1))
+            return self._analog_points(ch.index, float(t0), float(t1), float(rate))
+        return self._status_points(ch.index, float(t0), float(t1))
 
-    def to_dataframe(self):
-        """A pandas DataFrame: index ``time`` (seconds), one column per
-        channel named ``name [unit]`` (analog, in the unit of the values) or
-        ``name`` (status, bool). Needs pandas."""
+    def to_dataframe(self, index="first"):
+        """A pandas DataFrame, one column per channel named ``name [unit]``
+        (analog, in the unit of the values) or ``name`` (status, bool).
+        ``index`` picks the index, named ``time``: "first" the seconds of
+        ``time``, "trigger" those of ``time_from_trigger`` (the host tools'
+        axis), "absolute" the date and time of every record (``start`` plus
+        the seconds since the first record; ValueError without a valid
+        ``start``). Needs pandas."""
         import pandas
 
+        if index == "first":
+            axis = self.time
+        elif index == "trigger":
+            axis = self.time_from_trigger
+        elif index == "absolute":
+            if self.start is None:
+                raise ValueError("the recording gives no valid start date/time")
+            first = self.time[0] if self.time.size else 0.0
+            axis = self.start + ((self.time - first) * 1e9).round().astype("int64").astype("timedelta64[ns]")
+        else:
+            raise ValueError(f"index must be 'first', 'trigger' or 'absolute', not {index!r}")
         columns = {}
         for ch, row in zip(self.analog_channels, self.analog):
             columns[_unique(columns, f"{ch.name} [{ch.base_unit}]")] = row
         for ch, row in zip(self.status_channels, self.status):
             columns[_unique(columns, ch.name)] = row
-        return pandas.DataFrame(columns, index=pandas.Index(self.time, name="time"), copy=False)
+        return pandas.DataFrame(columns, index=pandas.Index(axis, name="time"), copy=False)
 
 
 def _unique(columns, name):
@@ -218,23 +191,6 @@ def _unique(columns, name):
     return f"{name} #{n}"
 
 
-def _selection(channels, start, end):
-    names, analogs = [], []
-    for ch in channels or ():
-        if isinstance(ch, str):
-            names.append(ch)
-        else:
-            analogs.append(_operator.index(ch))
-    nan = float("nan")
-    return dict(select=channels is not None, names=names, analogs=analogs,
-                start=nan if start is None else float(start), end=nan if end is None else float(end))
-
-
-def _raise(message, code, file, path):
-    kind = MissingFileError if code in (2, 5) else InvalidRecordingError
-    raise kind(message or f"cannot load {_os.fsdecode(path)} (code {code})", code, file)
-
-
 def load(path, encoding=None, channels=None, start=None, end=None, from_trigger=False):
     """Load the recording named by the path of its .cfg, .dat or .cff file.
 
@@ -242,23 +198,20 @@ def load(path, encoding=None, channels=None, start=None, end=None, from_trigger=
     "CP866", "CP1251", "CP1252", "Latin-1", "GB18030"); None detects it.
     ``channels`` (channel names, analog or status, and analog indices),
     ``start`` and ``end`` (seconds from the first sample, or from the trigger
-    with ``from_trigger``) read only those channels and records; the arrays
-    then hold the selected channels in .cfg order, ``time`` stays on the
-    recording's axis and ``selection`` says what was read.
+    with ``from_trigger``) read only those channels and records: the arrays
+    hold the selected channels in .cfg order, ``time`` stays on the
+    recording's axis, ``first_record`` is the first record's position and
+    ``selection`` says what was read.
     Raises :class:`LoadError` (see there) when the recording cannot be read.
     """
-    data = _core.load(_os.fsencode(path), encoding or "", from_trigger=bool(from_trigger),
-                      **_selection(channels, start, end))
-    if data.result != 0:
-        _raise(data.message, data.result, data.file, path)
-    return Recording(data)
+    return Recording(path, encoding, channels, start, end, from_trigger)
 
 
 class Chunk:
     """One block of :func:`iter_chunks`: ``first`` (position of its first
-    record in the file), ``time`` (n,), ``analog`` (selected analog
-    channels, n), ``status`` (selected status channels, n, bool), and the
-    .cfg indices of the rows in ``analog_indices`` and ``status_indices``."""
+    record in the file), ``time`` (n,), ``analog`` (selected analog channels,
+    n), ``status`` (selected status channels, n, bool), and the .cfg indices
+    of the rows in ``analog_indices`` and ``status_indices``."""
 
     __slots__ = ("first", "time", "analog", "status", "analog_indices", "status_indices")
 
@@ -271,13 +224,13 @@ def iter_chunks(path, samples=1 << 20, channels=None, start=None, end=None, enco
     """Read a recording larger than memory in blocks of at most ``samples``
     records, yielding :class:`Chunk` objects (arrays handed over without a
     copy); a caller holding the previous block while the next is read holds
-    two blocks, no more. ``channels``, ``start``, ``end`` select as in :func:`load`.
-    Raises :class:`LoadError` when the recording cannot be opened, or when a
-    block cannot be read (after the blocks before it)."""
-    reader = _core.chunks(_os.fsencode(path), max(1, int(samples)), encoding or "",
-                          from_trigger=bool(from_trigger), **_selection(channels, start, end))
+    two blocks, no more. ``channels``, ``start``, ``end`` select as in
+    :func:`load`. Raises :class:`LoadError` when the recording cannot be
+    opened, or when a block cannot be read (after the blocks before it)."""
+    reader = _core._Chunks(_os.fsencode(path), max(1, int(samples)), encoding or "",
+                           from_trigger=bool(from_trigger), **_selection(channels, start, end))
     if reader.result != 0:
-        _raise(reader.message, reader.result, reader.file, path)
+        _raise(reader.result, reader.message, reader.file, path)
     analogs, states = list(reader.analog_indices), list(reader.status_indices)
     while True:
         block = reader.next()
@@ -285,4 +238,4 @@ def iter_chunks(path, samples=1 << 20, channels=None, start=None, end=None, enco
             break
         yield Chunk(*block, analogs, states)
     if reader.report_result != 0:
-        _raise(reader.message, reader.report_result, reader.file, path)
+        _raise(reader.report_result, reader.message, reader.file, path)

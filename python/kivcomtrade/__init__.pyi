@@ -1,30 +1,40 @@
-import datetime
+import enum
 import os
-from typing import Any, Iterator, overload
+from typing import Any, Iterator, Literal, overload
 
 import numpy as np
 import numpy.typing as npt
 
-__all__ = ["load", "iter_chunks", "Chunk", "Recording", "AnalogChannel", "StatusChannel", "Timestamp", "LoadError",
+__all__ = ["load", "iter_chunks", "Chunk", "LoadResult", "Recording", "AnalogChannel", "StatusChannel", "LoadError",
            "MissingFileError", "InvalidRecordingError"]
 
+class LoadResult(enum.IntEnum):
+    Success = 0
+    NotARecordingName = 1
+    NoConfigFile = 2
+    BadConfigFile = 3
+    ConfigRead = 4
+    NoDataFile = 5
+    BadDataFile = 6
+    BadSelection = 7
+    def text(self) -> str: ...
+
 class LoadError(Exception):
-    code: int
+    code: LoadResult
     filename: str | None
     def __init__(self, message: str, code: int, file: str = ...) -> None: ...
 
 class MissingFileError(LoadError, FileNotFoundError): ...
 class InvalidRecordingError(LoadError, ValueError): ...
 
-class Timestamp(datetime.datetime):
-    nanosecond: int
-
+# Channel objects are read-only views of the recording's channel lines.
 class AnalogChannel:
     index: int
     name: str
     phase: str
     component: str
     unit: str
+    base_unit: str
     multiplier: float
     a: float
     b: float
@@ -34,8 +44,6 @@ class AnalogChannel:
     primary: float
     secondary: float
     ps: str
-    @property
-    def base_unit(self) -> str: ...
 
 class StatusChannel:
     index: int
@@ -57,17 +65,26 @@ class Recording:
     sampling_rates: list[tuple[float, int]]
     data_file_type: str
     time_multiplier: float
-    start: Timestamp | None
-    trigger: Timestamp | None
+    duration: float
+    start: np.datetime64 | None
+    trigger: np.datetime64 | None
+    trigger_offset: float | None
+    time_from_trigger: npt.NDArray[np.float64]
+    header_text: str
+    information_text: str
     analog_channels: list[AnalogChannel]
     status_channels: list[StatusChannel]
     warnings: list[str]
     encoding: str
     missing_values: int
+    file_name: str
     cfg_file_name: str
     dat_file_name: str
     first_record: int
     selection: str
+    def __init__(self, path: str | os.PathLike[str], encoding: str | None = ...,
+                 channels: list[str | int] | None = ..., start: float | None = ..., end: float | None = ...,
+                 from_trigger: bool = ...) -> None: ...
     def channel(self, channel: ChannelRef) -> AnalogChannel | StatusChannel: ...
     @overload
     def value(self, channel: ChannelRef, t: float) -> float: ...
@@ -75,7 +92,7 @@ class Recording:
     def value(self, channel: ChannelRef, t: npt.ArrayLike) -> npt.NDArray[np.float64]: ...
     def points(self, channel: ChannelRef, t0: float = ..., t1: float = ...,
                rate: float = ...) -> npt.NDArray[np.float32]: ...
-    def to_dataframe(self) -> Any: ...
+    def to_dataframe(self, index: Literal["first", "trigger", "absolute"] = ...) -> Any: ...
 
 def load(path: str | os.PathLike[str], encoding: str | None = ..., channels: list[str | int] | None = ...,
          start: float | None = ..., end: float | None = ..., from_trigger: bool = ...) -> Recording: ...

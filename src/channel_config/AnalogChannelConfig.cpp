@@ -9,23 +9,13 @@ namespace KivComtradeLib {
 
 namespace {
 
-// Nothing but blanks (a lone carriage return included): the recorder left the field out.
-bool isEmptyField(const std::string& text)
-{
-    for (char c : text) {
-        if (c != ' ' && (c < '\t' || c > '\r'))
-            return false;
-    }
-    return true;
-}
-
 // Field `number` (1-based) as std::stod reads it; a failure names the field,
 // so that the configuration reader can say which one of which line.
 double numberField(const std::vector<std::string>& fields, std::size_t number, const char* name)
 {
     const std::string& text = fields[number - 1];
     const std::string where = "field " + std::to_string(number) + " '" + name + "': ";
-    if (isEmptyField(text))
+    if (StringHelper::isBlank(text)) // the recorder left the field out (a lone CR included)
         throw std::invalid_argument(where + "empty");
     try {
         return std::stod(text);
@@ -40,7 +30,7 @@ double numberField(const std::vector<std::string>& fields, std::size_t number, c
 double optionalNumberField(const std::vector<std::string>& fields, std::size_t number, const char* name,
                            double fallback)
 {
-    return isEmptyField(fields[number - 1]) ? fallback : numberField(fields, number, name);
+    return StringHelper::isBlank(fields[number - 1]) ? fallback : numberField(fields, number, name);
 }
 
 } // namespace
@@ -130,6 +120,11 @@ void AnalogChannelConfig::setMinMax(bool extendedRange, int revision)
         min = -99999.0;
         max = 99999.0;
     }
+}
+
+std::string AnalogChannelConfig::valueUnit() const
+{
+    return multiplier != 1.0 && unit.size() >= 2 ? unit.substr(1) : unit;
 }
 
 double AnalogChannelConfig::multiplicator(std::string unitText) const

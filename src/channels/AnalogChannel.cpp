@@ -1,19 +1,9 @@
+#include "channels/ColumnMaths.h"
+
 #include <KivComtradeLib/AnalogChannel.h>
 #include <KivComtradeLib/StringHelper.h>
 
-#include <cmath>
-#include <exception>
-#include <limits>
-
 namespace KivComtradeLib {
-
-namespace {
-
-// Points of one series are capped well below what a vector could hold: a
-// request for more is a mistake (or a hostile window), never a plot.
-constexpr double kMaxPoints = static_cast<double>(1ULL << 26);
-
-} // namespace
 
 AnalogChannel::AnalogChannel(AnalogChannelConfig& configRecord, const std::vector<Sample>& sampleVector)
     : BaseChannel(configRecord, sampleVector), skew(configRecord.skew)
@@ -57,70 +47,27 @@ double AnalogChannel::getInterpolationValue(unsigned int sampleIndex, double tim
 
 double AnalogChannel::getValue(double time, unsigned int& hint) const
 {
-    const double tt = time - skew;
-    if (samples.empty() || tt < 0.0 || tt > samples.back().time)
-        return 0.0;
+    const Sample* s = samples.data();
     const auto column = static_cast<std::size_t>(config.index);
-    const std::size_t last = samples.size() - 1;
-    std::size_t k = hint;
-    if (k > last) {
-        // A hint past the end (a caller error) is pulled back instead of read.
-        k = last;
-        hint = static_cast<unsigned int>(k);
-    }
-    while (tt > samples[k].time) {
-        ++k;
-        hint = static_cast<unsigned int>(k);
-        if (k >= samples.size()) {
-            k = last;
-            hint = static_cast<unsigned int>(k);
-            break;
-        }
-    }
-    if (k == 0)
-        return samples[0].analogValues[column];
-    const Sample& a = samples[k - 1];
-    const Sample& b = samples[k];
-    const double slope = (b.analogValues[column] - a.analogValues[column]) / (b.time - a.time);
-    return (a.analogValues[column] - a.time * slope) + tt * slope;
+    return ColumnMaths::valueAt(
+        samples.size(), [s](std::size_t k) { return s[k].time; },
+        [s, column](std::size_t k) { return s[k].analogValues[column]; }, skew, time, hint);
 }
 
 double AnalogChannel::defaultSampleRate(double duration) const
 {
-    double rate = 1000.0 / duration;
-    const double r = std::remainder(rate, 0.02);
-    if (std::fabs(r) < 0.006)
-        rate += 0.006;
-    return rate;
+    return ColumnMaths::defaultPointRate(duration);
 }
 
 std::vector<Kiv::PointF> AnalogChannel::getPoints(double startTime, double endTime, double sampleRate) const
 {
-    std::vector<Kiv::PointF> points;
-    try {
-        // No samples, or a window that opens after the last one (shifted by
-        // the skew, as getValue reads it): nothing to draw.
-        if (samples.empty() || startTime - skew > samples.back().time)
-            return points;
-        if (endTime < 0.0)
-            endTime = samples.back().time;
-        const double duration = endTime - startTime;
-        if (sampleRate < 0.0)
-            sampleRate = defaultSampleRate(duration);
-        const double count = duration * sampleRate;
-        if (!(count > 0.0) || !(count < kMaxPoints))
-            return points;
-        points.reserve(static_cast<std::size_t>(count));
-        unsigned int hint = 0;
-        for (double i = 0.0; i < count; i += 1.0) {
-            const double t = (i / sampleRate) + startTime;
-            const double y = getValue(t, hint);
-            points.emplace_back(static_cast<float>(t), static_cast<float>(y));
-        }
-    } catch (const std::exception&) {
-        return std::vector<Kiv::PointF>();
-    }
-    return points;
+    // The storage by a local pointer (captured by value): the loops keep it in
+    // a register instead of reading it again after every point stored.
+    const Sample* s = samples.data();
+    const auto column = static_cast<std::size_t>(config.index);
+    return ColumnMaths::analogPoints(
+        samples.size(), [s](std::size_t k) { return s[k].time; },
+        [s, column](std::size_t k) { return s[k].analogValues[column]; }, skew, startTime, endTime, sampleRate);
 }
 
 } // namespace KivComtradeLib

@@ -427,15 +427,6 @@ void Cfg::_setTimeProcessTime(std::istream& stream)
         duration = timeFromSampleIndex(samplesCount - 1);
 }
 
-// A field of the time code lines without the blanks recorders pad it with.
-static std::string trimmedField(const std::string& field)
-{
-    const std::size_t first = field.find_first_not_of(" \t\r");
-    if (first == std::string::npos)
-        return std::string();
-    return field.substr(first, field.find_last_not_of(" \t\r") - first + 1);
-}
-
 // `line` keeps the time multiplier line: these lines are read into their own text.
 void Cfg::_loadTimeCodeLines(std::istream& stream)
 {
@@ -447,8 +438,8 @@ void Cfg::_loadTimeCodeLines(std::istream& stream)
         // DOS editors pad the file with end-of-file characters (0x1A).
         text.erase(std::min(text.find('\x1A'), text.size()));
         const std::vector<std::string> fields = StringHelper::split(text, ',');
-        first = fields.empty() ? std::string() : trimmedField(fields[0]);
-        second = fields.size() < 2 ? std::string() : trimmedField(fields[1]);
+        first = fields.empty() ? std::string() : StringHelper::trim(fields[0]);
+        second = fields.size() < 2 ? std::string() : StringHelper::trim(fields[1]);
     };
     readPair(timeCode, localCode);
     readPair(timeQuality, leapSecond);

@@ -4,22 +4,38 @@
 namespace KivComtradeLib {
 namespace Converters {
 
+namespace {
+
+// The one table of data-file keywords, in the order of Enums::DataFileType.
+const char* const kKeywords[] = {"ASCII", "BINARY", "BINARY32", "FLOAT32"};
+
+} // namespace
+
 Enums::DataFileType toDataFileType(std::string& keyword)
+{
+    Enums::DataFileType type = Enums::Ascii; // "ascii" and every unknown word
+    dataFileTypeOf(keyword, type);
+    return type;
+}
+
+bool dataFileTypeOf(const std::string& keyword, Enums::DataFileType& type)
 {
     // Relays write the keyword with blanks around it ("BINARY32 "); reading
     // such a binary file as text would be plainly wrong, so blanks are trimmed.
-    const auto first = keyword.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return Enums::Ascii;
-    const auto last = keyword.find_last_not_of(" \t");
-    const std::string word = StringHelper::toLower(keyword.substr(first, last - first + 1));
-    if (word == "binary")
-        return Enums::Binary;
-    if (word == "binary32")
-        return Enums::Binary32;
-    if (word == "float32")
-        return Enums::Float32;
-    return Enums::Ascii; // "ascii" and every unknown word
+    const std::string word = StringHelper::toLower(StringHelper::trim(keyword));
+    for (int t = Enums::Ascii; t <= Enums::Float32; ++t) {
+        if (word == StringHelper::toLower(kKeywords[t])) {
+            type = static_cast<Enums::DataFileType>(t);
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* dataFileTypeKeyword(Enums::DataFileType type)
+{
+    const int t = static_cast<int>(type);
+    return t >= Enums::Ascii && t <= Enums::Float32 ? kKeywords[t] : kKeywords[Enums::Ascii];
 }
 
 } // namespace Converters

@@ -1,5 +1,7 @@
 #include "config/DateTimeLine.h"
 
+#include <KivComtradeLib/StringHelper.h>
+
 #include <cstdlib>
 #include <string>
 #include <utility>
@@ -8,21 +10,6 @@
 namespace KivComtradeLib {
 
 namespace {
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string trimmed(const std::string& text)
-{
-    std::size_t first = 0, last = text.size();
-    while (first < last && isBlank(text[first]))
-        ++first;
-    while (last > first && isBlank(text[last - 1]))
-        --last;
-    return text.substr(first, last - first);
-}
 
 // A field of 1 to `maxDigits` decimal digits and nothing else.
 bool digitsField(const std::string& field, std::size_t maxDigits, int& value)
@@ -119,15 +106,15 @@ DateTime parseDateTimeLine(const std::string& text, int revYear, std::string& pr
         problem = why;
         return failed;
     };
-    const std::string line = trimmed(text);
+    const std::string line = StringHelper::trim(text);
     const std::size_t comma = line.find(',');
     if (comma == std::string::npos) {
         return invalid("not a date and a time separated by a comma");
     }
-    if (!parseTimeOfDay(trimmed(line.substr(comma + 1)), dt)) {
+    if (!parseTimeOfDay(StringHelper::trim(line.substr(comma + 1)), dt)) {
         return invalid("not a time of day (hh:mm:ss.ssssss)");
     }
-    const std::vector<std::string> date = splitAt(trimmed(line.substr(0, comma)), '/');
+    const std::vector<std::string> date = splitAt(StringHelper::trim(line.substr(0, comma)), '/');
     int first = 0, second = 0, year = 0;
     if (date.size() != 3 || !digitsField(date[0], 2, first) || !digitsField(date[1], 2, second) ||
         (date[2].size() != 2 && date[2].size() != 4) || !digitsField(date[2], 4, year)) {

@@ -30,10 +30,9 @@ public:
     // Seconds one unit of a record's time stamp stands for.
     static double stampScale(const Cfg& cfg) { return cfg.timeMultiplier * cfg.timeStampUnit; }
 
-    static double stampTime(std::uint32_t stamp, const Cfg& cfg)
-    {
-        return static_cast<double>(stamp) * stampScale(cfg);
-    }
+    // Seconds of a time stamp (a binary record's uint32, or a text record's
+    // number, which may be a real).
+    static double stampTime(double stamp, const Cfg& cfg) { return stamp * stampScale(cfg); }
 
     // The table must outlive the time base.
     explicit TimeBase(const std::vector<SamplingRate>& rates) : _rates(&rates) {}

@@ -1,10 +1,11 @@
 #include "data/DataReader.h"
 
-#include "config/SampleClock.h"
+#include "config/TimeBase.h"
 #include "support/ResultCode.h"
 
 #include <KivComtradeLib/FilesHelper.h>
 #include <KivComtradeLib/KivCommon.h>
+#include <KivComtradeLib/StringHelper.h>
 
 #include <algorithm>
 #include <cstring>
@@ -42,20 +43,6 @@ std::string fieldName(const Cfg& cfg, long long field)
     return number + " (status channel " + std::to_string(field - 1 - analogs) + ")";
 }
 
-// Length of what follows the read position; -1 when the stream cannot tell.
-long long remainingLength(std::istream& in)
-{
-    const std::istream::pos_type here = in.tellg();
-    if (here == std::istream::pos_type(-1))
-        return -1;
-    in.seekg(0, std::ios_base::end);
-    const std::istream::pos_type end = in.tellg();
-    in.seekg(here);
-    if (end == std::istream::pos_type(-1) || !in)
-        return -1;
-    return static_cast<long long>(end - here);
-}
-
 void warnCounts(LoadReport& report, const std::string& file, unsigned long long loaded,
                 unsigned long long announced, unsigned long long extra, const char* unit)
 {
@@ -91,7 +78,7 @@ int readBinary(std::istream& in, long long length, const Cfg& cfg, Sink& sink, L
 
     const std::size_t perBlock = std::max<std::size_t>(1, kBlockBytes / recordSize);
     std::vector<char> block(static_cast<std::size_t>(std::min<unsigned long long>(perBlock, count)) * recordSize);
-    SampleClock clock(cfg);
+    TimeBase clock(cfg);
     const bool rateTimes = cfg.allRatesNonZero;
     unsigned long long k = 0;
     while (k < count) {
@@ -122,7 +109,7 @@ int readBinary(std::istream& in, long long length, const Cfg& cfg, Sink& sink, L
 bool isBlankLine(const char* p, const char* end)
 {
     for (; p != end; ++p) {
-        if (*p != ' ' && (*p < '\t' || *p > '\r') && *p != '\x1A')
+        if (!StringHelper::isBlank(*p) && *p != '\x1A') // Ctrl-Z: an old end-of-file mark
             return false;
     }
     return true;
@@ -162,7 +149,7 @@ int readText(std::istream& in, long long length, const Cfg& cfg, Sink& sink, Loa
         ++lines;
     sink.prepare(static_cast<std::size_t>(std::min(announced, lines)));
 
-    SampleClock clock(cfg);
+    TimeBase clock(cfg);
     const bool rateTimes = cfg.allRatesNonZero;
     unsigned long long k = 0, lineNumber = 0, extra = 0;
     const char* p = begin;
@@ -241,8 +228,12 @@ int readDataStream(std::istream& in, long long length, const Cfg& cfg, Sink& sin
     try {
         if (!in)
             return report.fail(kBadData, file, 0, file + ": cannot be read");
-        if (length < 0)
-            length = remainingLength(in);
+        if (length < 0) {
+            // What follows the read position; -1 when the stream cannot tell.
+            const std::streampos here = in.tellg();
+            const long long end = FilesHelper::fileLength64(in);
+            length = here == std::streampos(-1) || end < 0 ? -1 : end - static_cast<long long>(here);
+        }
         DecodeContext context(cfg);
         const int result = cfg.dataFileType != Enums::Ascii
                                ? readBinary(in, length, cfg, sink, report, context, file)

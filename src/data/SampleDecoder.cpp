@@ -3,6 +3,7 @@
 #include "config/TimeBase.h"
 
 #include <KivComtradeLib/Cfg.h>
+#include <KivComtradeLib/StringHelper.h>
 
 #include <algorithm>
 #include <charconv>
@@ -37,11 +38,6 @@ inline std::uint32_t readU32(const unsigned char* p)
 {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-inline double stampTime(double stamp, const Cfg& cfg)
-{
-    return stamp * TimeBase::stampScale(cfg);
 }
 
 // Analog values of one binary record. `read` gives the raw value and whether
@@ -141,7 +137,7 @@ bool decodeBinaryRecord(DecodeContext& context, Store& store, const unsigned cha
                                    : statusCount / 16 < cfg.binaryWordsCount ? statusCount
                                                                               : 16 * cfg.binaryWordsCount;
         store.reserveWhole(analogCount, held);
-        store.time(cfg.allRatesNonZero ? rateTime : stampTime(readU32(record + 4), cfg));
+        store.time(cfg.allRatesNonZero ? rateTime : TimeBase::stampTime(readU32(record + 4), cfg));
 
         const unsigned char* values = record + 8;
         if constexpr (Store::kSelective) {
@@ -196,11 +192,6 @@ bool decodeBinaryRecord(DecodeContext& context, Store& store, const unsigned cha
 
 namespace {
 
-inline bool isBlank(char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
 enum class Number { Bad, Integer, Real, Empty };
 
 // One number field from `p`, blanks before it skipped: '+' or '-', then
@@ -214,7 +205,7 @@ __attribute__((always_inline))
 inline Number scanNumber(const char*& p, const char* end, bool afterComma, std::uint32_t& value,
                          bool& negative, double& real)
 {
-    while (p != end && isBlank(*p))
+    while (p != end && StringHelper::isBlank(*p))
         ++p;
     if (p == end)
         return Number::Bad;
@@ -290,7 +281,7 @@ inline Number skipNumber(const char*& p, const char* end, bool afterComma, std::
 {
     const auto digit = [](char c) { return static_cast<unsigned>(static_cast<unsigned char>(c)) - '0' <= 9u; };
     const char* q = p;
-    while (q != end && isBlank(*q))
+    while (q != end && StringHelper::isBlank(*q))
         ++q;
     if (q != end && (*q == '-' || *q == '+'))
         ++q;
@@ -405,7 +396,7 @@ bool decodeTextRecord(DecodeContext& context, Store& store, const char* line, st
                 if (cfg.allRatesNonZero)
                     store.time(rateTime);
                 else
-                    store.time(stampTime(kind == Number::Real ? real : static_cast<double>(value), cfg));
+                    store.time(TimeBase::stampTime(kind == Number::Real ? real : static_cast<double>(value), cfg));
             }
             if ((next = endField(p, end, field, expected, comma)) != 1)
                 return next == 2 || endsWithEmptyAnalog(context, store, comma, field, expected, analogFields);
@@ -462,7 +453,7 @@ bool decodeTextRecord(DecodeContext& context, Store& store, const char* line, st
             bits = 0;
         };
         for (; field < expected;) {
-            while (p != end && isBlank(*p))
+            while (p != end && StringHelper::isBlank(*p))
                 ++p;
             if (p == end) {
                 flush();
@@ -510,7 +501,7 @@ bool textRecordTime(DecodeContext& context, const char* line, std::size_t length
     kind = scanNumber(p, end, comma, value, negative, real);
     if (kind == Number::Bad || kind == Number::Empty)
         return failAt(context, 1, kind == Number::Empty ? "empty" : "not a number");
-    time = stampTime(kind == Number::Real ? real : static_cast<double>(value), cfg);
+    time = TimeBase::stampTime(kind == Number::Real ? real : static_cast<double>(value), cfg);
     return true;
 }
 

@@ -2,7 +2,7 @@
 // Record decoders shared by Sample::load, Dat and ColumnarRecording. One
 // decoding path writes through a store: SampleStore fills one Sample,
 // ColumnStore one record of channel-major arrays. Times from the sampling
-// rates are passed in (the readers keep a SampleClock).
+// rates are passed in (the readers keep a TimeBase).
 
 #include <KivComtradeLib/Cfg.h>
 #include <KivComtradeLib/Sample.h>

@@ -376,6 +376,8 @@ long long WindowReader::_readText(std::size_t n, double* time, double* analog, s
                                 _file + ": line " + std::to_string(_line) + ": " + _context.failure);
                     return -1;
                 }
+                if (k == 0)
+                    _firstTime = t;
                 if (t < _window.from)
                     continue;
             }
@@ -397,6 +399,8 @@ long long WindowReader::_readText(std::size_t n, double* time, double* analog, s
                             std::to_string(_context.failedField + 1) + ": " + _context.failure);
             return -1;
         }
+        if (k == 0)
+            _firstTime = time[count];
         if (!rateTimes && time[count] > _window.to) {
             _done = true;
             break;
@@ -404,6 +408,16 @@ long long WindowReader::_readText(std::size_t n, double* time, double* analog, s
         ++count;
     }
     return static_cast<long long>(count);
+}
+
+double WindowReader::firstRecordTime()
+{
+    if (_cfg.allRatesNonZero)
+        return _rateTime(0);
+    double t = _firstTime;
+    if (_cfg.dataFileType != Enums::Ascii && _records > 0 && !_stampTime(0, t))
+        t = std::numeric_limits<double>::quiet_NaN();
+    return t;
 }
 
 int WindowReader::finish(LoadReport& report)

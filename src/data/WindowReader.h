@@ -65,6 +65,10 @@ public:
     // 0-based position in the file of the first record read.
     unsigned long long first() const { return _first; }
     unsigned long long recordsRead() const { return _read; }
+    // Time of the file's first record (the recording's, not the window's);
+    // NaN when unknown (a text file whose first line was not read). Call
+    // after the last read: a binary file's stamp may be read for it.
+    double firstRecordTime();
     // After the last read: 7 when a window was asked for and no record fell
     // in it, else 0 with the report's selection sentence and missing-value
     // count (a text file without a record reads as none, as a whole load).
@@ -105,6 +109,7 @@ private:
     unsigned long long _read = 0;
     bool _done = false;
     bool _inWindow = false;
+    double _firstTime = std::numeric_limits<double>::quiet_NaN(); // text: record 0's time, once seen
     // Text: a buffer of whole lines refilled from the stream.
     std::vector<char> _buffer;
     std::size_t _pos = 0, _fill = 0;

@@ -1,4 +1,5 @@
 #include "encoding/TextEncoding.h"
+#include "encoding/CodePageChoice.h"
 #include "encoding/Utf8.h"
 
 #include <KivComtradeLib/ToUtf8.h>
@@ -215,9 +216,15 @@ Encoding detect(const std::vector<std::string>& texts)
     if (allValid)
         return Encoding::Utf8;
     // The decision of one text, on the file's sums.
-    if (count866 > countUtf8)
-        return count866 >= count1251 ? Encoding::Cp866 : Encoding::Cp1251;
-    return countUtf8 < count1251 ? Encoding::Cp1251 : Encoding::Utf8;
+    switch (chooseCodePage(count866, count1251, countUtf8)) {
+    case CodePageChoice::Cp866:
+        return Encoding::Cp866;
+    case CodePageChoice::Cp1251:
+        return Encoding::Cp1251;
+    case CodePageChoice::Unchanged:
+        break;
+    }
+    return Encoding::Utf8;
 }
 
 std::string toUtf8(Encoding encoding, bool detected, const std::string& text, std::size_t& replaced)
@@ -246,3 +253,18 @@ std::string toUtf8(Encoding encoding, bool detected, const std::string& text, st
 
 } // namespace TextEncoding
 } // namespace KivComtradeLib
+
+namespace toUtf8 {
+
+bool isValidUtf8(const std::string& text)
+{
+    return KivComtradeLib::TextEncoding::isValidUtf8(text);
+}
+
+std::string repairUtf8(const std::string& text)
+{
+    std::size_t replaced = 0;
+    return KivComtradeLib::TextEncoding::toUtf8(KivComtradeLib::TextEncoding::Encoding::Utf8, false, text, replaced);
+}
+
+} // namespace toUtf8

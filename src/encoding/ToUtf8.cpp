@@ -1,3 +1,4 @@
+#include "encoding/CodePageChoice.h"
 #include "encoding/Utf8.h"
 
 #include <KivComtradeLib/ToUtf8.h>
@@ -122,14 +123,7 @@ Votes vote(const char* text, std::size_t length)
     return votes;
 }
 
-enum class Choice { Unchanged, Cp866, Cp1251 };
-
-Choice decide(int count866, int count1251, int countUtf8)
-{
-    if (count866 > countUtf8)
-        return count866 >= count1251 ? Choice::Cp866 : Choice::Cp1251;
-    return countUtf8 < count1251 ? Choice::Cp1251 : Choice::Unchanged;
-}
+using KivComtradeLib::CodePageChoice;
 
 } // namespace
 
@@ -190,16 +184,16 @@ std::string from1251(const char* text, std::size_t length)
 namespace {
 
 // Converts by the decision; false when the text is to stay as it is.
-bool convertByVotes(Choice choice, const char* bytes, std::size_t length, std::string& out)
+bool convertByVotes(CodePageChoice choice, const char* bytes, std::size_t length, std::string& out)
 {
     switch (choice) {
-    case Choice::Cp866:
+    case CodePageChoice::Cp866:
         out = from866(bytes, length);
         return true;
-    case Choice::Cp1251:
+    case CodePageChoice::Cp1251:
         out = from1251(bytes, length);
         return true;
-    case Choice::Unchanged:
+    case CodePageChoice::Unchanged:
         break;
     }
     return false;
@@ -244,7 +238,7 @@ std::string DetectRusCodePages::convertSC(const std::string& text, const char* b
                                           std::size_t length)
 {
     std::string converted;
-    if (convertByVotes(decide(count866, count1251, countUtf8), bytes, length, converted))
+    if (convertByVotes(KivComtradeLib::chooseCodePage(count866, count1251, countUtf8), bytes, length, converted))
         return converted;
     if (!text.empty())
         return text;
@@ -255,7 +249,7 @@ std::string detectAndConvert(const std::string& text)
 {
     const Votes votes = vote(text.data(), text.size());
     std::string converted;
-    if (convertByVotes(decide(votes.count866, votes.count1251, votes.countUtf8), text.data(),
+    if (convertByVotes(KivComtradeLib::chooseCodePage(votes.count866, votes.count1251, votes.countUtf8), text.data(),
                        text.size(), converted))
         return converted;
     return text;

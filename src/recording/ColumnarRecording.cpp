@@ -10,7 +10,11 @@
 #include <memory>
 #include <algorithm>
 #include <exception>
+#include <limits>
 #include <numeric>
+
+#include <cmath>
+#include <utility>
 
 namespace KivComtradeLib {
 
@@ -46,6 +50,7 @@ int ColumnarRecording::load(const std::string& path, const LoadOptions& options)
     std::vector<std::uint8_t>().swap(status);
     analogChannelIndices.clear();
     statusChannelIndices.clear();
+    _firstSampleTime = std::numeric_limits<double>::quiet_NaN();
     if (options.selective())
         return _loadSelection(path, options);
     ColumnSink sink(cfg, time, analog, status);
@@ -55,8 +60,11 @@ int ColumnarRecording::load(const std::string& path, const LoadOptions& options)
         [&](std::istream& in, long long length, const std::string& file, LoadReport& data) {
             return readDataStream(in, length, cfg, sink, data, file);
         });
-    cfgFileName = files.cfgFileName;
-    datFileName = files.datFileName;
+    cfgFileName = std::move(files.cfgFileName);
+    datFileName = std::move(files.datFileName);
+    headerText = std::move(files.headerText);
+    informationText = std::move(files.informationText);
+    loaded = result == kLoaded;
     if (result != kLoaded) {
         sink.drop();
         return result;
@@ -67,6 +75,7 @@ int ColumnarRecording::load(const std::string& path, const LoadOptions& options)
     statusChannelIndices.resize(cfg.binaryChannels.size());
     std::iota(statusChannelIndices.begin(), statusChannelIndices.end(), std::size_t(0));
     fileName = path;
+    duration = recordingDuration(cfg, count != 0 ? time[count - 1] : -1.0);
     return kLoaded;
 }
 
@@ -134,12 +143,16 @@ int ColumnarRecording::_loadSelection(const std::string& path, const LoadOptions
         if ((result = reader.finish(data)) != kLoaded)
             return result;
         firstRecord = reader.first();
+        _firstSampleTime = reader.firstRecordTime();
         return kLoaded;
     };
     RecordingFiles files;
     const int result = loadRecording(path, options, cfg, files, report, readWindow);
-    cfgFileName = files.cfgFileName;
-    datFileName = files.datFileName;
+    cfgFileName = std::move(files.cfgFileName);
+    datFileName = std::move(files.datFileName);
+    headerText = std::move(files.headerText);
+    informationText = std::move(files.informationText);
+    loaded = result == kLoaded;
     if (result != kLoaded) {
         firstRecord = 0;
         std::vector<double>().swap(time);
@@ -151,6 +164,7 @@ int ColumnarRecording::_loadSelection(const std::string& path, const LoadOptions
     analogChannelIndices = selection.analog;
     statusChannelIndices = selection.status;
     fileName = path;
+    duration = recordingDuration(cfg, count != 0 ? time[count - 1] : -1.0);
     return kLoaded;
 }
 
@@ -164,6 +178,37 @@ const std::uint8_t* ColumnarRecording::statusRow(std::size_t channel) const
 {
     const std::size_t row = rowOf(statusChannelIndices, channel);
     return row < statusChannelIndices.size() && count != 0 ? status.data() + row * count : nullptr;
+}
+
+AnalogColumn ColumnarRecording::analogColumn(std::size_t channel) const
+{
+    AnalogColumn column;
+    if (const double* row = analogRow(channel)) {
+        column.time = time.data();
+        column.values = row;
+        column.count = count;
+        column.skew = cfg.analogChannels[channel].skew;
+    }
+    return column;
+}
+
+double ColumnarRecording::triggerTime() const
+{
+    if (count == 0)
+        return 0.0;
+    const double first = std::isfinite(_firstSampleTime) ? _firstSampleTime : time[0];
+    return first + (std::isfinite(cfg.triggerOffset) ? cfg.triggerOffset : 0.0);
+}
+
+StatusColumn ColumnarRecording::statusColumn(std::size_t channel) const
+{
+    StatusColumn column;
+    if (const std::uint8_t* row = statusRow(channel)) {
+        column.time = time.data();
+        column.states = row;
+        column.count = count;
+    }
+    return column;
 }
 
 } // namespace KivComtradeLib

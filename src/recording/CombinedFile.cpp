@@ -1,5 +1,6 @@
 #include "recording/CombinedFile.h"
 
+#include <KivComtradeLib/Converters.h>
 #include <KivComtradeLib/StringHelper.h>
 
 #include <cctype>
@@ -10,11 +11,6 @@ namespace KivComtradeLib {
 namespace CombinedFile {
 
 namespace {
-
-bool isBlank(char ch)
-{
-    return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\f' || ch == '\v';
-}
 
 bool allDigits(const std::string& word)
 {
@@ -36,9 +32,9 @@ bool parseHeader(const std::string& line, Header& header)
     std::size_t begin = 0, end = line.size();
     if (line.compare(0, 3, "\xEF\xBB\xBF") == 0) // a byte-order mark before the first header
         begin = 3;
-    while (begin < end && isBlank(line[begin]))
+    while (begin < end && StringHelper::isBlank(line[begin]))
         ++begin;
-    while (end > begin && (isBlank(line[end - 1]) || line[end - 1] == '\n'))
+    while (end > begin && StringHelper::isBlank(line[end - 1]))
         --end;
     if (end - begin < 2 || line[begin] != '-' || line[begin + 1] != '-')
         return false;
@@ -51,7 +47,7 @@ bool parseHeader(const std::string& line, Header& header)
     std::vector<std::string> words;
     std::string word;
     for (std::size_t i = begin; i <= end; ++i) {
-        if (i == end || isBlank(line[i]) || line[i] == ':') {
+        if (i == end || StringHelper::isBlank(line[i]) || line[i] == ':') {
             if (!word.empty())
                 words.push_back(word);
             word.clear();
@@ -84,18 +80,7 @@ bool parseHeader(const std::string& line, Header& header)
             }
         } else if (result.typeWord.empty()) {
             result.typeWord = words[i];
-            const std::string type = StringHelper::toLower(words[i]);
-            result.hasType = true;
-            if (type == "ascii")
-                result.type = Enums::Ascii;
-            else if (type == "binary")
-                result.type = Enums::Binary;
-            else if (type == "binary32")
-                result.type = Enums::Binary32;
-            else if (type == "float32")
-                result.type = Enums::Float32;
-            else
-                result.hasType = false;
+            result.hasType = Converters::dataFileTypeOf(words[i], result.type);
         }
     }
     header = result;
@@ -156,7 +141,7 @@ std::string normalisedText(const std::string& bytes)
         if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
             continue;
         out += bytes[i];
-        if (!isBlank(bytes[i]) && bytes[i] != '\n')
+        if (!StringHelper::isBlank(bytes[i]))
             blank = false;
     }
     return blank ? std::string() : out;

@@ -132,7 +132,7 @@ int Comtrade::load(const std::string& path, const LoadOptions& options)
         report.warn(path + ": the channel and window selection applies to ColumnarRecording and ChunkReader; "
                            "every record and channel is read");
     fileName = path;
-    duration = cfg.allRatesNonZero ? cfg.duration : dat.lastSampleTime;
+    duration = recordingDuration(cfg, dat.lastSampleTime);
     _initChannels();
     return kLoaded;
 }
@@ -141,13 +141,13 @@ int Comtrade::_loadCfgDat(const std::string& path, const LoadOptions& options)
 {
     RecordingFiles files;
     const int result = loadRecording(path, options, cfg, files, report,
-        [this](std::istream& in, long long length, const std::string& file, LoadReport& data) {
+        [this](std::istream& in, long long length, const std::string& file, LoadReport& into) {
             const int read = dat.load(in, length < 0 ? 0 : static_cast<unsigned long long>(length), file);
-            data = dat.report;
+            takeDataReport(into, std::move(dat.report));
             return read;
         });
-    cfgFileName = files.cfgFileName;
-    datFileName = files.datFileName;
+    cfgFileName = std::move(files.cfgFileName);
+    datFileName = std::move(files.datFileName);
     headerText = std::move(files.headerText);
     informationText = std::move(files.informationText);
     if (result != kLoaded) {

@@ -3,27 +3,18 @@
 #include "support/ResultCode.h"
 #include "support/StreamWindow.h"
 
+#include <KivComtradeLib/Converters.h>
 #include <KivComtradeLib/FilesHelper.h>
 #include <KivComtradeLib/KivCommon.h>
 
 #include <exception>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace KivComtradeLib {
 
 namespace {
-
-// The data report's outcome, after the configuration's warnings.
-void mergeDataReport(LoadReport& report, const LoadReport& data, unsigned long long firstLine)
-{
-    report.message = data.message;
-    report.file = data.file;
-    report.line = data.line != 0 ? data.line + firstLine : 0;
-    report.missingValues = data.missingValues;
-    report.selection = data.selection;
-    report.warnings.insert(report.warnings.end(), data.warnings.begin(), data.warnings.end());
-}
 
 std::string readTextFile(const std::string& name)
 {
@@ -45,12 +36,6 @@ void readTextFiles(const std::string& path, RecordingFiles& files, LoadReport& r
     } catch (const std::exception&) {
         report.warn(base + ".hdr/.inf: cannot be read");
     }
-}
-
-const char* typeKeyword(Enums::DataFileType type)
-{
-    const char* const keywords[] = {"ASCII", "BINARY", "BINARY32", "FLOAT32"};
-    return keywords[static_cast<int>(type) & 3];
 }
 
 // A combined file: its CFG section through Cfg::load, its DAT section through
@@ -82,7 +67,7 @@ int loadCombined(const std::string& path, const LoadOptions& options, Cfg& cfg, 
         std::istream cfgStream(&window);
         result = cfg.load(cfgStream, path, options);
     }
-    report = cfg.report;
+    report = std::move(cfg.report);
     if (report.line != 0)
         report.line += cfgSection->line; // lines of the file, not of the section
     if (result != kConfigurationRead)
@@ -95,7 +80,7 @@ int loadCombined(const std::string& path, const LoadOptions& options, Cfg& cfg, 
     if (header.hasType && header.type != cfg.dataFileType)
         return report.fail(kBadData, path, datSection->line,
                            path + ": the DAT section is " + header.typeWord + " but the CFG section says " +
-                               typeKeyword(cfg.dataFileType));
+                               Converters::dataFileTypeKeyword(cfg.dataFileType));
     if (!header.typeWord.empty() && !header.hasType)
         report.warn(path + ": DAT section of unknown type '" + header.typeWord + "' read as the CFG section's type");
     const unsigned long long available = static_cast<unsigned long long>(length) - datSection->offset;
@@ -108,13 +93,13 @@ int loadCombined(const std::string& path, const LoadOptions& options, Cfg& cfg, 
     files.dataLength = static_cast<long long>(datSection->length);
     file.clear();
     file.seekg(static_cast<std::streamoff>(datSection->offset), std::ios_base::beg);
-    LoadReport data;
     {
         StreamWindow window(file, datSection->length);
         std::istream section(&window);
-        result = readData(section, static_cast<long long>(datSection->length), path, data);
+        result = readData(section, static_cast<long long>(datSection->length), path, report);
     }
-    mergeDataReport(report, data, datSection->line);
+    if (report.line != 0)
+        report.line += datSection->line; // lines of the file, not of the section
     if (result != kLoaded)
         return result;
 
@@ -145,18 +130,27 @@ int loadFiles(const std::string& path, const LoadOptions& options, Cfg& cfg, Rec
         }
     }
     const int cfgResult = cfg.load(files.cfgFileName, options);
-    report = cfg.report;
+    report = std::move(cfg.report);
     if (cfgResult != kConfigurationRead)
         return cfgResult;
-    LoadReport data;
-    const int result = readDataFile(files.datFileName, cfg, data, readData);
-    mergeDataReport(report, data, 0);
+    const int result = readDataFile(files.datFileName, cfg, report, readData);
     if (result == kLoaded)
         readTextFiles(path, files, report);
     return result;
 }
 
 } // namespace
+
+void takeDataReport(LoadReport& report, LoadReport&& data)
+{
+    report.message = std::move(data.message);
+    report.file = std::move(data.file);
+    report.line = data.line;
+    report.missingValues = data.missingValues;
+    report.warnings.insert(report.warnings.end(), std::make_move_iterator(data.warnings.begin()),
+                           std::make_move_iterator(data.warnings.end()));
+    data.clear();
+}
 
 int checkRecordingName(const std::string& path, LoadReport& report)
 {

@@ -31,8 +31,21 @@ struct RecordingFiles {
 int checkRecordingName(const std::string& path, LoadReport& report);
 
 // Loads the recording named by `path` (a .cfg, .dat or .cff name, already
-// checked): `cfg` and `files` are filled, the data goes through `readData`,
-// `report` holds the merged outcome. Returns the load's result code.
+// checked): `cfg` and `files` are filled, the data goes through `readData`.
+// The load's one report is built in `report`: the configuration's is moved
+// in (cfg.report is left empty), and `readData` writes into it after the
+// configuration's warnings. Returns the load's result code.
+// For a `readData` whose reader keeps a report of its own (Dat): moves that
+// report's outcome and warnings into the load's `report`.
+void takeDataReport(LoadReport& report, LoadReport&& data);
+
+// Seconds of the last sample: from the sampling rates when every rate is
+// non-zero, else the time of the last record read (`lastSampleTime`).
+inline double recordingDuration(const Cfg& cfg, double lastSampleTime)
+{
+    return cfg.allRatesNonZero ? cfg.duration : lastSampleTime;
+}
+
 int loadRecording(const std::string& path, const LoadOptions& options, Cfg& cfg, RecordingFiles& files,
                   LoadReport& report, const DataReaderFunction& readData);
 

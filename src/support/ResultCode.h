@@ -1,18 +1,18 @@
 #pragma once
-// The result codes of a load, by name. The public interface keeps them as
-// plain ints (load() returns int); inside the library they are named.
+// The result codes of a load as the ints the readers return, named after the
+// public LoadResult (one table for both).
+
+#include <KivComtradeLib/LoadResult.h>
 
 namespace KivComtradeLib {
 
-enum ResultCode : int {
-    kLoaded = 0,             // the recording is read
-    kNotARecordingName = 1,  // the path's extension is none of .cfg, .dat, .cff
-    kNoConfiguration = 2,    // the configuration file does not exist
-    kBadConfiguration = 3,   // the configuration cannot be read or is invalid
-    kConfigurationRead = 4,  // the configuration is read: the data file comes next
-    kNoData = 5,             // the data file does not exist
-    kBadData = 6,            // the data file cannot be read or does not match
-    kBadSelection = 7,       // the channels or the window asked for are not in the recording
-};
+constexpr int kLoaded = static_cast<int>(LoadResult::Success);
+constexpr int kNotARecordingName = static_cast<int>(LoadResult::NotARecordingName);
+constexpr int kNoConfiguration = static_cast<int>(LoadResult::NoConfigFile);
+constexpr int kBadConfiguration = static_cast<int>(LoadResult::BadConfigFile);
+constexpr int kConfigurationRead = static_cast<int>(LoadResult::ConfigRead);
+constexpr int kNoData = static_cast<int>(LoadResult::NoDataFile);
+constexpr int kBadData = static_cast<int>(LoadResult::BadDataFile);
+constexpr int kBadSelection = static_cast<int>(LoadResult::BadSelection);
 
 } // namespace KivComtradeLib

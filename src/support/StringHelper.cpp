@@ -53,4 +53,22 @@ int StringHelper::toInt(const std::string& text)
     return std::stoi(text);
 }
 
+bool StringHelper::isBlank(const std::string& text)
+{
+    for (const char c : text)
+        if (!isBlank(c))
+            return false;
+    return true;
+}
+
+std::string StringHelper::trim(const std::string& text)
+{
+    std::size_t first = 0, last = text.size();
+    while (first < last && isBlank(text[first]))
+        ++first;
+    while (last > first && isBlank(text[last - 1]))
+        --last;
+    return text.substr(first, last - first);
+}
+
 } // namespace KivComtradeLib

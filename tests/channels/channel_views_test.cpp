@@ -1,13 +1,16 @@
 // The channel views: the analog view's skew-shifted interpolation, its point
-// series and their count rules; the status view's step series.
+// series and their count rules; the status view's step series; the reduction
+// of a column to a plot's pixel columns.
 
 #include <KivComtradeLib/AnalogChannel.h>
 #include <KivComtradeLib/BinaryChannel.h>
 #include <KivComtradeLib/Cfg.h>
+#include <KivComtradeLib/ChannelColumn.h>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -136,5 +139,55 @@ TEST(BinaryChannel, StepSeriesOverWindows)
         for (const auto& p : view.getPoints(c.start, c.end, 5.0)) // the rate is not used
             steps.emplace_back(p.x, p.y);
         EXPECT_EQ(steps, c.steps) << "channel " << c.channel + 1 << " from " << c.start << " to " << c.end;
+    }
+}
+
+TEST(ColumnTrace, MissingValuesBreakTheLineAndEveryColumnKeepsItsExtremes)
+{
+    const double nan = std::nan("");
+    const struct {
+        std::vector<double> values; // at t = 0, 1, 2, ... over the window [0, n-1]
+        int columns;
+        std::vector<std::size_t> runSizes;
+        std::vector<double> drawn; // every point's value, run after run
+    } cases[] = {
+        {{1, 2, nan, 4, 5}, 100, {2, 2}, {1, 2, 4, 5}}, // fewer samples than columns: all of them
+        {{nan, nan, 3}, 100, {1}, {3}},
+        {{nan, nan}, 100, {}, {}},
+        {{0, 9, -7, 1, 0, 2, nan, 3, 0, 1}, 2, {3, 2}, {9, -7, 2, 3, 0}}, // min and max per column, in order
+    };
+    for (const auto& c : cases) {
+        std::vector<double> time(c.values.size());
+        for (std::size_t k = 0; k < time.size(); ++k)
+            time[k] = double(k);
+        const AnalogColumn column{time.data(), c.values.data(), time.size(), 0.0};
+        const auto trace = column.trace(0.0, time.back(), c.columns);
+        std::vector<std::size_t> sizes;
+        std::vector<double> drawn;
+        for (const auto& line : trace.runs) {
+            sizes.push_back(line.size());
+            for (const auto& point : line)
+                drawn.push_back(point.value);
+        }
+        EXPECT_EQ(sizes, c.runSizes) << c.values.size();
+        EXPECT_EQ(drawn, c.drawn) << c.values.size();
+    }
+    const double t[] = {0.0, 1.0}, v[] = {1.0, 2.0}; // no picture of an empty window or of no columns
+    const AnalogColumn two{t, v, 2, 0.0};
+    EXPECT_TRUE(two.trace(1.0, 1.0, 10).runs.empty() && two.trace(0.0, 1.0, 0).runs.empty());
+}
+
+TEST(ColumnRaster, EachColumnHoldsTheStatesThatReachIt)
+{
+    const double time[] = {0.0, 1.0, 2.0, 3.0};
+    const struct { std::vector<std::uint8_t> states; double from, to, origin; std::vector<signed char> columns; bool changes; } cases[] = {
+        {{0, 0, 0, 0}, 0.0, 3.0, 0.0, {0, 0, 0}, false},
+        {{0, 1, 1, 0}, 0.0, 3.0, 0.0, {0, 2, 2}, true},  // a state holds up to the next sample
+        {{1, 1, 0, 0}, -1.0, 1.0, 1.0, {1, 2}, true},    // on an axis whose zero is at t = 1
+        {{1, 0, 0, 0}, 4.0, 5.0, 0.0, {-1, -1}, false},  // after the last sample: nothing reaches it
+    };
+    for (const auto& c : cases) {
+        const ColumnRaster raster = StatusColumn{time, c.states.data(), 4}.raster(c.from, c.to, int(c.columns.size()), c.origin);
+        EXPECT_TRUE(raster.columns == c.columns && raster.changes == c.changes) << c.from;
     }
 }

@@ -65,8 +65,12 @@ def test_missing_values_are_nan(tmp_path):
             assert np.isnan(check_against_reference(tmp_path / f"{name}.cfg").analog).any()
 
 
+R = kivcomtrade.LoadResult
+
+
 @pytest.mark.parametrize("case, code, base", [
-    ("absent.cfg", 2, OSError), ("name.txt", 1, ValueError), ("no-dat", 5, OSError), ("short-dat", 6, ValueError)])
+    ("absent.cfg", R.NoConfigFile, OSError), ("name.txt", R.NotARecordingName, ValueError),
+    ("no-dat", R.NoDataFile, OSError), ("short-dat", R.BadDataFile, ValueError)])
 def test_failures_raise_with_the_code(tmp_path, case, code, base):
     path = tmp_path / case
     if case in ("no-dat", "short-dat"):
@@ -76,7 +80,7 @@ def test_failures_raise_with_the_code(tmp_path, case, code, base):
             (tmp_path / "rec.dat").write_bytes(BUNDLED.with_suffix(".dat").read_bytes()[:7])  # no whole record
     with pytest.raises(base) as failure:
         kivcomtrade.load(path)
-    assert isinstance(failure.value, kivcomtrade.LoadError) and failure.value.code == code
+    assert isinstance(failure.value, kivcomtrade.LoadError) and failure.value.code is code == int(code)
     assert tmp_path.name in str(failure.value)
 
 
@@ -100,6 +104,59 @@ def test_to_dataframe():
     assert frame["IA [A]"].iloc[7] == rec.analog[3, 7]
 
 
+@pytest.mark.parametrize("start, header, start_at, offset, zero, text", [
+    # start and trigger 60 ms apart: the trigger falls on record 120 (2000 Hz).
+    ("14/03/2026,09:41:07.250000", "line 1\r\nline 2\r\n", "2026-03-14T09:41:07.250", 0.06, 120, "line 1\nline 2\n"),
+    # No valid start: no trigger offset, the tools' axis starts at the first record.
+    ("44/03/2026,09:41:07.250000", None, None, None, 0, ""),
+])
+def test_times_and_texts(tmp_path, start, header, start_at, offset, zero, text):
+    pandas = pytest.importorskip("pandas")
+    (tmp_path / "x.cfg").write_bytes(BUNDLED.read_bytes().replace(b"14/03/2026,09:41:07.250000", start.encode()))
+    shutil.copy(BUNDLED.with_suffix(".dat"), tmp_path / "x.dat")
+    if header:
+        (tmp_path / "x.hdr").write_bytes(header.encode())
+    rec = kivcomtrade.load(tmp_path / "x.cfg")
+    assert rec.start == (np.datetime64(start_at, "ns") if start_at else None)
+    assert rec.trigger == np.datetime64("2026-03-14T09:41:07.310", "ns") and rec.trigger.dtype == "M8[ns]"
+    assert rec.trigger_offset == (offset and pytest.approx(offset))
+    assert (rec.header_text, rec.information_text) == (text, "")
+    assert abs(rec.time_from_trigger[zero]) < 1e-12 and rec.time_from_trigger[zero + 1] == pytest.approx(0.0005)
+    assert rec.to_dataframe(index="trigger").index[zero] == rec.time_from_trigger[zero]
+    if start_at:
+        stamps = rec.to_dataframe(index="absolute").index
+        assert stamps[0] == pandas.Timestamp(start_at) and stamps[zero] == pandas.Timestamp(rec.trigger)
+    for index in ("last",) if start_at else ("last", "absolute"):
+        with pytest.raises(ValueError):
+            rec.to_dataframe(index=index)
+
+
+def reference_views(path):
+    if "KIVCOMTRADE_PY_REFERENCE" not in os.environ:
+        pytest.skip("KIVCOMTRADE_PY_REFERENCE is not set: run through CTest")
+    out = subprocess.run([os.environ["KIVCOMTRADE_PY_REFERENCE"], "--views", str(path)], check=True,
+                         capture_output=True, text=True, errors="surrogateescape").stdout.split("\n")
+    return [np.array(line.split(), dtype=float) for line in out[2:-1]] if int(out[0]) == 0 else None
+
+
+@pytest.mark.parametrize("path", sorted((SOURCE / "samples").glob("*.cfg")) + REAL, ids=lambda p: p.name)
+def test_views_are_the_cpp_views(path):
+    lines = reference_views(path)
+    if lines is None:
+        return
+    rec = kivcomtrade.load(path)
+    for ch in rec.analog_channels:
+        (probes, values), points = lines[2 * ch.index].reshape(-1, 2).T, lines[2 * ch.index + 1]
+        got = rec.value(ch, probes)
+        # Python gives NaN where the C++ view gives 0.0: outside the recording.
+        np.testing.assert_array_equal(np.where(np.isnan(got) & (values == 0.0), 0.0, got), values)
+        assert [rec.value(ch, p) for p in probes[:3]] == pytest.approx(list(got[:3]), nan_ok=True)
+        np.testing.assert_array_equal(rec.points(ch), points.reshape(-1, 2).astype(np.float32))
+        assert np.isnan(rec.value(ch, ch.skew - 1.0)) and np.isnan(rec.value(ch, rec.time[-1] + ch.skew + 1.0))
+    for ch, points in zip(rec.status_channels, lines[2 * len(rec.analog_channels):]):
+        np.testing.assert_array_equal(rec.points(ch), points.reshape(-1, 2).astype(np.float32))
+
+
 @pytest.mark.parametrize("path", [BUNDLED, SOURCE / "samples" / "fault-slg-ascii.cfg"], ids=lambda p: p.name)
 def test_selective_load_and_chunks_give_the_whole_loads_records(path):
     full = kivcomtrade.load(path)
@@ -109,6 +166,7 @@ def test_selective_load_and_chunks_give_the_whole_loads_records(path):
     assert part.first_record == 100 and part.time.shape[0] == 201 and part.selection
     assert [ch.index for ch in part.analog_channels] == [2, full.channel("IA").index]
     np.testing.assert_array_equal(part.time, full.time[rows])
+    np.testing.assert_array_equal(part.time_from_trigger, full.time_from_trigger[rows])  # the recording's trigger
     np.testing.assert_array_equal(part.analog, full.analog[[ch.index for ch in part.analog_channels], rows])
     np.testing.assert_array_equal(part.status, full.status[[1], rows])
     assert part.value(2, t0 + 1e-4) == full.value(2, t0 + 1e-4)
@@ -124,6 +182,6 @@ def test_selective_load_and_chunks_give_the_whole_loads_records(path):
 def test_selections_the_recording_cannot_satisfy(kwargs):
     with pytest.raises(kivcomtrade.InvalidRecordingError) as failure:
         kivcomtrade.load(BUNDLED, **kwargs)
-    assert failure.value.code == 7 and str(failure.value)
+    assert failure.value.code == kivcomtrade.LoadResult.BadSelection and str(failure.value)
     with pytest.raises(kivcomtrade.InvalidRecordingError):
         list(kivcomtrade.iter_chunks(BUNDLED, **kwargs))

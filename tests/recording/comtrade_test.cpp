@@ -5,9 +5,11 @@
 
 #include <KivComtradeLib/ColumnarRecording.h>
 #include <KivComtradeLib/Comtrade.h>
+#include <KivComtradeLib/LoadResult.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +19,8 @@
 using namespace KivTest;
 using KivComtradeLib::ColumnarRecording;
 using KivComtradeLib::Comtrade;
+using KivComtradeLib::LoadResult;
+using KivComtradeLib::toLoadResult;
 namespace E = KivComtradeLib::Enums;
 
 namespace {
@@ -77,6 +81,26 @@ void expectColumnsAsComtrade(const std::string& path)
             same = same && col.statusRow(d)[k] == s.binaryValues[d];
         ASSERT_TRUE(same) << path << " record " << k;
     }
+    EXPECT_TRUE(col.duration == rec.duration && col.loaded == rec.loaded && col.headerText == rec.headerText
+                && col.informationText == rec.informationText) << path;
+    // The columns are the views: the same points, the same values between samples.
+    const auto same = [](const std::vector<Kiv::PointF>& a, const std::vector<Kiv::PointF>& b) {
+        return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(Kiv::PointF)) == 0;
+    };
+    const bool rising = std::is_sorted(col.time.begin(), col.time.end()); // valueAt's binary search needs it
+    for (std::size_t c = 0; c < rec.analogChannels.size(); ++c) {
+        const auto column = col.analogColumn(c);
+        EXPECT_TRUE(same(column.getPoints(0, -1, -1), rec.analogChannels[c].getPoints(0, -1, -1))) << path << c;
+        unsigned int hint = 0;
+        std::size_t columnHint = 0;
+        for (std::size_t k = 0; k + 1 < n; k += 1 + n / 50) {
+            const double t = (rec.dat.samples[k].time + rec.dat.samples[k + 1].time) / 2 + column.skew;
+            const double v[] = {rec.analogChannels[c].getValue(t, hint), column.getValue(t, columnHint), column.valueAt(t)};
+            ASSERT_TRUE(sameBits(v, v + 1, 1) && (!rising || sameBits(v, v + 2, 1))) << path << c << " at " << t;
+        }
+    }
+    for (std::size_t d = 0; d < rec.binaryChannels.size(); ++d)
+        EXPECT_TRUE(same(col.statusColumn(d).getPoints(0, -1), rec.binaryChannels[d].getPoints(0, -1, 0))) << path << d;
 }
 
 } // namespace
@@ -97,29 +121,30 @@ TEST(ComtradeLoad, ResultCodesAndTheStateTheyLeave)
                 && writeFile(dir.file("nocfg.cff"), "1,2,3\n") && writeFile(dir.file("nosection.cff"), cff.substr(0, datHeader))
                 && writeFile(dir.file("cut.cff"), cff.substr(0, cff.size() - 1))
                 && writeFile(dir.file("type.cff"), std::string(cff).replace(datHeader, 25, "--- file type: DAT ASCII")));
-    const struct { const char* path; int result; const char* said; unsigned long long line; } failures[] = {
-        {"good.txt", 1, "good.txt: not the name of a .cfg, .dat or .cff file", 0},
-        {"absent.cfg", 2, "absent.cfg: no such configuration file", 0},
-        {"badcfg.cfg", 3, "badcfg.cfg: line 2 (channel counts line), field 1 'total channels': 0", 2},
-        {"skew.cfg", 3, "skew.cfg: line 3 (analog channel 1), field 8 'skew': 'x' is not a number", 3},
-        {"nodat.cfg", 5, "nodat.dat: no such data file", 0},
-        {"short.dat", 6, "short.dat: its 5 bytes hold no whole record of 18 bytes", 0},
-        {"bad.cfg", 6, "bad.dat: line 3, field 3 (analog channel 1): not a number", 3},
-        {"nocfg.cff", 3, "nocfg.cff: no CFG section", 0},
-        {"nosection.cff", 5, "nosection.cff: no DAT section", 0},
-        {"cut.cff", 6, "cut.cff: the DAT section announces 360 bytes, 359 follow its header", 31},
-        {"type.cff", 6, "type.cff: the DAT section is ASCII but the CFG section says BINARY", 31},
+    const struct { const char* path; LoadResult result; const char* said; unsigned long long line; } failures[] = {
+        {"good.txt", LoadResult::NotARecordingName, "good.txt: not the name of a .cfg, .dat or .cff file", 0},
+        {"absent.cfg", LoadResult::NoConfigFile, "absent.cfg: no such configuration file", 0},
+        {"badcfg.cfg", LoadResult::BadConfigFile, "badcfg.cfg: line 2 (channel counts line), field 1 'total channels': 0", 2},
+        {"skew.cfg", LoadResult::BadConfigFile, "skew.cfg: line 3 (analog channel 1), field 8 'skew': 'x' is not a number", 3},
+        {"nodat.cfg", LoadResult::NoDataFile, "nodat.dat: no such data file", 0},
+        {"short.dat", LoadResult::BadDataFile, "short.dat: its 5 bytes hold no whole record of 18 bytes", 0},
+        {"bad.cfg", LoadResult::BadDataFile, "bad.dat: line 3, field 3 (analog channel 1): not a number", 3},
+        {"nocfg.cff", LoadResult::BadConfigFile, "nocfg.cff: no CFG section", 0},
+        {"nosection.cff", LoadResult::NoDataFile, "nosection.cff: no DAT section", 0},
+        {"cut.cff", LoadResult::BadDataFile, "cut.cff: the DAT section announces 360 bytes, 359 follow its header", 31},
+        {"type.cff", LoadResult::BadDataFile, "type.cff: the DAT section is ASCII but the CFG section says BINARY", 31},
     };
     for (const auto& f : failures) {
         Comtrade c;
         ASSERT_EQ(c.load(dir.file("good.cfg")), 0);
-        EXPECT_EQ(c.load(dir.file(f.path)), f.result);
-        EXPECT_TRUE(c.report.result == f.result && c.report.message == dir.file(f.said) && c.report.line == f.line)
+        EXPECT_EQ(toLoadResult(c.load(dir.file(f.path))), f.result);
+        EXPECT_TRUE(c.report.result == static_cast<int>(f.result) && c.report.message == dir.file(f.said) && c.report.line == f.line)
             << c.report.message << " at " << c.report.line;
         // The last success's path stays; on 1 all stays, else no view or sample.
         EXPECT_TRUE(c.fileName == dir.file("good.cfg") && std::fabs(c.duration - 0.039) < 1e-12) << f.path;
-        EXPECT_TRUE(c.loaded == (f.result == 1) && c.analogChannels.size() == (f.result == 1 ? 3u : 0u)) << f.path;
-        EXPECT_EQ(c.dat.samples.size(), f.result == 1 ? 40u : 0u) << f.path;
+        const bool unchanged = f.result == LoadResult::NotARecordingName;
+        EXPECT_TRUE(c.loaded == unchanged && c.analogChannels.size() == (unchanged ? 3u : 0u)) << f.path;
+        EXPECT_EQ(c.dat.samples.size(), unchanged ? 40u : 0u) << f.path;
     }
     // Success: warnings and missing values reach the host; the rates, not the
     // last of the two records held, give the duration.

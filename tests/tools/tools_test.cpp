@@ -1,6 +1,5 @@
 // The host tools run as a user runs them, on generated, bundled and broken
 // recordings; their numbers are checked against the library's.
-#include "PlotData.h"
 #include "writer/ComtradeWriter.h"
 
 #include <KivComtradeLib/KivComtradeLib.h>
@@ -81,37 +80,6 @@ TEST(ComtradeTools, FailuresExitWithTheLoadCodeAndTheReportsSentence)
     const ToolRun unwritable = run(kPlot, {kBundled, "-o", "/nonexistent-folder/x.svg"});
     EXPECT_EQ(unwritable.code, 73);
     EXPECT_NE(unwritable.err.find("/nonexistent-folder/x.svg"), std::string::npos);
-}
-
-TEST(PlotData, MissingValuesBreakTheLineAndEveryColumnKeepsItsExtremes)
-{
-    const double nan = std::nan("");
-    const struct {
-        std::vector<double> values; // at t = 0, 1, 2, ... over the window [0, n-1]
-        int columns;
-        std::vector<std::size_t> runSizes;
-        std::vector<double> drawn; // every point's value, run after run
-    } cases[] = {
-        {{1, 2, nan, 4, 5}, 100, {2, 2}, {1, 2, 4, 5}}, // fewer samples than columns: all of them
-        {{nan, nan, 3}, 100, {1}, {3}},
-        {{nan, nan}, 100, {}, {}},
-        {{0, 9, -7, 1, 0, 2, nan, 3, 0, 1}, 2, {3, 2}, {9, -7, 2, 3, 0}}, // min and max per column, in order
-    };
-    for (const auto& c : cases) {
-        std::vector<double> time(c.values.size());
-        for (std::size_t k = 0; k < time.size(); ++k)
-            time[k] = double(k);
-        const auto trace = KivTools::analogTrace({time.data(), time.size(), 0.0}, c.values.data(), 0.0, time.back(), c.columns);
-        std::vector<std::size_t> sizes;
-        std::vector<double> drawn;
-        for (const auto& line : trace.runs) {
-            sizes.push_back(line.size());
-            for (const auto& point : line)
-                drawn.push_back(point.value);
-        }
-        EXPECT_EQ(sizes, c.runSizes) << c.values.size();
-        EXPECT_EQ(drawn, c.drawn) << c.values.size();
-    }
 }
 
 // One analog lane as drawn: its scale (value lo at y0, hi at y1), stroke and
