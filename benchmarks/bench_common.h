@@ -88,6 +88,9 @@ void registerAnalysis(); // RMS and phasor series of every channel
 void registerWrite();   // Writer::write as BINARY and ASCII against writing the bytes from memory
 // The child side of the memory benchmark; returns the exit code.
 int peakMemoryChild(const std::string& model, const char* cfgPath);
+// Big recordings: selective loads and blocks against full loads (selection.cpp).
+int selectionMain();
+int selectionChild(int argc, char** argv);
 
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:

@@ -10,6 +10,7 @@
 //
 //   kivcomtrade_benchmarks [--benchmark_filter=...] [google-benchmark flags]
 //   kivcomtrade_benchmarks --kiv-write DIR LAYOUT...   writes recordings, no runs
+//   kivcomtrade_benchmarks --kiv-selection             big recordings: selective loads and blocks (selection.cpp)
 //   KIVCOMTRADE_BENCH_REPS=N   repetitions of each load (default 5)
 //   KIVCOMTRADE_BENCH_TMP=DIR  where the recordings are generated (default /tmp)
 //   KIVCOMTRADE_BENCH_DATA=DIR keep the recordings in DIR (and reuse them)
@@ -66,9 +67,13 @@ int main(int argc, char** argv)
 {
     if (argc == 4 && std::strcmp(argv[1], "--kiv-peak-memory") == 0)
         return peakMemoryChild(argv[2], argv[3]);
+    if (argc >= 4 && std::strcmp(argv[1], "--kiv-selection-child") == 0)
+        return selectionChild(argc, argv);
     try {
         if (argc >= 3 && std::strcmp(argv[1], "--kiv-write") == 0)
             return writeRecordings(argc, argv);
+        if (argc == 2 && std::strcmp(argv[1], "--kiv-selection") == 0)
+            return selectionMain();
 
         benchmark::Initialize(&argc, argv);
         if (benchmark::ReportUnrecognizedArguments(argc, argv))

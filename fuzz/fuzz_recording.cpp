@@ -5,11 +5,14 @@
 //             2 Comtrade, .cff   3 ColumnarRecording, .cff
 //   bits 2-3  the pair opened as .cfg, .dat or .CFG (3: .cfg, with .hdr/.inf)
 // A success promises finite figures (times, duration, rates, gains) and a
-// duration that is the time of the last record; the views read any window.
+// duration that is the time of the last record; the views read any window;
+// a columnar success is read again selectively (a window and channels
+// picked by the input's bytes), at once and in blocks, giving the same records.
 // (Seeds start with the ASCII digits '0'-'3', which pick the four ways.)
 
 #include "FuzzInput.h"
 
+#include <KivComtradeLib/ChunkReader.h>
 #include <KivComtradeLib/ColumnarRecording.h>
 #include <KivComtradeLib/Comtrade.h>
 
@@ -17,6 +20,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -94,11 +98,69 @@ void loadComtrade(const std::string& file, const std::uint8_t* data, std::size_t
         }
         check(ch.getPoints(0.0, 1.0, 1e15).empty(), "a request no memory could hold is not empty");
     }
+    ColumnarRecording full;
+    check(full.load(base) == 0, "columnar whole load");
+    const double whole[2] = {std::nan(""), std::nan("")};
+    checkSelection(base, full, whole, data, std::min<std::size_t>(size, 4));
+    checkSelection(base, full, &w[2], data + std::min<std::size_t>(size, 4), std::min<std::size_t>(size, 8) - std::min<std::size_t>(size, 4));
+    if (n > 2) {
+        const double middle[2] = {rec.dat.samples[n / 3].time, rec.dat.samples[2 * n / 3].time};
+        checkSelection(base, full, middle, data, 0);
+    }
     for (const BinaryChannel& ch : rec.binaryChannels) // opening point, one per change, two closing ones at most
         check(std::max(ch.getPoints(w[0], w[1], 0).size(), ch.getPoints(w[2], w[3], 0).size()) <= n + 3, "status points");
 }
 
-void loadColumnar(const std::string& file)
+// A window (two raw doubles of the input) and channels picked by its bytes,
+// read at once and in blocks: the records at the same positions as the
+// whole load `full`, every one of them when the times never go back.
+void checkSelection(const std::string& file, const ColumnarRecording& full, const double* window, const std::uint8_t* pick,
+                    std::size_t picks)
+{
+    LoadOptions options;
+    options.windowFrom = window[0];
+    options.windowTo = window[1];
+    for (std::size_t i = 0; i < picks; ++i) {
+        if (pick[i] % 3 == 0) options.analogIndices.push_back(pick[i] / 3 % (full.cfg.analogChannels.size() + 1));
+        if (pick[i] % 3 == 1) options.statusIndices.push_back(pick[i] / 3 % (full.cfg.binaryChannels.size() + 1));
+    }
+    ColumnarRecording part;
+    const int code = part.load(file, options);
+    check(code == 0 || code == 7, "a selective load of a loadable recording gives 0 or 7");
+    ChunkReader reader;
+    const std::size_t samples = 1 + (picks ? pick[0] % 13 : 0);
+    const int opened = reader.open(file, samples, options);
+    ColumnChunk chunk;
+    std::size_t at = 0;
+    bool same = opened == code || (opened == 0 && code == 7);
+    while (same && opened == 0 && reader.next(chunk)) {
+        same = chunk.count <= samples && at + chunk.count <= part.count;
+        for (std::size_t i = 0; same && i < chunk.count; ++i, ++at) {
+            same = std::memcmp(&chunk.time[i], &part.time[at], sizeof(double)) == 0;
+            for (std::size_t r = 0; same && r < part.analogChannelIndices.size(); ++r)
+                same = std::memcmp(&chunk.analog[r * chunk.count + i], &part.analog[r * part.count + at], sizeof(double)) == 0;
+            for (std::size_t r = 0; same && r < part.statusChannelIndices.size(); ++r)
+                same = chunk.status[r * chunk.count + i] == part.status[r * part.count + at];
+        }
+    }
+    check(same && at == part.count && reader.report.result == code, "blocks differ from the selective load");
+    if (code != 0) return;
+    check((part.count > 0 || full.count == 0) && part.firstRecord + part.count <= full.count, "window inside the recording");
+    bool ordered = true;
+    for (std::size_t k = 1; k < full.count; ++k) ordered &= full.time[k - 1] <= full.time[k];
+    std::size_t inside = 0;
+    for (std::size_t k = 0; k < full.count; ++k) inside += full.time[k] >= window[0] && full.time[k] <= window[1];
+    check(!ordered || !(window[0] == window[0] && window[1] == window[1]) || inside == part.count, "records of the window");
+    for (std::size_t i = 0; i < part.count; ++i) {
+        const std::size_t k = part.firstRecord + i;
+        bool equal = std::memcmp(&part.time[i], &full.time[k], sizeof(double)) == 0;
+        for (std::size_t c : part.analogChannelIndices) equal &= std::memcmp(part.analogRow(c) + i, full.analogRow(c) + k, sizeof(double)) == 0;
+        for (std::size_t c : part.statusChannelIndices) equal &= part.statusRow(c)[i] == full.statusRow(c)[k];
+        check(equal, "a selected value differs from the whole load's");
+    }
+}
+
+void loadColumnar(const std::string& file, const std::uint8_t* data, std::size_t size)
 {
     ColumnarRecording col;
     const int code = col.load(file);
@@ -111,6 +173,11 @@ void loadColumnar(const std::string& file)
           col.status.size() == n * col.cfg.binaryChannels.size(), "array sizes");
     for (const std::uint8_t state : col.status) check(state <= 1, "a state that is neither 0 nor 1");
     checkTimes(col.cfg, col.time.data(), n, col.duration);
+
+    double window[2] = {0.0, 0.0};
+    std::memcpy(window, data + size - std::min<std::size_t>(size, 16), std::min<std::size_t>(size, 16));
+    const std::size_t picks = std::min<std::size_t>(size > 16 ? size - 16 : 0, 8);
+    checkSelection(file, col, window, data + 1, picks);
 }
 
 } // namespace
@@ -134,7 +201,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (name == 1 || name == 2) file.replace(file.size() - 4, 4, name == 1 ? ".dat" : ".CFG");
     }
     if (way & 1u)
-        loadColumnar(file);
+        loadColumnar(file, data, size);
     else
         loadComtrade(file, data, size);
     return 0;

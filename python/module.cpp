@@ -7,6 +7,7 @@
 
 #include "analysis.h"
 
+#include <KivComtradeLib/ChunkReader.h>
 #include <KivComtradeLib/ColumnarRecording.h>
 #include <KivComtradeLib/Converters.h>
 #include <KivComtradeLib/LoadResult.h>
@@ -112,6 +113,87 @@ py::array share(const Shared& rec, const py::dtype& dtype, std::vector<py::ssize
     return py::array(dtype, std::move(shape), std::move(strides), data, base);
 }
 
+// `side` is checked by the package: "primary", "recorded", else secondary.
+KivComtradeLib::LoadOptions loadOptions(const std::string& encoding, const std::string& side)
+{
+    KivComtradeLib::LoadOptions options;
+    options.encoding = encoding;
+    options.side = side == "primary"    ? KivComtradeLib::ValueSide::Primary
+                   : side == "recorded" ? KivComtradeLib::ValueSide::Recorded
+                                        : KivComtradeLib::ValueSide::Secondary;
+    return options;
+}
+
+// The selection of Recording() and _chunks(): channel names and analog
+// indices, and a window (NaN: open).
+KivComtradeLib::LoadOptions selectionOptions(KivComtradeLib::LoadOptions options, bool select,
+                                             const std::vector<std::string>& names,
+                                             const std::vector<std::size_t>& analogs, double start, double end,
+                                             bool fromTrigger)
+{
+    options.selectChannels = select;
+    options.channelNames = names;
+    options.analogIndices = analogs;
+    options.windowFrom = start;
+    options.windowTo = end;
+    options.windowFromTrigger = fromTrigger;
+    return options;
+}
+
+// Blocks of a ChunkReader. Each block's arrays are handed to NumPy without a
+// copy (the block moves into a holder its arrays keep alive), and the reader
+// decodes the next one into fresh arrays: a caller that keeps the previous
+// block while asking for the next holds two blocks, no more.
+class Chunks {
+public:
+    Chunks(const std::string& path, std::size_t samples, const std::string& encoding, bool select,
+           const std::vector<std::string>& names, const std::vector<std::size_t>& analogs, double start,
+           double end, bool fromTrigger)
+    {
+        const KivComtradeLib::LoadOptions options =
+            selectionOptions(loadOptions(encoding, "secondary"), select, names, analogs, start, end, fromTrigger);
+        py::gil_scoped_release unlocked;
+        result = reader.open(path, samples, options);
+    }
+
+    py::object next()
+    {
+        auto block = std::make_shared<KivComtradeLib::ColumnChunk>();
+        bool more = false;
+        {
+            py::gil_scoped_release unlocked;
+            more = reader.next(*block);
+        }
+        if (!more)
+            return py::none();
+        const auto n = static_cast<py::ssize_t>(block->count);
+        const auto na = static_cast<py::ssize_t>(reader.analogChannelIndices.size());
+        const auto ns = static_cast<py::ssize_t>(reader.statusChannelIndices.size());
+        return py::make_tuple(block->first, share(block, py::dtype::of<double>(), {n}, block->time.data()),
+                              share(block, py::dtype::of<double>(), {na, n}, block->analog.data()),
+                              share(block, py::dtype::of<bool>(), {ns, n}, block->status.data()));
+    }
+
+    KivComtradeLib::ChunkReader reader;
+    int result = -1;
+
+private:
+    static py::array share(const std::shared_ptr<KivComtradeLib::ColumnChunk>& block, const py::dtype& dtype,
+                           std::vector<py::ssize_t> shape, const void* data)
+    {
+        static const double none = 0.0; // an empty row set has no storage of its own
+        if (data == nullptr)
+            data = &none;
+        const auto* keep = new std::shared_ptr<KivComtradeLib::ColumnChunk>(block);
+        py::capsule base(keep, [](void* p) { delete static_cast<std::shared_ptr<KivComtradeLib::ColumnChunk>*>(p); });
+        const auto item = static_cast<py::ssize_t>(dtype.itemsize());
+        std::vector<py::ssize_t> strides(shape.size(), item);
+        if (shape.size() == 2)
+            strides[0] = shape[1] * item;
+        return py::array(dtype, std::move(shape), std::move(strides), data, base);
+    }
+};
+
 // One channel line of a loaded recording: a view of its record in the
 // recording's configuration.
 template <class Config>
@@ -141,23 +223,18 @@ const BinaryChannelConfig& Channel<BinaryChannelConfig>::config() const
 using AnalogChannel = Channel<AnalogChannelConfig>;
 using StatusChannel = Channel<BinaryChannelConfig>;
 
-// `side` is checked by the package: "primary", "recorded", else secondary.
-KivComtradeLib::LoadOptions loadOptions(const std::string& encoding, const std::string& side)
-{
-    KivComtradeLib::LoadOptions options;
-    options.encoding = encoding;
-    options.side = side == "primary"    ? KivComtradeLib::ValueSide::Primary
-                   : side == "recorded" ? KivComtradeLib::ValueSide::Recorded
-                                        : KivComtradeLib::ValueSide::Secondary;
-    return options;
-}
 
 class Recording {
 public:
-    Recording(const std::string& path, const std::string& encoding, const std::string& side)
+    // With a selection (channel names and analog indices, a window of
+    // seconds, NaN open) only that is read: the arrays hold the selected rows.
+    Recording(const std::string& path, const std::string& encoding, const std::string& side, bool select,
+              const std::vector<std::string>& names, const std::vector<std::size_t>& analogs, double start,
+              double end, bool fromTrigger)
     {
         auto rec = std::make_shared<ColumnarRecording>();
-        const KivComtradeLib::LoadOptions options = loadOptions(encoding, side);
+        const KivComtradeLib::LoadOptions options =
+            selectionOptions(loadOptions(encoding, side), select, names, analogs, start, end, fromTrigger);
         {
             py::gil_scoped_release unlocked;
             result = rec->load(path, options);
@@ -211,6 +288,8 @@ public:
     {
         if (c >= _rec->cfg.analogChannels.size())
             throw py::index_error("no analog channel " + std::to_string(c));
+        if (_rec->count != 0 && _rec->analogRow(c) == nullptr)
+            throw py::index_error("analog channel " + std::to_string(c) + " was not loaded");
         return _rec->analogColumn(c);
     }
 
@@ -218,6 +297,8 @@ public:
     {
         if (c >= _rec->cfg.binaryChannels.size())
             throw py::index_error("no status channel " + std::to_string(c));
+        if (_rec->count != 0 && _rec->statusRow(c) == nullptr)
+            throw py::index_error("status channel " + std::to_string(c) + " was not loaded");
         return _rec->statusColumn(c);
     }
 
@@ -247,19 +328,19 @@ private:
             return;
         const ColumnarRecording& r = *_rec;
         const auto n = static_cast<py::ssize_t>(r.count);
-        const auto na = static_cast<py::ssize_t>(r.cfg.analogChannels.size());
-        const auto ns = static_cast<py::ssize_t>(r.cfg.binaryChannels.size());
+        const auto na = static_cast<py::ssize_t>(r.analogChannelIndices.size());
+        const auto ns = static_cast<py::ssize_t>(r.statusChannelIndices.size());
         // The row-major shapes below are only right when the vectors hold
         // exactly that many values.
-        if (r.time.size() != r.count || r.analog.size() != r.count * r.cfg.analogChannels.size() ||
-            r.status.size() != r.count * r.cfg.binaryChannels.size())
+        if (r.time.size() != r.count || r.analog.size() != r.count * r.analogChannelIndices.size() ||
+            r.status.size() != r.count * r.statusChannelIndices.size())
             throw std::runtime_error("recording arrays do not match the channel counts");
         time = share(_rec, py::dtype::of<double>(), {n}, r.time.data());
         analog = share(_rec, py::dtype::of<double>(), {na, n}, r.analog.data());
         status = share(_rec, py::dtype::of<bool>(), {ns, n}, r.status.data());
-        for (std::size_t c = 0; c < r.cfg.analogChannels.size(); ++c)
+        for (std::size_t c : r.analogChannelIndices)
             analogChannels.append(py::cast(AnalogChannel(_rec, c)));
-        for (std::size_t c = 0; c < r.cfg.binaryChannels.size(); ++c)
+        for (std::size_t c : r.statusChannelIndices)
             statusChannels.append(py::cast(StatusChannel(_rec, c)));
     }
 };
@@ -369,7 +450,8 @@ PYBIND11_MODULE(_core, m)
         .value("BadConfigFile", KivComtradeLib::LoadResult::BadConfigFile)
         .value("ConfigRead", KivComtradeLib::LoadResult::ConfigRead)
         .value("NoDataFile", KivComtradeLib::LoadResult::NoDataFile)
-        .value("BadDataFile", KivComtradeLib::LoadResult::BadDataFile);
+        .value("BadDataFile", KivComtradeLib::LoadResult::BadDataFile)
+        .value("BadSelection", KivComtradeLib::LoadResult::BadSelection);
     m.def("load_result_text",
           [](int code) { return std::string(KivComtradeLib::loadResultText(KivComtradeLib::toLoadResult(code))); });
 
@@ -400,15 +482,36 @@ PYBIND11_MODULE(_core, m)
             return py::str("StatusChannel({}, {!r})").format(c.index(), text(c.config().channelId));
         });
 
+    py::class_<Chunks>(m, "_Chunks")
+        .def(py::init<const std::string&, std::size_t, const std::string&, bool, const std::vector<std::string>&,
+                      const std::vector<std::size_t>&, double, double, bool>(),
+             py::arg("path"), py::arg("samples"), py::arg("encoding") = "", py::arg("select") = false,
+             py::arg("names") = std::vector<std::string>(), py::arg("analogs") = std::vector<std::size_t>(),
+             py::arg("start") = std::numeric_limits<double>::quiet_NaN(),
+             py::arg("end") = std::numeric_limits<double>::quiet_NaN(), py::arg("from_trigger") = false)
+        .def_readonly("result", &Chunks::result)
+        .def_property_readonly("message", [](const Chunks& c) { return text(c.reader.report.message); })
+        .def_property_readonly("file", [](const Chunks& c) { return text(c.reader.report.file); })
+        .def_property_readonly("report_result", [](const Chunks& c) { return c.reader.report.result; })
+        .def_property_readonly("analog_indices", [](const Chunks& c) { return c.reader.analogChannelIndices; })
+        .def_property_readonly("status_indices", [](const Chunks& c) { return c.reader.statusChannelIndices; })
+        .def("next", &Chunks::next);
+
     using R = Recording;
     const auto report = [](const R& r) -> const KivComtradeLib::LoadReport& { return r.rec().report; };
     py::class_<R>(m, "Recording")
-        .def(py::init<const std::string&, const std::string&, const std::string&>(), py::arg("path"),
-             py::arg("encoding") = "", py::arg("side") = "secondary")
+        .def(py::init<const std::string&, const std::string&, const std::string&, bool, const std::vector<std::string>&,
+                      const std::vector<std::size_t>&, double, double, bool>(),
+             py::arg("path"), py::arg("encoding") = "", py::arg("side") = "secondary", py::arg("select") = false,
+             py::arg("names") = std::vector<std::string>(), py::arg("analogs") = std::vector<std::size_t>(),
+             py::arg("start") = std::numeric_limits<double>::quiet_NaN(),
+             py::arg("end") = std::numeric_limits<double>::quiet_NaN(), py::arg("from_trigger") = false)
         .def(py::init<const py::object&, const py::object&, const py::object&, const std::string&, const std::string&,
                       const std::string&>(),
              py::arg("cfg"), py::arg("dat"), py::arg("cff"), py::arg("name"), py::arg("encoding"), py::arg("side"))
         .def(py::init(&fromArrays)) // kivcomtrade.from_arrays
+        .def_property_readonly("first_record", [](const R& r) { return r.rec().firstRecord; })
+        .def_property_readonly("selection", [report](const R& r) { return text(report(r).selection); })
         .def_readonly("_result", &R::result)
         .def_property_readonly("_message", [report](const R& r) { return text(report(r).message); })
         .def_property_readonly("_file", [report](const R& r) { return text(report(r).file); })

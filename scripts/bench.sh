@@ -8,6 +8,11 @@
 # whole Python process on the 100 MB BINARY recording and its ASCII twin, and
 # its use of two cores (benchmarks/python_scale.py).
 #   bash scripts/bench.sh [google-benchmark flags, e.g. --benchmark_filter=Load]
+#   bash scripts/bench.sh --selection   big recordings instead: a 4 GB BINARY and a 1 GB ASCII
+#                              recording (96 analog + 64 status), generated then removed; a
+#                              selective load of 3 channels x 1 s and a block-by-block read
+#                              against the full load, with peak memory
+#                              (KIVCOMTRADE_SELECTION_BINARY_MB / _ASCII_MB: other sizes)
 #   KIVCOMTRADE_BENCH_REPS=N   repetitions of each load (default 5)
 #   KIVCOMTRADE_BENCH_TMP=DIR  folder for the generated recordings (default /tmp)
 #   KIVCOMTRADE_PEER=SCRIPT    a Python script that loads the recording named by
@@ -26,6 +31,15 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 targets=(kivcomtrade_benchmarks)
 [ -f "$build/python/kivcomtrade/__init__.py" ] && targets+=(kivcomtrade_python)
 cmake --build "$build" -j 2 --target "${targets[@]}"
+
+if [ "${1:-}" = "--selection" ]; then
+  echo "machine load before the run: $(cat /proc/loadavg)"
+  if [ -f "$build/python/kivcomtrade/__init__.py" ]; then
+    export KIVCOMTRADE_SELECTION_PYTHON="$PWD/benchmarks/python_chunks.py"
+    export PYTHONPATH="$PWD/$build/python${PYTHONPATH:+:$PYTHONPATH}"
+  fi
+  exec "$build/benchmarks/kivcomtrade_benchmarks" --kiv-selection
+fi
 
 data=$(mktemp -d "${KIVCOMTRADE_BENCH_TMP:-/tmp}/kivcomtrade-bench.XXXXXX")
 trap 'rm -rf "$data"' EXIT

@@ -2,9 +2,12 @@
 #include "CommandLine.h"
 #include "TextFormat.h"
 
+#include <KivComtradeLib/ChunkReader.h>
 #include <KivComtradeLib/StringHelper.h>
+#include <KivComtradeLib/ToUtf8.h>
 
 #include <cmath>
+#include <iostream>
 
 namespace KivTools {
 
@@ -111,6 +114,49 @@ Window resolveWindow(bool haveFrom, double from, bool haveTo, double to, double 
         throw UsageError{"the window is empty: --to (" + formatNumber(window.to) +
                          " s) must be greater than --from (" + formatNumber(window.from) + " s)"};
     return window;
+}
+
+int loadSelection(const std::string& tool, const CommonOptions& common, const Selection& selection,
+                  KivComtradeLib::ColumnarRecording& rec, std::vector<ChannelRef>& refs)
+{
+    // The configuration and the first record's time, for the channel names
+    // and the time axis; then only the selection is read.
+    KivComtradeLib::LoadOptions options = common.loadOptions();
+    KivComtradeLib::ChunkReader probe;
+    int code = probe.open(common.path, 1, options);
+    KivComtradeLib::ColumnChunk first;
+    if (code == 0 && !probe.next(first))
+        code = probe.report.result;
+    if (code != 0 && code != 7) // a recording without a record is the full load's to report
+        return reportLoad(tool, probe.report, code, common.path);
+    // The tools' zero, as ColumnarRecording::triggerTime gives it.
+    double origin = first.count ? first.time[0] : 0.0;
+    if (hasTrigger(probe.cfg))
+        origin += probe.cfg.triggerOffset;
+    try {
+        refs = selectChannels(probe.cfg, selection.channels, selection.channelsGiven);
+        if ((selection.haveFrom && !std::isfinite(selection.from)) || (selection.haveTo && !std::isfinite(selection.to)))
+            throw UsageError{"--from and --to need finite numbers of seconds"};
+        if (selection.haveFrom && selection.haveTo && selection.to <= selection.from)
+            throw UsageError{"the window is empty: --to (" + formatNumber(selection.to) +
+                             " s) must be greater than --from (" + formatNumber(selection.from) + " s)"};
+    } catch (const UsageError& error) {
+        std::cerr << tool << ": " << error.message << ".\n";
+        return kExitUsage;
+    }
+    if (selection.channelsGiven)
+        for (const ChannelRef& ref : refs)
+            (ref.analog ? options.analogIndices : options.statusIndices).push_back(ref.position);
+    if (selection.haveFrom)
+        options.windowFrom = selection.from + origin;
+    if (selection.haveTo)
+        options.windowTo = selection.to + origin;
+    code = rec.load(common.path, options);
+    if (code == 7) {
+        std::cerr << tool << ": " << toUtf8::repairUtf8(rec.report.message) << '\n';
+        return kExitUsage;
+    }
+    return reportLoad(tool, rec.report, code, common.path);
 }
 
 } // namespace KivTools

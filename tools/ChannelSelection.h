@@ -3,6 +3,7 @@
 // --from and --to.
 
 #include <KivComtradeLib/Cfg.h>
+#include <KivComtradeLib/ColumnarRecording.h>
 
 #include <cstddef>
 #include <string>
@@ -40,5 +41,22 @@ struct Window {
 // or lies wholly outside the recording.
 Window resolveWindow(bool haveFrom, double from, bool haveTo, double to, double first,
                      double last);
+
+struct CommonOptions;
+
+// What --channels, --from and --to ask the library to read.
+struct Selection {
+    std::string channels; // the --channels LIST
+    bool channelsGiven = false;
+    bool haveFrom = false, haveTo = false;
+    double from = 0.0, to = 0.0; // on the tools' time axis
+};
+
+// Loads only the channels and the window asked for into `rec` (the library
+// reads nothing else): `refs` receives the channels in the list's order.
+// Returns 0, or the exit code after the reason is printed (a load's result
+// code; 64 for a channel or a window the recording does not have).
+int loadSelection(const std::string& tool, const CommonOptions& common, const Selection& selection,
+                  KivComtradeLib::ColumnarRecording& rec, std::vector<ChannelRef>& refs);
 
 } // namespace KivTools

@@ -205,16 +205,21 @@ int run(int argc, char** argv)
     if (const int code = resolvePath("comtrade-export", common.path); code != 0)
         return code;
 
+    // Only the channels and the window asked for are read; with measures the
+    // whole time range, since a row's cycle may begin before the window.
     ColumnarRecording rec;
-    const int loaded = rec.load(common.path, common.loadOptions());
-    if (const int code = reportLoad("comtrade-export", rec.report, loaded, common.path); code != 0)
+    std::vector<ChannelRef> refs;
+    const bool measuring = measures.rms || measures.phasors;
+    const Selection selection{channels, app.count("--channels") > 0, !measuring && app.count("--from") > 0,
+                              !measuring && app.count("--to") > 0, from, to};
+    if (const int code = loadSelection("comtrade-export", common, selection, rec, refs); code != 0)
         return code;
 
     std::vector<Column> columns;
     std::vector<std::size_t> rows;
     const double origin = rec.triggerTime();
     try {
-        columns = columnsOf(rec, selectChannels(rec.cfg, channels, app.count("--channels") > 0), measures, origin);
+        columns = columnsOf(rec, refs, measures, origin);
         rows = rowsIn(rec, origin, app, from, to);
     } catch (const UsageError& error) {
         std::cerr << "comtrade-export: " << error.message << ".\n";

@@ -110,23 +110,24 @@ int run(int argc, char** argv)
     if (const int code = resolvePath("comtrade-plot", options.common.path); code != 0)
         return code;
 
+    // Only the channels and the window asked for are read.
     KivComtradeLib::ColumnarRecording rec;
-    const int loaded = rec.load(options.common.path, options.common.loadOptions());
-    if (const int code = reportLoad("comtrade-plot", rec.report, loaded, options.common.path); code != 0)
+    PlotRequest request;
+    const Selection selection{options.channels, app.count("--channels") > 0, app.count("--from") > 0,
+                              app.count("--to") > 0, options.from, options.to};
+    if (const int code = loadSelection("comtrade-plot", options.common, selection, rec, request.channels); code != 0)
         return code;
     if (rec.count == 0) {
         std::cerr << "comtrade-plot: " << options.common.path << " holds no samples to draw\n";
         return kExitUsage;
     }
 
-    PlotRequest request;
     request.path = options.common.path;
     request.origin = rec.triggerTime();
     request.allStatus = options.allStatus;
     request.scaleEach = options.scale == "each";
     request.side = sideName(options.common.loadOptions().side);
     try {
-        request.channels = selectChannels(rec.cfg, options.channels, app.count("--channels") > 0);
         request.window = plotWindow(rec, request.origin, app, options);
     } catch (const UsageError& error) {
         std::cerr << "comtrade-plot: " << error.message << ".\n";

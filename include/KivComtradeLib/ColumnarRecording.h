@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,14 @@ namespace KivComtradeLib {
 // binary file from its length and the announced count, for a text file at
 // most min(announced records, lines), compacted in place when fewer records
 // decode.
+//
+// With a selection in LoadOptions (channels, time window) only that is read:
+// the rows are the selected channels in configuration order
+// (analogChannelIndices, statusChannelIndices name them), `time` holds the
+// window's records on the recording's axis (seconds from the first sample)
+// and firstRecord is the first one's position in the file. report.selection
+// says what was read. A selection the recording cannot satisfy (an unknown
+// channel, no channel, a window without a sample) gives 7.
 class KIVCOMTRADE_API ColumnarRecording {
 public:
     std::string fileName;            // the path given to the last successful load
@@ -37,6 +46,12 @@ public:
     std::vector<double> time;        // seconds, `count` values
     std::vector<double> analog;      // channel c's values at [c * count, (c + 1) * count)
     std::vector<std::uint8_t> status; // channel c's states (0/1) at [c * count, (c + 1) * count)
+    // Rows of a selective load: row r holds configuration channel
+    // analogChannelIndices[r] (statusChannelIndices[r]); every channel in
+    // order after a whole load.
+    std::vector<std::size_t> analogChannelIndices;
+    std::vector<std::size_t> statusChannelIndices;
+    unsigned long long firstRecord = 0; // 0-based position in the file of time[0]'s record
     // Comtrade::headerText and informationText: the .hdr/.inf files beside
     // the pair, or the .cff's sections; empty when there are none.
     std::string headerText;
@@ -58,7 +73,8 @@ public:
     int loadCombinedFromMemory(const char* bytes, std::size_t size, const LoadOptions& options = LoadOptions(),
                                const std::string& name = "memory.cff");
 
-    // Row of analog channel `channel` (count values); nullptr when out of range.
+    // Row of analog channel `channel` (its configuration index; count
+    // values); nullptr when out of range or not read.
     const double* analogRow(std::size_t channel) const;
     const std::uint8_t* statusRow(std::size_t channel) const;
 
@@ -75,8 +91,15 @@ public:
     double triggerTime() const;
 
 private:
+    // `fromFiles`: the pipeline reads files (a selective load may map the
+    // data file); false for loads from memory.
     template <class Pipeline>
-    int _load(const std::string& name, Pipeline&& pipeline);
+    int _load(const std::string& name, const LoadOptions& options, bool fromFiles, Pipeline&& pipeline);
+    template <class Pipeline>
+    int _loadSelection(const std::string& name, const LoadOptions& options, bool fromFiles, Pipeline& pipeline);
+    // A selective load: the time of the recording's first record (time[0]
+    // is the window's); NaN after a whole load.
+    double _firstSampleTime = std::numeric_limits<double>::quiet_NaN();
 };
 
 } // namespace KivComtradeLib

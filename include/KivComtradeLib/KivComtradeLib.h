@@ -29,3 +29,4 @@
 #include <KivComtradeLib/ColumnarRecording.h>
 #include <KivComtradeLib/Analysis.h>
 #include <KivComtradeLib/Writer.h>
+#include <KivComtradeLib/ChunkReader.h>

@@ -32,6 +32,10 @@ namespace KivComtradeLib {
 //   "holds only N of the M records the configuration announces"
 //   "ends with N bytes of a partial record; they are ignored"    (binary)
 //   "N analog values marked as missing (read as NaN)"
+// A selection that the recording cannot satisfy (LoadOptions) gives 7:
+//   "<cfg>: no channel named 'IX'"; "<cfg>: no analog channel 40 (16 analog
+//    channels)"; "<cfg>: the selection names no channel"; "<dat>: the
+//    window 5 s to 6 s holds no sample (the samples run from 0 s to 2 s)"
 class KIVCOMTRADE_API LoadReport {
 public:
     int result = -1;                   // the code the load returned; -1 before any load
@@ -48,6 +52,10 @@ public:
     // BINARY32 -2147483648, a FLOAT32 NaN; in text an empty field, or 99999
     // (revisions 1999-2012) or 999999 (before 1999) written as an integer.
     unsigned long long missingValues = 0;
+    // A selective load (LoadOptions' channels or window): what was read, e.g.
+    // "records 4001-8000 of 2380952 (1 s to 1.99975 s), 3 of 16 analog and 0
+    // of 16 status channels: IA, IB, IC"; empty for a whole load.
+    std::string selection;
 
     // Back to the state before any load.
     void clear();

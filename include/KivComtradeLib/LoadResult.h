@@ -15,9 +15,10 @@ enum class LoadResult : int {
     ConfigRead = 4,        // the configuration is read: the data file comes next (never returned by a load)
     NoDataFile = 5,        // the data file does not exist
     BadDataFile = 6,       // the data file cannot be read or does not match
+    BadSelection = 7,      // the channels or the time window asked for (LoadOptions) are not in the recording
 };
 
-// The int that load() returned, as a LoadResult (a number outside 0-6 keeps
+// The int that load() returned, as a LoadResult (a number outside 0-7 keeps
 // its value: compare it, it matches no name).
 inline LoadResult toLoadResult(int code)
 {

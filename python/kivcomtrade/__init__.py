@@ -21,9 +21,9 @@ from . import _core
 
 __version__ = _core.__version__  # the C++ library's, from the one CMake project version
 
-__all__ = ["load", "from_arrays", "LoadResult", "Recording", "AnalogChannel", "StatusChannel", "Harmonics",
-           "PhaseGroup", "sequence", "LoadError", "MissingFileError", "InvalidRecordingError", "load_bytes",
-           "scan", "scan_channels"]
+__all__ = ["load", "iter_chunks", "Chunk", "from_arrays", "LoadResult", "Recording", "AnalogChannel",
+           "StatusChannel", "Harmonics", "PhaseGroup", "sequence", "LoadError", "MissingFileError",
+           "InvalidRecordingError", "load_bytes", "scan", "scan_channels"]
 
 # The library's result codes, as an IntEnum (so a code also equals its int).
 LoadResult = _enum.IntEnum("LoadResult", {name: int(value) for name, value in _core.LoadResult.__members__.items()},
@@ -45,7 +45,8 @@ class LoadError(Exception):
     (2) the configuration file does not exist, BadConfigFile (3) it cannot be
     read or is invalid, NoDataFile (5) the data file does not exist,
     BadDataFile (6) the data file cannot be read or does not match the
-    configuration. ``str(error)`` is the reader's sentence, naming the file
+    configuration, BadSelection (7) the channels or the window asked for are
+    not in the recording. ``str(error)`` is the reader's sentence, naming the file
     and, where known, the line. The exception raised is a
     :class:`MissingFileError` (an ``OSError``) for NoConfigFile and
     NoDataFile, an :class:`InvalidRecordingError` (a ``ValueError``)
@@ -72,6 +73,24 @@ class InvalidRecordingError(LoadError, ValueError):
 _SIDES = ("secondary", "primary", "recorded")
 
 
+def _selection(channels, start, end):
+    names, analogs = [], []
+    for ch in channels or ():
+        if isinstance(ch, str):
+            names.append(ch)
+        else:
+            analogs.append(_operator.index(ch))
+    nan = float("nan")
+    return dict(select=channels is not None, names=names, analogs=analogs,
+                start=nan if start is None else float(start), end=nan if end is None else float(end))
+
+
+def _raise(result, message, file, path):
+    code = LoadResult(result)
+    kind = MissingFileError if code in (LoadResult.NoConfigFile, LoadResult.NoDataFile) else InvalidRecordingError
+    raise kind(message or f"{_os.fsdecode(path)}: {code.text()}", code, file)
+
+
 class Recording(_core.Recording):
     """A loaded recording: ``Recording(path, encoding=None, side="secondary")`` is :func:`load`.
 
@@ -87,18 +106,17 @@ class Recording(_core.Recording):
     read the arrays with the library's channel views.
     """
 
-    def __init__(self, path, encoding=None, side="secondary", *, _memory=None):
+    def __init__(self, path, encoding=None, side="secondary", channels=None, start=None, end=None,
+                 from_trigger=False, *, _memory=None):
         if side not in _SIDES:
             raise ValueError(f"side must be one of {', '.join(_SIDES)}, not {side!r}")
         if _memory is None:
-            super().__init__(_os.fsencode(path), encoding or "", side)
+            super().__init__(_os.fsencode(path), encoding or "", side, from_trigger=bool(from_trigger),
+                             **_selection(channels, start, end))
         else:  # (cfg, dat, cff) buffers from load_bytes, named `path`
             super().__init__(*_memory, _os.fsencode(path), encoding or "", side)
         if self._result != LoadResult.Success:
-            code = LoadResult(self._result)
-            kind = MissingFileError if code in (LoadResult.NoConfigFile, LoadResult.NoDataFile) \
-                else InvalidRecordingError
-            raise kind(self._message or f"{_os.fsdecode(path)}: {code.text()}", code, self._file)
+            _raise(self._result, self._message, self._file, path)
 
     def save(self, path, type="binary", revision=2013, start=None, end=None, channels=None):
         """Write the recording as ``path``: a .cfg or .dat names a .cfg/.dat
@@ -148,9 +166,10 @@ class Recording(_core.Recording):
                     return ch
             raise KeyError(f"no channel named {channel!r}")
         index = _operator.index(channel)
-        if not 0 <= index < len(self.analog_channels):
-            raise IndexError(f"no analog channel {index}")
-        return self.analog_channels[index]
+        for ch in self.analog_channels:  # a selective load lists only what it read
+            if ch.index == index:
+                return ch
+        raise IndexError(f"no analog channel {index}")
 
     def value(self, channel, t):
         """Value of an analog channel at time ``t`` (seconds on the ``time``
@@ -339,7 +358,7 @@ def from_arrays(time, analog, status=None, *, analog_names, analog_units, status
     return rec
 
 
-def load(path, encoding=None, side="secondary"):
+def load(path, encoding=None, side="secondary", channels=None, start=None, end=None, from_trigger=False):
     """Load the recording named by the path of its .cfg, .dat or .cff file,
     or read from a file object (anything with ``read()`` giving bytes) that
     holds a combined .cff recording.
@@ -349,8 +368,14 @@ def load(path, encoding=None, side="secondary"):
     ``side`` is the side of the instrument transformers the analog values are
     on: "secondary" (what the relay saw), "primary" (the power system's
     values: every channel with a ratio scaled to it) or "recorded" (raw * a + b
-    as written, no ratio); another raises ValueError. Raises
-    :class:`LoadError` (see there) when the recording cannot be read.
+    as written, no ratio); another raises ValueError.
+    ``channels`` (channel names, analog or status, and analog indices),
+    ``start`` and ``end`` (seconds from the first sample, or from the trigger
+    with ``from_trigger``) read only those channels and records (files only,
+    not file objects): the arrays hold the selected channels in .cfg order,
+    ``time`` stays on the recording's axis, ``first_record`` is the first
+    record's position and ``selection`` says what was read.
+    Raises :class:`LoadError` (see there) when the recording cannot be read.
     The GIL is released while the recording is read and converted.
     """
     if hasattr(path, "read"):
@@ -361,7 +386,7 @@ def load(path, encoding=None, side="secondary"):
         name = getattr(path, "name", None)
         return load_bytes(cff=content, name=name if isinstance(name, (str, bytes)) else None,
                           encoding=encoding, side=side)
-    return Recording(path, encoding, side)
+    return Recording(path, encoding, side, channels, start, end, from_trigger)
 
 
 def _buffer(value, what):
@@ -390,6 +415,39 @@ def load_bytes(cfg=None, dat=None, *, cff=None, name=None, encoding=None, side="
     default = "memory.cff" if cff is not None else "memory.cfg"
     return Recording(name if name is not None else default, encoding, side, _memory=memory)
 
+
+class Chunk:
+    """One block of :func:`iter_chunks`: ``first`` (position of its first
+    record in the file), ``time`` (n,), ``analog`` (selected analog channels,
+    n), ``status`` (selected status channels, n, bool), and the .cfg indices
+    of the rows in ``analog_indices`` and ``status_indices``."""
+
+    __slots__ = ("first", "time", "analog", "status", "analog_indices", "status_indices")
+
+    def __init__(self, first, time, analog, status, analog_indices, status_indices):
+        self.first, self.time, self.analog, self.status = first, time, analog, status
+        self.analog_indices, self.status_indices = analog_indices, status_indices
+
+
+def iter_chunks(path, samples=1 << 20, channels=None, start=None, end=None, encoding=None, from_trigger=False):
+    """Read a recording larger than memory in blocks of at most ``samples``
+    records, yielding :class:`Chunk` objects (arrays handed over without a
+    copy); a caller holding the previous block while the next is read holds
+    two blocks, no more. ``channels``, ``start``, ``end`` select as in
+    :func:`load`. Raises :class:`LoadError` when the recording cannot be
+    opened, or when a block cannot be read (after the blocks before it)."""
+    reader = _core._Chunks(_os.fsencode(path), max(1, int(samples)), encoding or "",
+                           from_trigger=bool(from_trigger), **_selection(channels, start, end))
+    if reader.result != 0:
+        _raise(reader.result, reader.message, reader.file, path)
+    analogs, states = list(reader.analog_indices), list(reader.status_indices)
+    while True:
+        block = reader.next()
+        if block is None:
+            break
+        yield Chunk(*block, analogs, states)
+    if reader.report_result != 0:
+        _raise(reader.report_result, reader.message, reader.file, path)
 
 # Tables over many recordings (pandas); kivcomtrade.dask gives them as Dask frames.
 from .fleet import scan, scan_channels  # noqa: E402 - they load through load() above

@@ -1,13 +1,13 @@
 import enum
 import os
-from typing import Any, Iterable, Literal, NamedTuple, Protocol, Sequence, overload
+from typing import Any, Iterable, Iterator, Literal, NamedTuple, Protocol, Sequence, overload
 
 import numpy as np
 import numpy.typing as npt
 
-__all__ = ["load", "from_arrays", "LoadResult", "Recording", "AnalogChannel", "StatusChannel", "Harmonics",
-           "PhaseGroup", "sequence", "LoadError", "MissingFileError", "InvalidRecordingError", "load_bytes",
-           "scan", "scan_channels"]
+__all__ = ["load", "iter_chunks", "Chunk", "from_arrays", "LoadResult", "Recording", "AnalogChannel",
+           "StatusChannel", "Harmonics", "PhaseGroup", "sequence", "LoadError", "MissingFileError",
+           "InvalidRecordingError", "load_bytes", "scan", "scan_channels"]
 
 class LoadResult(enum.IntEnum):
     Success = 0
@@ -17,6 +17,7 @@ class LoadResult(enum.IntEnum):
     ConfigRead = 4
     NoDataFile = 5
     BadDataFile = 6
+    BadSelection = 7
     def text(self) -> str: ...
 
 class LoadError(Exception):
@@ -90,8 +91,12 @@ class Recording:
     file_name: str
     cfg_file_name: str
     dat_file_name: str
+    first_record: int
+    selection: str
     def __init__(self, path: str | os.PathLike[str], encoding: str | None = ...,
-                 side: Literal["secondary", "primary", "recorded"] = ...) -> None: ...
+                 side: Literal["secondary", "primary", "recorded"] = ...,
+                 channels: list[str | int] | None = ..., start: float | None = ..., end: float | None = ...,
+                 from_trigger: bool = ...) -> None: ...
     def channel(self, channel: ChannelRef) -> AnalogChannel | StatusChannel: ...
     @overload
     def value(self, channel: ChannelRef, t: float) -> float: ...
@@ -126,7 +131,8 @@ class _Readable(Protocol):
 Buffer = bytes | bytearray | memoryview
 
 def load(path: str | os.PathLike[str] | _Readable, encoding: str | None = ...,
-         side: Literal["secondary", "primary", "recorded"] = ...) -> Recording: ...
+         side: Literal["secondary", "primary", "recorded"] = ..., channels: list[str | int] | None = ...,
+         start: float | None = ..., end: float | None = ..., from_trigger: bool = ...) -> Recording: ...
 def load_bytes(cfg: Buffer | None = ..., dat: Buffer | None = ..., *, cff: Buffer | None = ...,
                name: str | None = ..., encoding: str | None = ...,
                side: Literal["secondary", "primary", "recorded"] = ...) -> Recording: ...
@@ -139,3 +145,15 @@ def from_arrays(time: Any, analog: Any, status: Any = ..., *, analog_names: Sequ
                 analog_units: Sequence[str], status_names: Sequence[str] | None = ..., station: str = ...,
                 device: str = ..., frequency: float = ..., start: Any = ..., trigger: Any = ...,
                 phases: Sequence[str] | None = ...) -> Recording: ...
+
+class Chunk:
+    first: int
+    time: npt.NDArray[np.float64]
+    analog: npt.NDArray[np.float64]
+    status: npt.NDArray[np.bool_]
+    analog_indices: list[int]
+    status_indices: list[int]
+
+def iter_chunks(path: str | os.PathLike[str], samples: int = ..., channels: list[str | int] | None = ...,
+                start: float | None = ..., end: float | None = ..., encoding: str | None = ...,
+                from_trigger: bool = ...) -> Iterator[Chunk]: ...

@@ -33,7 +33,7 @@ public:
     {
         _samples.emplace_back(_cfg);
         _samples.back().index = k;
-        return SampleStore(_samples.back());
+        return SampleStore(_samples.back(), true);
     }
     void finish(std::size_t records)
     {

@@ -63,6 +63,53 @@ inline void binaryAnalog(DecodeContext& context, Store& store, const unsigned ch
         store.analog(i, 0.0);
 }
 
+// The selected channels of one binary record: only their bytes are read.
+template <class Store>
+void selectedBinary(DecodeContext& context, Store& store, const unsigned char* values, std::size_t analogCount,
+                    std::uint32_t held)
+{
+    const Cfg& cfg = context.cfg;
+    const ChannelSelection& selection = store.selection();
+    const AnalogChannelConfig* channels = cfg.analogChannels.data();
+    for (std::size_t row = 0; row < selection.analog.size(); ++row) {
+        const std::size_t c = selection.analog[row];
+        if (c >= analogCount) {
+            store.analogRow(row, 0.0);
+            continue;
+        }
+        bool missing = false;
+        double raw = 0.0;
+        if (cfg.dataFileType == Enums::Binary) {
+            const auto v = static_cast<std::int16_t>(readU16(values + 2 * c));
+            missing = v == std::numeric_limits<std::int16_t>::min();
+            raw = v;
+        } else if (cfg.dataFileType == Enums::Binary32) {
+            const auto v = static_cast<std::int32_t>(readU32(values + 4 * c));
+            missing = v == std::numeric_limits<std::int32_t>::min();
+            raw = v;
+        } else if (cfg.dataFileType == Enums::Float32) {
+            const std::uint32_t bits = readU32(values + 4 * c);
+            float v;
+            std::memcpy(&v, &bits, sizeof v);
+            missing = v != v;
+            raw = static_cast<double>(v);
+        }
+        if (missing) {
+            ++context.missing;
+            store.analogRow(row, kMissing);
+        } else {
+            store.analogRow(row, channels[c].GetRealValue(raw));
+        }
+    }
+    // Channel s is bit s % 8 of byte s / 8 of the little-endian status area.
+    const unsigned char* words = values + cfg.analogValuesSize;
+    for (std::size_t row = 0; row < selection.status.size(); ++row) {
+        const std::size_t s = selection.status[row];
+        if (s < held)
+            store.stateRow(row, ((words[s / 8] >> (s % 8)) & 1u) != 0);
+    }
+}
+
 } // namespace
 
 DecodeContext::DecodeContext(const Cfg& config) : cfg(config), textMissingMarker(markerFor(config.revYear)) {}
@@ -89,10 +136,14 @@ bool decodeBinaryRecord(DecodeContext& context, Store& store, const unsigned cha
         const std::uint32_t held = cfg.binaryWordsCount == 0 ? 0
                                    : statusCount / 16 < cfg.binaryWordsCount ? statusCount
                                                                               : 16 * cfg.binaryWordsCount;
-        store.reserve(analogCount, held);
+        store.reserveWhole(analogCount, held);
         store.time(cfg.allRatesNonZero ? rateTime : TimeBase::stampTime(readU32(record + 4), cfg));
 
         const unsigned char* values = record + 8;
+        if constexpr (Store::kSelective) {
+            selectedBinary(context, store, values, analogCount, held);
+            return true;
+        }
         switch (cfg.dataFileType) {
         case Enums::Binary:
             binaryAnalog(context, store, values, analogCount, 2, [](const unsigned char* p, bool& missing) {
@@ -221,6 +272,47 @@ inline Number scanNumber(const char*& p, const char* end, bool afterComma, std::
     return Number::Real;
 }
 
+// The field at `p` passed over without converting it, when it is plainly a
+// number (digits with a decimal point or an exponent or neither) that ends
+// at a comma or at the line's end; anything else goes through scanNumber,
+// so that a skipped field ends exactly where a decoded one would.
+inline Number skipNumber(const char*& p, const char* end, bool afterComma, std::uint32_t& value, bool& negative,
+                         double& real)
+{
+    const auto digit = [](char c) { return static_cast<unsigned>(static_cast<unsigned char>(c)) - '0' <= 9u; };
+    const char* q = p;
+    while (q != end && StringHelper::isBlank(*q))
+        ++q;
+    if (q != end && (*q == '-' || *q == '+'))
+        ++q;
+    const char* const digits = q;
+    while (q != end && digit(*q))
+        ++q;
+    bool any = q != digits;
+    if (q != end && *q == '.') {
+        const char* const fraction = ++q;
+        while (q != end && digit(*q))
+            ++q;
+        any = any || q != fraction;
+    }
+    bool plain = any;
+    if (plain && q != end && (*q == 'e' || *q == 'E')) {
+        const char* e = q + 1;
+        if (e != end && (*e == '+' || *e == '-'))
+            ++e;
+        const char* const exponent = e;
+        while (e != end && digit(*e))
+            ++e;
+        plain = e != exponent;
+        q = e;
+    }
+    if (plain && (q == end || *q == ',')) {
+        p = q;
+        return Number::Integer;
+    }
+    return scanNumber(p, end, afterComma, value, negative, real);
+}
+
 // After field `field`: 1 when the next field starts at `p` (a comma consumed,
 // `comma` true, or any other character left for it), else the line's result
 // as 0 or 2 (false or true).
@@ -313,6 +405,15 @@ bool decodeTextRecord(DecodeContext& context, Store& store, const char* line, st
         const long long integerFields = std::min(analogFields, expected);
         for (; field < integerFields;) {
             const long long channel = field - 2;
+            if constexpr (Store::kSelective) {
+                if (!store.wantsAnalog(static_cast<std::size_t>(channel))) {
+                    if (skipNumber(p, end, comma, value, negative, real) == Number::Bad)
+                        return failAt(context, field, p == end ? "missing" : "not a number");
+                    if ((next = endField(p, end, field, expected, comma)) != 1)
+                        return next == 2 || endsWithEmptyAnalog(context, store, comma, field, expected, analogFields);
+                    continue;
+                }
+            }
             const Number kind = scanNumber(p, end, comma, value, negative, real);
             double result;
             if (kind == Number::Integer) {
@@ -374,9 +475,41 @@ bool decodeTextRecord(DecodeContext& context, Store& store, const char* line, st
     }
 }
 
+bool textRecordTime(DecodeContext& context, const char* line, std::size_t length, double rateTime, double& time)
+{
+    context.failedField = -1;
+    if (length == 0)
+        return failAt(context, 0, "empty line");
+    const Cfg& cfg = context.cfg;
+    const char* p = line;
+    const char* const end = line + length;
+    std::uint32_t value = 0;
+    bool negative = false;
+    double real = 0.0;
+    bool comma = true;
+    Number kind = scanNumber(p, end, comma, value, negative, real);
+    if (kind == Number::Bad || kind == Number::Empty)
+        return failAt(context, 0, kind == Number::Empty ? "empty" : "not a number");
+    if (cfg.allRatesNonZero) {
+        time = rateTime;
+        return true;
+    }
+    long long field = 0;
+    const long long expected = static_cast<long long>(cfg.channelsCount) + 2;
+    if (endField(p, end, field, expected, comma) != 1)
+        return failAt(context, 1, "missing");
+    kind = scanNumber(p, end, comma, value, negative, real);
+    if (kind == Number::Bad || kind == Number::Empty)
+        return failAt(context, 1, kind == Number::Empty ? "empty" : "not a number");
+    time = TimeBase::stampTime(kind == Number::Real ? real : static_cast<double>(value), cfg);
+    return true;
+}
+
 template bool decodeBinaryRecord<SampleStore>(DecodeContext&, SampleStore&, const unsigned char*, double);
 template bool decodeBinaryRecord<ColumnStore>(DecodeContext&, ColumnStore&, const unsigned char*, double);
 template bool decodeTextRecord<SampleStore>(DecodeContext&, SampleStore&, const char*, std::size_t, double);
 template bool decodeTextRecord<ColumnStore>(DecodeContext&, ColumnStore&, const char*, std::size_t, double);
+template bool decodeBinaryRecord<SelectStore>(DecodeContext&, SelectStore&, const unsigned char*, double);
+template bool decodeTextRecord<SelectStore>(DecodeContext&, SelectStore&, const char*, std::size_t, double);
 
 } // namespace KivComtradeLib

@@ -31,35 +31,100 @@ struct DecodeContext {
 // Appends bits 0..n-1 of `word` (n <= 64) to `out`, bit 0 first.
 void appendStates(std::vector<bool>& out, std::uint64_t word, unsigned n);
 
+// Position of the lowest set bit of a non-zero word.
+inline unsigned lowestBit(std::uint64_t word)
+{
+#if defined(__GNUC__)
+    return static_cast<unsigned>(__builtin_ctzll(word));
+#else
+    unsigned n = 0;
+    for (; (word & 1u) == 0; word >>= 1)
+        ++n;
+    return n;
+#endif
+}
+
 // Writes one record into a Sample (values appended in channel order).
 class SampleStore {
 public:
-    explicit SampleStore(Sample& sample) : _sample(sample) {}
+    static constexpr bool kSelective = false;
+    // `whole`: the record is dropped if it fails (a data file's), so its
+    // values may be sized before they are decoded.
+    explicit SampleStore(Sample& sample, bool whole = false) : _sample(sample), _whole(whole) {}
     void reserve(std::size_t analogs, std::size_t states)
     {
+        if (_whole) {
+            reserveWhole(analogs, states);
+            return;
+        }
         _sample.analogValues.reserve(_sample.analogValues.size() + analogs);
         _sample.binaryValues.reserve(_sample.binaryValues.size() + states);
     }
-    void time(double t) { _sample.time = t; }
-    void analog(std::size_t /*channel*/, double value) { _sample.analogValues.push_back(value); }
-    void states(std::size_t /*first*/, std::uint64_t word, unsigned n)
+    // A binary record writes every analog value: they are sized at once and
+    // written through a cursor.
+    // The states too: all off (whole words of zeros), then states() sets
+    // the channels that are on.
+    void reserveWhole(std::size_t analogs, std::size_t states)
     {
-        appendStates(_sample.binaryValues, word, n);
+        const std::size_t before = _sample.analogValues.size();
+        _sample.analogValues.resize(before + analogs);
+        _cursor = _sample.analogValues.data() + before;
+        if (_sample.binaryValues.empty()) {
+            _sample.binaryValues = std::vector<bool>(states); // words set at once, unlike assign()
+            _statesSized = true;
+        } else {
+            _sample.binaryValues.reserve(_sample.binaryValues.size() + states);
+        }
+    }
+    void time(double t) { _sample.time = t; }
+    void analog(std::size_t /*channel*/, double value)
+    {
+        if (_cursor != nullptr)
+            *_cursor++ = value;
+        else
+            _sample.analogValues.push_back(value);
+    }
+    // States arrive in order: the bits are sized at once (whole words of
+    // zeros) and only the channels that are on are set, most are off.
+    void states(std::size_t first, std::uint64_t word, unsigned n)
+    {
+        std::vector<bool>& bits = _sample.binaryValues;
+        if (_statesSized && n <= 64 && first + n <= bits.size()) {
+            if (n < 64)
+                word &= (std::uint64_t(1) << n) - 1;
+            for (; word != 0; word &= word - 1)
+                bits[first + lowestBit(word)] = true;
+            return;
+        }
+        if (bits.size() != first || n == 0 || n > 64) {
+            appendStates(bits, word, n);
+            return;
+        }
+        bits.resize(first + n, false);
+        if (n < 64)
+            word &= (std::uint64_t(1) << n) - 1;
+        for (; word != 0; word &= word - 1)
+            bits[first + lowestBit(word)] = true;
     }
 
 private:
     Sample& _sample;
+    bool _whole;
+    bool _statesSized = false;
+    double* _cursor = nullptr;
 };
 
 // Writes one record into channel-major arrays: channel c of this record at
 // [c * stride]; `time`, `analog` and `status` point at the record's column.
 class ColumnStore {
 public:
+    static constexpr bool kSelective = false;
     ColumnStore(double* time, double* analog, std::uint8_t* status, std::size_t stride)
         : _time(time), _analog(analog), _status(status), _stride(stride)
     {
     }
     void reserve(std::size_t, std::size_t) {}
+    void reserveWhole(std::size_t, std::size_t) {}
     void time(double t) { *_time = t; }
     void analog(std::size_t channel, double value) { _analog[channel * _stride] = value; }
     void states(std::size_t first, std::uint64_t word, unsigned n)
@@ -75,6 +140,64 @@ private:
     std::uint8_t* _status;
     std::size_t _stride;
 };
+
+// The channels a selective read keeps: configuration indices in ascending
+// order, and for every configuration channel its row, or -1.
+struct ChannelSelection {
+    std::vector<std::size_t> analog;
+    std::vector<std::size_t> status;
+    std::vector<long> analogRow;
+    std::vector<long> statusRow;
+};
+
+// Writes the selected channels of one record into channel-major arrays (row
+// r of the selection at [r * stride]). The decoders read only the selected
+// channels' bytes, and skip the other text fields without converting them.
+class SelectStore {
+public:
+    static constexpr bool kSelective = true;
+    SelectStore(const ChannelSelection& selection, double* time, double* analog, std::uint8_t* status,
+                std::size_t stride)
+        : _selection(selection), _time(time), _analog(analog), _status(status), _stride(stride)
+    {
+    }
+    const ChannelSelection& selection() const { return _selection; }
+    void reserve(std::size_t, std::size_t) {}
+    void reserveWhole(std::size_t, std::size_t) {}
+    void time(double t) { *_time = t; }
+    bool wantsAnalog(std::size_t channel) const
+    {
+        return channel < _selection.analogRow.size() && _selection.analogRow[channel] >= 0;
+    }
+    void analog(std::size_t channel, double value)
+    {
+        if (wantsAnalog(channel))
+            _analog[static_cast<std::size_t>(_selection.analogRow[channel]) * _stride] = value;
+    }
+    // By row: the binary decoder walks the selection itself.
+    void analogRow(std::size_t row, double value) { _analog[row * _stride] = value; }
+    void stateRow(std::size_t row, bool on) { _status[row * _stride] = on ? 1 : 0; }
+    void states(std::size_t first, std::uint64_t word, unsigned n)
+    {
+        const std::size_t rows = _selection.statusRow.size();
+        for (unsigned i = 0; i < n && first + i < rows; ++i) {
+            const long row = _selection.statusRow[first + i];
+            if (row >= 0)
+                _status[static_cast<std::size_t>(row) * _stride] = static_cast<std::uint8_t>((word >> i) & 1u);
+        }
+    }
+
+private:
+    const ChannelSelection& _selection;
+    double* _time;
+    double* _analog;
+    std::uint8_t* _status;
+    std::size_t _stride;
+};
+
+// The time of a text record from its first two fields only (the others are
+// not read): false when they do not decode (context says why).
+bool textRecordTime(DecodeContext& context, const char* line, std::size_t length, double rateTime, double& time);
 
 // One binary record of cfg.recordSize bytes. `rateTime` is used when all
 // sampling rates are non-zero, else the record's time stamp gives the time.

@@ -1,13 +1,35 @@
 #include "data/DataReader.h"
+#include "data/WindowReader.h"
 #include "recording/LoadPipeline.h"
+#include "support/MappedFile.h"
 #include "support/ResultCode.h"
 
 #include <KivComtradeLib/ColumnarRecording.h>
+#include <KivComtradeLib/FilesHelper.h>
+
+#include <memory>
+#include <algorithm>
+#include <exception>
+#include <limits>
+#include <numeric>
 
 #include <cmath>
 #include <utility>
 
 namespace KivComtradeLib {
+
+namespace {
+
+// Text windows are read in blocks of this many records, then joined.
+constexpr std::size_t kTextChunk = 1 << 16;
+
+std::size_t rowOf(const std::vector<std::size_t>& indices, std::size_t channel)
+{
+    const auto at = std::lower_bound(indices.begin(), indices.end(), channel);
+    return at != indices.end() && *at == channel ? static_cast<std::size_t>(at - indices.begin()) : indices.size();
+}
+
+} // namespace
 
 int ColumnarRecording::load(const std::string& path)
 {
@@ -18,14 +40,20 @@ int ColumnarRecording::load(const std::string& path)
 // into the arrays by the decoders Dat uses (same rules, same report): no
 // Sample is built, and the arrays are sized once.
 template <class Pipeline>
-int ColumnarRecording::_load(const std::string& name, Pipeline&& pipeline)
+int ColumnarRecording::_load(const std::string& name, const LoadOptions& options, bool fromFiles, Pipeline&& pipeline)
 {
     if (checkRecordingName(name, report) != kLoaded)
         return kNotARecordingName;
     count = 0;
+    firstRecord = 0;
     std::vector<double>().swap(time);
     std::vector<double>().swap(analog);
     std::vector<std::uint8_t>().swap(status);
+    analogChannelIndices.clear();
+    statusChannelIndices.clear();
+    _firstSampleTime = std::numeric_limits<double>::quiet_NaN();
+    if (options.selective())
+        return _loadSelection(name, options, fromFiles, pipeline);
     ColumnSink sink(cfg, time, analog, status);
 
     RecordingFiles files;
@@ -42,14 +70,110 @@ int ColumnarRecording::_load(const std::string& name, Pipeline&& pipeline)
         return result;
     }
     count = sink.count();
+    analogChannelIndices.resize(cfg.analogChannels.size());
+    std::iota(analogChannelIndices.begin(), analogChannelIndices.end(), std::size_t(0));
+    statusChannelIndices.resize(cfg.binaryChannels.size());
+    std::iota(statusChannelIndices.begin(), statusChannelIndices.end(), std::size_t(0));
     fileName = name;
+    duration = recordingDuration(cfg, count != 0 ? time[count - 1] : -1.0);
+    return kLoaded;
+}
+
+// A binary window is sized before it is read and decoded into the arrays at
+// once; a text window in blocks, joined at the end.
+template <class Pipeline>
+int ColumnarRecording::_loadSelection(const std::string& path, const LoadOptions& options, bool fromFiles,
+                                      Pipeline& pipeline)
+{
+    ChannelSelection selection;
+    const auto readWindow = [&](std::istream& in, long long length, const std::string& file, LoadReport& data) -> int {
+        TimeWindow window;
+        int result = resolveSelection(cfg, options, selection, window, data, path);
+        if (result != kLoaded)
+            return result;
+        WindowReader reader(cfg, selection, window, in, length, file);
+        // A binary data file of its own is mapped: the window's records are
+        // decoded where they lie (a .cff's section is read from the stream,
+        // and a load from memory never opens a file).
+        std::unique_ptr<MappedFile> mapped;
+        if (fromFiles && cfg.dataFileType != Enums::Ascii && !FilesHelper::isCffFile(file)) {
+            mapped = std::make_unique<MappedFile>(file);
+            if (mapped->data() != nullptr && length >= 0 && static_cast<unsigned long long>(length) == mapped->size())
+                reader.useMapping(mapped->data(), mapped->size());
+        }
+        if ((result = reader.open(data)) != kLoaded)
+            return result;
+        const std::size_t analogs = selection.analog.size(), states = selection.status.size();
+        try {
+            if (reader.knownCount() >= 0) {
+                const auto n = static_cast<std::size_t>(reader.knownCount());
+                time.assign(n, 0.0);
+                analog.assign(analogs * n, 0.0);
+                status.assign(states * n, 0);
+                if (reader.read(n, time.data(), analog.data(), status.data(), n, data) < 0)
+                    return kBadData;
+            } else {
+                std::vector<double> t(kTextChunk), a(analogs * kTextChunk);
+                std::vector<std::uint8_t> s(states * kTextChunk);
+                std::vector<std::vector<double>> analogRows(analogs);
+                std::vector<std::vector<std::uint8_t>> statusRows(states);
+                for (;;) {
+                    const long long got = reader.read(kTextChunk, t.data(), a.data(), s.data(), kTextChunk, data);
+                    if (got < 0)
+                        return kBadData;
+                    if (got == 0)
+                        break;
+                    const auto g = static_cast<std::size_t>(got);
+                    time.insert(time.end(), t.begin(), t.begin() + static_cast<std::ptrdiff_t>(g));
+                    for (std::size_t r = 0; r < analogs; ++r)
+                        analogRows[r].insert(analogRows[r].end(), a.data() + r * kTextChunk, a.data() + r * kTextChunk + g);
+                    for (std::size_t r = 0; r < states; ++r)
+                        statusRows[r].insert(statusRows[r].end(), s.data() + r * kTextChunk, s.data() + r * kTextChunk + g);
+                }
+                const std::size_t n = time.size();
+                analog.resize(analogs * n);
+                status.resize(states * n);
+                for (std::size_t r = 0; r < analogs; ++r) {
+                    std::copy(analogRows[r].begin(), analogRows[r].end(), analog.begin() + static_cast<std::ptrdiff_t>(r * n));
+                    std::vector<double>().swap(analogRows[r]);
+                }
+                for (std::size_t r = 0; r < states; ++r)
+                    std::copy(statusRows[r].begin(), statusRows[r].end(), status.begin() + static_cast<std::ptrdiff_t>(r * n));
+            }
+        } catch (const std::exception&) {
+            return data.fail(kBadData, file, 0, file + ": the window cannot be held (no memory)");
+        }
+        if ((result = reader.finish(data)) != kLoaded)
+            return result;
+        firstRecord = reader.first();
+        _firstSampleTime = reader.firstRecordTime();
+        return kLoaded;
+    };
+    RecordingFiles files;
+    const int result = pipeline(files, readWindow);
+    cfgFileName = std::move(files.cfgFileName);
+    datFileName = std::move(files.datFileName);
+    headerText = std::move(files.headerText);
+    informationText = std::move(files.informationText);
+    loaded = result == kLoaded;
+    if (result != kLoaded) {
+        firstRecord = 0;
+        std::vector<double>().swap(time);
+        std::vector<double>().swap(analog);
+        std::vector<std::uint8_t>().swap(status);
+        return result;
+    }
+    count = time.size();
+    analogChannelIndices = selection.analog;
+    statusChannelIndices = selection.status;
+    fileName = path;
     duration = recordingDuration(cfg, count != 0 ? time[count - 1] : -1.0);
     return kLoaded;
 }
 
 int ColumnarRecording::load(const std::string& path, const LoadOptions& options)
 {
-    return _load(path, [&](RecordingFiles& files, const DataReaderFunction& readData) {
+    return _load(path, options, true, [&](RecordingFiles& files, const DataReaderFunction& readData) {
         return loadRecording(path, options, cfg, files, report, readData);
     });
 }
@@ -57,7 +181,7 @@ int ColumnarRecording::load(const std::string& path, const LoadOptions& options)
 int ColumnarRecording::loadFromMemory(const std::string& cfgText, const char* data, std::size_t size,
                                       const LoadOptions& options, const std::string& name)
 {
-    return _load(name, [&](RecordingFiles& files, const DataReaderFunction& readData) {
+    return _load(name, options, false, [&](RecordingFiles& files, const DataReaderFunction& readData) {
         return KivComtradeLib::loadRecordingFromMemory(name, cfgText, data, size, options, cfg, files, report, readData);
     });
 }
@@ -65,19 +189,21 @@ int ColumnarRecording::loadFromMemory(const std::string& cfgText, const char* da
 int ColumnarRecording::loadCombinedFromMemory(const char* bytes, std::size_t size, const LoadOptions& options,
                                               const std::string& name)
 {
-    return _load(name, [&](RecordingFiles& files, const DataReaderFunction& readData) {
+    return _load(name, options, false, [&](RecordingFiles& files, const DataReaderFunction& readData) {
         return KivComtradeLib::loadCombinedFromMemory(name, bytes, size, options, cfg, files, report, readData);
     });
 }
 
 const double* ColumnarRecording::analogRow(std::size_t channel) const
 {
-    return channel < cfg.analogChannels.size() && count != 0 ? analog.data() + channel * count : nullptr;
+    const std::size_t row = rowOf(analogChannelIndices, channel);
+    return row < analogChannelIndices.size() && count != 0 ? analog.data() + row * count : nullptr;
 }
 
 const std::uint8_t* ColumnarRecording::statusRow(std::size_t channel) const
 {
-    return channel < cfg.binaryChannels.size() && count != 0 ? status.data() + channel * count : nullptr;
+    const std::size_t row = rowOf(statusChannelIndices, channel);
+    return row < statusChannelIndices.size() && count != 0 ? status.data() + row * count : nullptr;
 }
 
 AnalogColumn ColumnarRecording::analogColumn(std::size_t channel) const
@@ -96,7 +222,8 @@ double ColumnarRecording::triggerTime() const
 {
     if (count == 0)
         return 0.0;
-    return time[0] + (std::isfinite(cfg.triggerOffset) ? cfg.triggerOffset : 0.0);
+    const double first = std::isfinite(_firstSampleTime) ? _firstSampleTime : time[0];
+    return first + (std::isfinite(cfg.triggerOffset) ? cfg.triggerOffset : 0.0);
 }
 
 StatusColumn ColumnarRecording::statusColumn(std::size_t channel) const

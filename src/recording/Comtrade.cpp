@@ -128,6 +128,9 @@ int Comtrade::load(const std::string& path, const LoadOptions& options)
     if (result != kLoaded)
         return result;
 
+    if (options.selective())
+        report.warn(path + ": the channel and window selection applies to ColumnarRecording and ChunkReader; "
+                           "every record and channel is read");
     fileName = path;
     duration = recordingDuration(cfg, dat.lastSampleTime);
     _initChannels();

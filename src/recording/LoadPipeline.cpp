@@ -104,6 +104,8 @@ int loadCombinedStream(std::istream& file, long long length, const std::string& 
                            path + ": the DAT section announces " + std::to_string(header.count) + " bytes, " +
                                std::to_string(available) + " follow its header");
 
+    files.dataOffset = datSection->offset;
+    files.dataLength = static_cast<long long>(datSection->length);
     file.clear();
     file.seekg(static_cast<std::streamoff>(datSection->offset), std::ios_base::beg);
     {

@@ -21,6 +21,10 @@ struct RecordingFiles {
     std::string datFileName;
     std::string headerText;       // .hdr file or HDR section, LF line ends
     std::string informationText;  // .inf file or INF section
+    // Where the data bytes are in datFileName: the DAT section of a .cff,
+    // else the whole file (length -1).
+    unsigned long long dataOffset = 0;
+    long long dataLength = -1;
 };
 
 // 0 when `path` names a recording file (.cfg, .dat or .cff in any letter

@@ -29,6 +29,7 @@ const char* loadResultText(LoadResult result)
         "the configuration file is read",
         "the data file does not exist",
         "the data file cannot be read or does not match the configuration",
+        "the channels or the time window asked for are not in the recording",
     };
     const int code = static_cast<int>(result);
     return code >= 0 && code < static_cast<int>(sizeof kSentences / sizeof kSentences[0]) ? kSentences[code]

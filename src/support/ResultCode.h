@@ -15,6 +15,7 @@ constexpr int kBadConfiguration = static_cast<int>(LoadResult::BadConfigFile);
 constexpr int kConfigurationRead = static_cast<int>(LoadResult::ConfigRead);
 constexpr int kNoData = static_cast<int>(LoadResult::NoDataFile);
 constexpr int kBadData = static_cast<int>(LoadResult::BadDataFile);
+constexpr int kBadSelection = static_cast<int>(LoadResult::BadSelection);
 
 // The sentence for a path that holds a NUL byte (result 1). The C interface
 // would end the name at the NUL: "/etc/passwd\0.cfg" must not open

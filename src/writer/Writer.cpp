@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <numeric>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -1063,7 +1064,11 @@ WriteReport Writer::write(const ColumnarRecording& recording, const std::string&
         recording.status.size() != n * cfg.binaryChannels.size() || !recording.loaded) {
         WriteReport report;
         report.result = WriteReport::NotLoaded;
-        report.message = "the recording is not loaded";
+        // A load of some channels holds fewer rows than its configuration has
+        // channels: the written lines would not match the data.
+        report.message = recording.loaded ? "the recording holds only some of its channels (a selective load); "
+                                            "load it whole and choose channels in WriteOptions"
+                                          : "the recording is not loaded";
         return report;
     }
     return writeRecording(ColumnSource{recording}, cfg, recording.headerText, recording.informationText, path, options);
@@ -1165,6 +1170,11 @@ WriteReport Writer::fromArrays(const RecordingArrays& arrays, ColumnarRecording&
     out.headerText.clear();
     out.informationText.clear();
     out.count = n;
+    out.firstRecord = 0;
+    out.analogChannelIndices.resize(out.cfg.analogChannels.size());
+    std::iota(out.analogChannelIndices.begin(), out.analogChannelIndices.end(), std::size_t(0));
+    out.statusChannelIndices.resize(out.cfg.binaryChannels.size());
+    std::iota(out.statusChannelIndices.begin(), out.statusChannelIndices.end(), std::size_t(0));
     out.time = arrays.time;
     if (even)
         for (std::size_t k = 0; k < n; ++k)

@@ -243,3 +243,33 @@ def test_from_arrays_saves_within_half_a_step(tmp_path):
             assert np.nanmax(abs(row - source)) <= step
     with pytest.raises(ValueError):
         kivcomtrade.from_arrays(t, analog[:, :-1], analog_names=["VA", "IA"], analog_units=["kV", "A"])
+
+
+@pytest.mark.parametrize("path", [BUNDLED, SOURCE / "samples" / "fault-slg-ascii.cfg"], ids=lambda p: p.name)
+def test_selective_load_and_chunks_give_the_whole_loads_records(path):
+    full = kivcomtrade.load(path)
+    t0, t1 = full.time[100], full.time[300]
+    part = kivcomtrade.load(path, channels=["IA", 2, full.status_channels[1].name], start=t0, end=t1)
+    rows = slice(part.first_record, part.first_record + part.time.shape[0])
+    assert part.first_record == 100 and part.time.shape[0] == 201 and part.selection
+    assert [ch.index for ch in part.analog_channels] == [2, full.channel("IA").index]
+    np.testing.assert_array_equal(part.time, full.time[rows])
+    np.testing.assert_array_equal(part.time_from_trigger, full.time_from_trigger[rows])  # the recording's trigger
+    np.testing.assert_array_equal(part.analog, full.analog[[ch.index for ch in part.analog_channels], rows])
+    np.testing.assert_array_equal(part.status, full.status[[1], rows])
+    assert part.value(2, t0 + 1e-4) == full.value(2, t0 + 1e-4)
+
+    blocks = list(kivcomtrade.iter_chunks(path, samples=64, channels=[2], start=t0, end=t1))
+    assert [b.first for b in blocks] == [100, 164, 228, 292] and blocks[0].analog_indices == [2]
+    np.testing.assert_array_equal(np.concatenate([b.analog for b in blocks], axis=1), full.analog[[2], rows])
+    assert sum(b.time.shape[0] for b in blocks) == 201 and blocks[0].status.shape == (0, 64)
+
+
+@pytest.mark.parametrize("kwargs", [dict(channels=["nosuch"]), dict(channels=[]), dict(start=1e6),
+                                    dict(start=0.1, end=0.05)])
+def test_selections_the_recording_cannot_satisfy(kwargs):
+    with pytest.raises(kivcomtrade.InvalidRecordingError) as failure:
+        kivcomtrade.load(BUNDLED, **kwargs)
+    assert failure.value.code == kivcomtrade.LoadResult.BadSelection and str(failure.value)
+    with pytest.raises(kivcomtrade.InvalidRecordingError):
+        list(kivcomtrade.iter_chunks(BUNDLED, **kwargs))
