@@ -98,15 +98,6 @@ void loadComtrade(const std::string& file, const std::uint8_t* data, std::size_t
         }
         check(ch.getPoints(0.0, 1.0, 1e15).empty(), "a request no memory could hold is not empty");
     }
-    ColumnarRecording full;
-    check(full.load(base) == 0, "columnar whole load");
-    const double whole[2] = {std::nan(""), std::nan("")};
-    checkSelection(base, full, whole, data, std::min<std::size_t>(size, 4));
-    checkSelection(base, full, &w[2], data + std::min<std::size_t>(size, 4), std::min<std::size_t>(size, 8) - std::min<std::size_t>(size, 4));
-    if (n > 2) {
-        const double middle[2] = {rec.dat.samples[n / 3].time, rec.dat.samples[2 * n / 3].time};
-        checkSelection(base, full, middle, data, 0);
-    }
     for (const BinaryChannel& ch : rec.binaryChannels) // opening point, one per change, two closing ones at most
         check(std::max(ch.getPoints(w[0], w[1], 0).size(), ch.getPoints(w[2], w[3], 0).size()) <= n + 3, "status points");
 }
