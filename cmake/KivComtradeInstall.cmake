@@ -59,6 +59,9 @@ install(FILES "${PROJECT_BINARY_DIR}/kivcomtradelib.pc"
 if(TARGET comtrade-info)
   install(TARGETS comtrade-info comtrade-plot comtrade-export RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 endif()
+if(TARGET comtrade-view)
+  install(TARGETS comtrade-view RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+endif()
 
 file(GLOB KIVCOMTRADE_BUNDLED_SAMPLES CONFIGURE_DEPENDS
   "${PROJECT_SOURCE_DIR}/samples/*.cfg" "${PROJECT_SOURCE_DIR}/samples/*.dat")

@@ -1,0 +1,436 @@
+#include "ViewerPage.h"
+
+#include "PlotStyle.h"
+#include "ViewerAssets.h"
+#include "ViewerMeasures.h"
+
+#include <nlohmann/json.hpp>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <stdexcept>
+#include <thread>
+
+namespace KivTools {
+
+namespace {
+
+using namespace KivComtradeLib;
+using nlohmann::json;
+
+// Envelopes start at this many samples a bucket and grow by kLevelFactor
+// while a level still has more than kCoarsest buckets; below the finest
+// level the page reduces the full-resolution samples itself.
+constexpr std::size_t kFinestBucket = 64;
+constexpr std::size_t kLevelFactor = 8;
+constexpr std::size_t kCoarsest = 512;
+
+template <typename T>
+std::vector<std::uint8_t> bytesOf(const std::vector<T>& values)
+{
+    std::vector<std::uint8_t> out(values.size() * sizeof(T));
+    if (!out.empty())
+        std::memcpy(out.data(), values.data(), out.size());
+    return out;
+}
+
+// Binary blocks of the page, each one <script> element of base64 text after
+// the data; the JSON refers to them by number.
+class Blobs {
+public:
+    int add(std::vector<std::uint8_t> raw)
+    {
+        raw_.push_back(std::move(raw));
+        return static_cast<int>(raw_.size()) - 1;
+    }
+    template <typename T>
+    int add(const std::vector<T>& values) { return add(bytesOf(values)); }
+
+    // Compressed on two threads: the blocks are independent.
+    std::string html() const
+    {
+        std::vector<std::string> texts(raw_.size());
+        const auto work = [&](std::size_t first) {
+            for (std::size_t i = first; i < raw_.size(); i += 2) {
+                const std::vector<std::uint8_t> packed = deflated(raw_[i].data(), raw_[i].size());
+                texts[i] = "<script type=\"application/octet-stream\" id=\"kb" + std::to_string(i) +
+                           "\" data-size=\"" + std::to_string(raw_[i].size()) + "\">" +
+                           base64(packed.data(), packed.size()) + "</script>\n";
+            }
+        };
+        std::thread second(work, 1);
+        work(0);
+        second.join();
+        std::string out;
+        std::size_t total = 0;
+        for (const std::string& text : texts)
+            total += text.size();
+        out.reserve(total);
+        for (const std::string& text : texts)
+            out += text;
+        return out;
+    }
+
+private:
+    std::vector<std::vector<std::uint8_t>> raw_;
+};
+
+std::string fileNameOf(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The samples' times on the tools' axis as straight segments
+// [first index, time, step] when they are evenly spaced within a
+// nanosecond's tenth; otherwise a float64 block.
+json timeOf(const double* time, std::size_t count, double origin, Blobs& blobs)
+{
+    json segments = json::array();
+    std::size_t s = 0;
+    while (s < count) {
+        const double t0 = time[s] - origin;
+        const double step = s + 1 < count ? time[s + 1] - time[s] : 0.0;
+        std::size_t e = s + 1;
+        while (e < count && std::fabs(t0 + static_cast<double>(e - s) * step - (time[e] - origin)) <= 1e-10)
+            ++e;
+        segments.push_back({s, t0, step});
+        if (segments.size() > 64) {
+            std::vector<double> shifted(time, time + count);
+            for (double& t : shifted)
+                t -= origin;
+            return {{"blob", blobs.add(shifted)}};
+        }
+        s = e;
+    }
+    return {{"segments", segments}};
+}
+
+struct Group {
+    std::string name;
+    int lanes[3] = {-1, -1, -1}; // phase a, b, c
+};
+
+int phaseOf(const AnalogChannelConfig& config)
+{
+    std::string phase = trimmed(config.phase);
+    for (char& c : phase)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    if (phase == "A" || phase == "L1" || phase == "R")
+        return 0;
+    if (phase == "B" || phase == "L2" || phase == "S")
+        return 1;
+    if (phase == "C" || phase == "L3" || phase == "T")
+        return 2;
+    return -1;
+}
+
+// Three-phase groups: analog lanes of one circuit component and unit with
+// one channel of each phase.
+std::vector<Group> threePhaseGroups(const Cfg& cfg, const std::vector<ChannelRef>& lanes)
+{
+    std::map<std::string, Group> found;
+    std::vector<std::string> order;
+    for (std::size_t i = 0; i < lanes.size(); ++i) {
+        if (!lanes[i].analog)
+            continue;
+        const AnalogChannelConfig& config = cfg.analogChannels[lanes[i].position];
+        const int phase = phaseOf(config);
+        if (phase < 0)
+            continue;
+        const std::string component = trimmed(validUtf8(config.circuitComponent));
+        const std::string key = component + '\n' + valueUnit(config);
+        auto [it, fresh] = found.emplace(key, Group());
+        if (fresh) {
+            order.push_back(key);
+            it->second.name = (component.empty() ? std::string("3-phase") : component) + " (" +
+                              validUtf8(valueUnit(config)) + ")";
+        }
+        if (it->second.lanes[phase] < 0)
+            it->second.lanes[phase] = static_cast<int>(i);
+    }
+    std::vector<Group> groups;
+    for (const std::string& key : order) {
+        const Group& group = found[key];
+        if (group.lanes[0] >= 0 && group.lanes[1] >= 0 && group.lanes[2] >= 0)
+            groups.push_back(group);
+    }
+    return groups;
+}
+
+// The template with every {{NAME}} replaced, in one pass, so that nothing
+// inserted is ever read as a mark.
+std::string filled(const std::string& page, const std::map<std::string, const std::string*>& parts)
+{
+    std::size_t total = page.size();
+    for (const auto& part : parts)
+        total += part.second->size();
+    std::string out;
+    out.reserve(total);
+    std::size_t at = 0;
+    while (true) {
+        const std::size_t open = page.find("{{", at);
+        const std::size_t close = open == std::string::npos ? open : page.find("}}", open);
+        const auto part = close == std::string::npos ? parts.end() : parts.find(page.substr(open + 2, close - open - 2));
+        if (part == parts.end()) {
+            out.append(page, at, open == std::string::npos ? std::string::npos : open + 2 - at);
+            if (open == std::string::npos)
+                return out;
+            at = open + 2;
+            continue;
+        }
+        out.append(page, at, open - at);
+        out += *part->second;
+        at = close + 2;
+    }
+}
+
+} // namespace
+
+std::string htmlText(const std::string& text)
+{
+    std::string out;
+    for (const char ch : validUtf8(text)) {
+        switch (ch) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&#39;"; break;
+        default: out += ch;
+        }
+    }
+    return out;
+}
+
+std::string scriptSafeJson(const std::string& json)
+{
+    std::string out;
+    out.reserve(json.size());
+    for (const char ch : json) {
+        switch (ch) {
+        case '<': out += "\\u003c"; break;
+        case '>': out += "\\u003e"; break;
+        case '&': out += "\\u0026"; break;
+        default: out += ch;
+        }
+    }
+    return out;
+}
+
+std::string base64(const std::uint8_t* bytes, std::size_t size)
+{
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out((size + 2) / 3 * 4, '=');
+    char* o = out.data();
+    std::size_t i = 0;
+    for (; i + 3 <= size; i += 3, o += 4) {
+        const std::uint32_t v = (std::uint32_t(bytes[i]) << 16) | (std::uint32_t(bytes[i + 1]) << 8) | bytes[i + 2];
+        o[0] = digits[v >> 18];
+        o[1] = digits[(v >> 12) & 63];
+        o[2] = digits[(v >> 6) & 63];
+        o[3] = digits[v & 63];
+    }
+    if (i < size) {
+        const std::uint32_t v = (std::uint32_t(bytes[i]) << 16) | (i + 1 < size ? std::uint32_t(bytes[i + 1]) << 8 : 0);
+        o[0] = digits[v >> 18];
+        o[1] = digits[(v >> 12) & 63];
+        if (i + 1 < size)
+            o[2] = digits[(v >> 6) & 63];
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> deflated(const std::uint8_t* bytes, std::size_t size)
+{
+    uLongf length = compressBound(static_cast<uLong>(size));
+    std::vector<std::uint8_t> out(length);
+    if (compress2(out.data(), &length, bytes, static_cast<uLong>(size), 1) != Z_OK)
+        throw std::runtime_error("cannot compress the page's data");
+    out.resize(length);
+    return out;
+}
+
+EncodedValues encodeValues(const double* values, std::size_t count, double a, double b, double multiplier)
+{
+    EncodedValues out;
+    bool integers = a != 0.0 && multiplier != 0.0 && std::isfinite(a) && std::isfinite(b) && std::isfinite(multiplier);
+    if (integers) {
+        std::vector<std::int32_t> deltas(count);
+        std::uint32_t previous = 0;
+        const double inverse = 1.0 / multiplier;
+        for (std::size_t i = 0; i < count && integers; ++i) {
+            const double v = values[i];
+            std::int32_t k = kMissing;
+            if (!std::isnan(v)) {
+                const double guess = std::nearbyint((v * inverse - b) / a);
+                integers = std::fabs(guess) < 2147483647.0 && (guess * a + b) * multiplier == v;
+                k = static_cast<std::int32_t>(guess);
+            }
+            deltas[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(k) - previous);
+            previous = static_cast<std::uint32_t>(k);
+        }
+        if (integers) {
+            out.kind = EncodedValues::Int;
+            out.bytes = bytesOf(deltas);
+            return out;
+        }
+    }
+    std::vector<float> singles(count);
+    bool fits = true;
+    for (std::size_t i = 0; i < count && fits; ++i) {
+        singles[i] = static_cast<float>(values[i]);
+        fits = std::isnan(values[i]) || static_cast<double>(singles[i]) == values[i];
+    }
+    if (fits) {
+        out.kind = EncodedValues::Float32;
+        out.bytes = bytesOf(singles);
+    } else {
+        out.bytes = bytesOf(std::vector<double>(values, values + count));
+    }
+    return out;
+}
+
+std::vector<float> envelope(const double* values, std::size_t count, std::size_t bucket)
+{
+    const std::size_t buckets = (count + bucket - 1) / bucket;
+    std::vector<float> out(buckets * 2, std::numeric_limits<float>::quiet_NaN());
+    for (std::size_t k = 0; k < buckets; ++k) {
+        const std::size_t begin = k * bucket, end = std::min(count, begin + bucket);
+        double low = std::numeric_limits<double>::infinity(), high = -low;
+        std::size_t lowAt = 0, highAt = 0;
+        for (std::size_t i = begin; i < end; ++i) {
+            const double v = values[i];
+            if (v < low) {
+                low = v;
+                lowAt = i;
+            }
+            if (v > high) {
+                high = v;
+                highAt = i;
+            }
+        }
+        if (low > high)
+            continue; // only missing values
+        out[2 * k] = static_cast<float>(lowAt <= highAt ? low : high);
+        out[2 * k + 1] = static_cast<float>(lowAt <= highAt ? high : low);
+    }
+    return out;
+}
+
+std::string renderViewerPage(const ColumnarRecording& rec, const ViewRequest& request)
+{
+    // The samples inside the window (at least one).
+    const double* const time = rec.time.data();
+    std::size_t first = 0, last = rec.count;
+    while (first + 1 < rec.count && time[first] - request.origin < request.window.from - 1e-12)
+        ++first;
+    while (last > first + 1 && time[last - 1] - request.origin > request.window.to + 1e-12)
+        --last;
+    const std::size_t count = last - first;
+
+    Blobs blobs;
+    const Cfg& cfg = rec.cfg;
+    json data;
+    data["file"] = validUtf8(fileNameOf(request.path));
+    data["station"] = displayText(cfg.stationName);
+    data["device"] = displayText(cfg.recDevId);
+    data["revision"] = cfg.revYear;
+    data["start"] = formatDateTime(cfg.start);
+    data["trigger"] = formatDateTime(cfg.trigger);
+    data["hasTrigger"] = hasTrigger(cfg);
+    data["type"] = dataFileTypeName(cfg.dataFileType);
+    data["frequency"] = cfg.lineFrequency;
+    data["rates"] = json::array();
+    for (const SamplingRate& rate : cfg.samplingRates)
+        data["rates"].push_back({rate.rate, rate.endSample});
+    data["count"] = count;
+    data["time"] = timeOf(time + first, count, request.origin, blobs);
+
+    std::vector<std::size_t> levels;
+    for (std::size_t bucket = kFinestBucket; count / bucket > kCoarsest / kLevelFactor; bucket *= kLevelFactor)
+        levels.push_back(bucket);
+    data["levels"] = levels;
+
+    const std::vector<std::size_t> bounds = cycleBounds(time + first, count, cfg.lineFrequency);
+    data["cycles"] = blobs.add(std::vector<std::int32_t>(bounds.begin(), bounds.end()));
+
+    std::vector<CycleSeries> measures(request.channels.size());
+    data["channels"] = json::array();
+    for (std::size_t lane = 0; lane < request.channels.size(); ++lane) {
+        const ChannelRef& ref = request.channels[lane];
+        json channel;
+        if (ref.analog) {
+            const AnalogChannelConfig& config = cfg.analogChannels[ref.position];
+            const double* values = rec.analogRow(ref.position) + first;
+            channel["id"] = "A" + std::to_string(ref.position + 1);
+            channel["name"] = channelName(config);
+            channel["unit"] = validUtf8(valueUnit(config));
+            channel["phase"] = trimmed(validUtf8(config.phase));
+            channel["component"] = trimmed(validUtf8(config.circuitComponent));
+            channel["colour"] = channelColour(config);
+            channel["skew"] = config.skew;
+            const EncodedValues encoded = encodeValues(values, count, config.a, config.b, config.multiplier);
+            static const char* const kinds[] = {"int", "f32", "f64"};
+            channel["kind"] = kinds[encoded.kind];
+            channel["a"] = config.a;
+            channel["b"] = config.b;
+            channel["m"] = config.multiplier;
+            channel["values"] = blobs.add(encoded.bytes);
+            json envelopes = json::array();
+            for (const std::size_t bucket : levels)
+                envelopes.push_back(blobs.add(envelope(values, count, bucket)));
+            channel["envelopes"] = envelopes;
+            measures[lane] = cycleSeries(values, time + first, bounds, cfg.lineFrequency, request.origin);
+            channel["rms"] = blobs.add(measures[lane].rms);
+            channel["magnitude"] = blobs.add(measures[lane].magnitude);
+            channel["angle"] = blobs.add(measures[lane].angle);
+        } else {
+            const std::uint8_t* states = rec.statusRow(ref.position) + first;
+            channel["id"] = "D" + std::to_string(ref.position + 1);
+            channel["name"] = channelName(cfg.binaryChannels[ref.position]);
+            channel["initial"] = count ? states[0] : 0;
+            std::vector<std::int32_t> changes;
+            for (std::size_t i = 1; i < count; ++i)
+                if (states[i] != states[i - 1])
+                    changes.push_back(static_cast<std::int32_t>(i));
+            channel["changes"] = blobs.add(changes);
+        }
+        data["channels"].push_back(std::move(channel));
+    }
+
+    data["groups"] = json::array();
+    for (const Group& group : threePhaseGroups(cfg, request.channels)) {
+        const SequenceSeries sequence = sequenceSeries(measures[group.lanes[0]], measures[group.lanes[1]],
+                                                       measures[group.lanes[2]]);
+        json magnitude = json::array(), angle = json::array();
+        for (int s = 0; s < 3; ++s) {
+            magnitude.push_back(blobs.add(sequence.magnitude[s]));
+            angle.push_back(blobs.add(sequence.angle[s]));
+        }
+        data["groups"].push_back({{"name", group.name},
+                                  {"lanes", {group.lanes[0], group.lanes[1], group.lanes[2]}},
+                                  {"magnitude", magnitude},
+                                  {"angle", angle}});
+    }
+
+    const std::string title = htmlText(displayText(cfg.stationName) + " \xE2\x80\x94 " + fileNameOf(request.path));
+    const std::string json = scriptSafeJson(data.dump(-1, ' ', false, json::error_handler_t::replace));
+    const std::string blocks = blobs.html();
+    const std::string uplotCss = ViewerAssets::uplotCss, viewerCss = ViewerAssets::viewerCss;
+    const std::string uplotJs = ViewerAssets::uplotJs, viewerJs = ViewerAssets::viewerJs;
+    return filled(ViewerAssets::page, {{"TITLE", &title},
+                                       {"UPLOT_CSS", &uplotCss},
+                                       {"VIEWER_CSS", &viewerCss},
+                                       {"UPLOT_JS", &uplotJs},
+                                       {"VIEWER_JS", &viewerJs},
+                                       {"DATA", &json},
+                                       {"BLOBS", &blocks}});
+}
+
+} // namespace KivTools
