@@ -1,13 +1,15 @@
-// Per-cycle RMS, phasors and sequence components for comtrade-view: one DFT
-// at the line frequency per window, the fundamental's RMS magnitude and its
-// angle against a common time zero.
+// The measures of comtrade-view's page.
 #include "ViewerMeasures.h"
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 
 namespace KivTools {
 
 namespace {
+
+using namespace KivComtradeLib;
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -16,60 +18,66 @@ float degrees(const std::complex<double>& z)
     return static_cast<float>(std::arg(z) * 180.0 / kPi);
 }
 
-} // namespace
-
-std::vector<std::size_t> cycleBounds(const double* time, std::size_t count, double frequency)
+int phaseOf(const AnalogChannelConfig& config)
 {
-    std::vector<std::size_t> bounds;
-    if (count < 2 || !(frequency > 0.0))
-        return bounds;
-    std::size_t s = 0;
-    while (s + 1 < count) {
-        const double step = time[s + 1] - time[s];
-        if (!(step > 0.0))
-            break;
-        const auto length = static_cast<std::size_t>(std::llround(1.0 / (frequency * step)));
-        if (length < 4 || s + length > count)
-            break;
-        bounds.push_back(s);
-        s += length;
-    }
-    if (!bounds.empty())
-        bounds.push_back(s);
-    return bounds;
+    std::string phase = trimmed(config.phase);
+    for (char& c : phase)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    if (phase == "A" || phase == "L1" || phase == "R" || phase == "AN" || phase == "L1N")
+        return 0;
+    if (phase == "B" || phase == "L2" || phase == "S" || phase == "BN" || phase == "L2N")
+        return 1;
+    if (phase == "C" || phase == "L3" || phase == "T" || phase == "CN" || phase == "L3N")
+        return 2;
+    return -1;
 }
 
-CycleSeries cycleSeries(const double* values, const double* time, const std::vector<std::size_t>& bounds, double frequency, double origin)
+} // namespace
+
+std::vector<double> cycleEnds(double first, double last, double frequency)
 {
-    CycleSeries out;
-    const std::size_t windows = bounds.empty() ? 0 : bounds.size() - 1;
-    out.rms.resize(windows);
-    out.magnitude.resize(windows);
-    out.angle.resize(windows);
-    out.phasor.resize(windows);
-    std::vector<double> cosines, sines;
-    for (std::size_t k = 0; k < windows; ++k) {
-        const std::size_t begin = bounds[k], n = bounds[k + 1] - bounds[k];
-        if (cosines.size() != n) {
-            cosines.resize(n);
-            sines.resize(n);
-            for (std::size_t i = 0; i < n; ++i) {
-                cosines[i] = std::cos(2.0 * kPi * static_cast<double>(i) / static_cast<double>(n));
-                sines[i] = std::sin(2.0 * kPi * static_cast<double>(i) / static_cast<double>(n));
-            }
-        }
+    std::vector<double> at;
+    if (!(frequency > 0.0) || !std::isfinite(frequency) || !(last >= first))
+        return at;
+    const double period = 1.0 / frequency;
+    for (double k = 1.0; first + k * period <= last + period * 1e-9; k += 1.0)
+        at.push_back(first + k * period);
+    return at;
+}
+
+ChannelMeasures measureChannel(const ColumnarRecording& rec, std::size_t channel, const std::vector<double>& at)
+{
+    // One DFT over the samples of the cycle ending at each time.
+    const double* time = rec.time.data();
+    const double* values = rec.analogRow(channel);
+    const double frequency = rec.cfg.lineFrequency;
+    const double nan = std::nan("");
+    ChannelMeasures out;
+    out.rms.assign(at.size(), static_cast<float>(nan));
+    out.magnitude = out.angle = out.rms;
+    out.phasor.assign(at.size(), {nan, nan});
+    for (std::size_t k = 0; k < at.size(); ++k) {
+        const std::size_t end = static_cast<std::size_t>(std::upper_bound(time, time + rec.count, at[k] + 1e-9) - time);
+        if (end < 2)
+            continue;
+        const double step = time[end - 1] - time[end - 2];
+        const auto n = static_cast<std::size_t>(std::llround(1.0 / (frequency * step)));
+        if (n < 4 || n > end)
+            continue;
+        const std::size_t begin = end - n;
         double squares = 0.0, re = 0.0, im = 0.0;
         for (std::size_t i = 0; i < n; ++i) {
             const double v = values[begin + i];
+            const double turn = 2.0 * kPi * frequency * time[begin + i];
             squares += v * v;
-            re += v * cosines[i];
-            im -= v * sines[i];
+            re += v * std::cos(turn);
+            im -= v * std::sin(turn);
         }
         const double scale = std::sqrt(2.0) / static_cast<double>(n);
-        // The DFT's angle is that at the window's first sample; turning it
-        // back by the line frequency's phase there refers it to the origin.
-        const double turn = -2.0 * kPi * frequency * (time[begin] - origin);
-        const std::complex<double> z = std::complex<double>(re * scale, im * scale) * std::polar(1.0, turn);
+        const std::complex<double> z(re * scale, im * scale);
+        if (std::isnan(squares))
+            continue;
         out.rms[k] = static_cast<float>(std::sqrt(squares / static_cast<double>(n)));
         out.phasor[k] = z;
         out.magnitude[k] = static_cast<float>(std::abs(z));
@@ -78,16 +86,52 @@ CycleSeries cycleSeries(const double* values, const double* time, const std::vec
     return out;
 }
 
-SequenceSeries sequenceSeries(const CycleSeries& a, const CycleSeries& b, const CycleSeries& c)
+std::vector<LaneGroup> laneGroups(const Cfg& cfg, const std::vector<ChannelRef>& lanes)
+{
+    struct Found {
+        std::string name;
+        std::array<int, 3> lanes{-1, -1, -1};
+    };
+    std::map<std::string, Found> found;
+    std::vector<std::string> order;
+    for (std::size_t i = 0; i < lanes.size(); ++i) {
+        if (!lanes[i].analog)
+            continue;
+        const AnalogChannelConfig& config = cfg.analogChannels[lanes[i].position];
+        const int phase = phaseOf(config);
+        if (phase < 0)
+            continue;
+        const std::string component = trimmed(validUtf8(config.circuitComponent));
+        const std::string unit = validUtf8(valueUnit(config));
+        auto [it, fresh] = found.emplace(component + '\n' + unit, Found());
+        if (fresh) {
+            order.push_back(it->first);
+            it->second.name = (component.empty() ? std::string("3-phase") : component) + " (" + unit + ")";
+        }
+        if (it->second.lanes[phase] < 0)
+            it->second.lanes[phase] = static_cast<int>(i);
+    }
+    std::vector<LaneGroup> groups;
+    for (const std::string& key : order) {
+        const Found& group = found[key];
+        if (group.lanes[0] >= 0 && group.lanes[1] >= 0 && group.lanes[2] >= 0)
+            groups.push_back({group.name,
+                              {std::size_t(group.lanes[0]), std::size_t(group.lanes[1]), std::size_t(group.lanes[2])}});
+    }
+    return groups;
+}
+
+SequenceMeasures sequenceOf(const ChannelMeasures& a, const ChannelMeasures& b, const ChannelMeasures& c)
 {
     const std::complex<double> op = std::polar(1.0, 2.0 * kPi / 3.0); // the operator a
     const std::complex<double> op2 = op * op;
-    SequenceSeries out;
-    const std::size_t windows = a.phasor.size();
-    for (auto* series : {out.magnitude, out.angle})
-        for (int s = 0; s < 3; ++s)
-            series[s].resize(windows);
-    for (std::size_t k = 0; k < windows; ++k) {
+    SequenceMeasures out;
+    const std::size_t count = a.phasor.size();
+    for (int s = 0; s < 3; ++s) {
+        out.magnitude[s].resize(count);
+        out.angle[s].resize(count);
+    }
+    for (std::size_t k = 0; k < count; ++k) {
         const std::complex<double> va = a.phasor[k], vb = b.phasor[k], vc = c.phasor[k];
         const std::complex<double> parts[3] = {(va + vb + vc) / 3.0, (va + op * vb + op2 * vc) / 3.0,
                                                (va + op2 * vb + op * vc) / 3.0};

@@ -1,38 +1,49 @@
 #pragma once
 // The per-cycle measures comtrade-view embeds in its page, so that the page
-// shows computed numbers instead of re-deriving them in JavaScript: each
-// analog channel's RMS and fundamental phasor over consecutive cycles of the
-// line frequency, and the sequence components of three-phase groups.
+// shows the library's numbers instead of re-deriving them in JavaScript: each
+// analog channel's RMS and fundamental phasor at the end of every whole cycle
+// of the line frequency, and the sequence components of three-phase groups.
 
+#include "ToolCommon.h"
+
+#include <KivComtradeLib/ColumnarRecording.h>
+
+#include <array>
 #include <complex>
 #include <cstddef>
+#include <string>
 #include <vector>
 
 namespace KivTools {
 
-// Consecutive one-cycle windows over the recording's sample times: window k
-// covers samples [bounds[k], bounds[k + 1]), so there is one bound more than
-// windows.
-// A window holds as many samples as one cycle of `frequency` takes at the
-// local sampling interval; a trailing part shorter than a cycle is no window.
-// Empty when the frequency or the sampling gives fewer than 4 samples a cycle.
-std::vector<std::size_t> cycleBounds(const double* time, std::size_t count, double frequency);
+// Library times at which the measures are taken: first + k / frequency for
+// k = 1, 2, ... up to `last` (each closes one cycle that lies in the
+// recording). Empty when the frequency is not a positive number.
+std::vector<double> cycleEnds(double first, double last, double frequency);
 
-// One channel over the windows: RMS, and the fundamental phasor as an RMS
-// magnitude and an angle in degrees referred to time zero of `time`
-// (`origin`): a steady sine of the line frequency keeps one angle in every
-// window. NaN where a window holds a missing value.
-struct CycleSeries {
-    std::vector<float> rms, magnitude, angle;
+// One analog channel at those times: true RMS and the fundamental phasor
+// (complex RMS, angle referred to time zero of the recording) of the cycle
+// ending at each time. NaN where that cycle cannot be measured.
+struct ChannelMeasures {
+    std::vector<float> rms, magnitude, angle; // angle in degrees
     std::vector<std::complex<double>> phasor; // for the sequence components
 };
-CycleSeries cycleSeries(const double* values, const double* time, const std::vector<std::size_t>& bounds, double frequency, double origin);
+ChannelMeasures measureChannel(const KivComtradeLib::ColumnarRecording& recording, std::size_t channel,
+                               const std::vector<double>& at);
 
-// Zero, positive and negative sequence of phases a, b, c window by window
-// (magnitude and angle in degrees, as above).
-struct SequenceSeries {
+// Three lanes (indices into the page's lanes) that show phases A, B and C
+// of one quantity, among the analog lanes given.
+struct LaneGroup {
+    std::string name;              // circuit component and unit
+    std::array<std::size_t, 3> lanes{};
+};
+std::vector<LaneGroup> laneGroups(const KivComtradeLib::Cfg& cfg, const std::vector<ChannelRef>& lanes);
+
+// Zero, positive and negative sequence of phases a, b, c time by time
+// (magnitude, and angle in degrees).
+struct SequenceMeasures {
     std::vector<float> magnitude[3], angle[3];
 };
-SequenceSeries sequenceSeries(const CycleSeries& a, const CycleSeries& b, const CycleSeries& c);
+SequenceMeasures sequenceOf(const ChannelMeasures& a, const ChannelMeasures& b, const ChannelMeasures& c);
 
 } // namespace KivTools

@@ -28,6 +28,8 @@ using nlohmann::json;
 constexpr std::size_t kFinestBucket = 64;
 constexpr std::size_t kLevelFactor = 8;
 constexpr std::size_t kCoarsest = 512;
+// Samples per separately decodable run of an analog channel's values.
+constexpr std::size_t kChunk = 65536;
 
 template <typename T>
 std::vector<std::uint8_t> bytesOf(const std::vector<T>& values)
@@ -108,59 +110,6 @@ json timeOf(const double* time, std::size_t count, double origin, Blobs& blobs)
         s = e;
     }
     return {{"segments", segments}};
-}
-
-struct Group {
-    std::string name;
-    int lanes[3] = {-1, -1, -1}; // phase a, b, c
-};
-
-int phaseOf(const AnalogChannelConfig& config)
-{
-    std::string phase = trimmed(config.phase);
-    for (char& c : phase)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    if (phase == "A" || phase == "L1" || phase == "R")
-        return 0;
-    if (phase == "B" || phase == "L2" || phase == "S")
-        return 1;
-    if (phase == "C" || phase == "L3" || phase == "T")
-        return 2;
-    return -1;
-}
-
-// Three-phase groups: analog lanes of one circuit component and unit with
-// one channel of each phase.
-std::vector<Group> threePhaseGroups(const Cfg& cfg, const std::vector<ChannelRef>& lanes)
-{
-    std::map<std::string, Group> found;
-    std::vector<std::string> order;
-    for (std::size_t i = 0; i < lanes.size(); ++i) {
-        if (!lanes[i].analog)
-            continue;
-        const AnalogChannelConfig& config = cfg.analogChannels[lanes[i].position];
-        const int phase = phaseOf(config);
-        if (phase < 0)
-            continue;
-        const std::string component = trimmed(validUtf8(config.circuitComponent));
-        const std::string key = component + '\n' + valueUnit(config);
-        auto [it, fresh] = found.emplace(key, Group());
-        if (fresh) {
-            order.push_back(key);
-            it->second.name = (component.empty() ? std::string("3-phase") : component) + " (" +
-                              validUtf8(valueUnit(config)) + ")";
-        }
-        if (it->second.lanes[phase] < 0)
-            it->second.lanes[phase] = static_cast<int>(i);
-    }
-    std::vector<Group> groups;
-    for (const std::string& key : order) {
-        const Group& group = found[key];
-        if (group.lanes[0] >= 0 && group.lanes[1] >= 0 && group.lanes[2] >= 0)
-            groups.push_back(group);
-    }
-    return groups;
 }
 
 // The template with every {{NAME}} replaced, in one pass, so that nothing
@@ -263,6 +212,7 @@ EncodedValues encodeValues(const double* values, std::size_t count, double a, do
     if (integers) {
         std::vector<std::int32_t> deltas(count);
         std::uint32_t previous = 0;
+        std::int32_t widest = 0;
         const double inverse = 1.0 / multiplier;
         for (std::size_t i = 0; i < count && integers; ++i) {
             const double v = values[i];
@@ -270,14 +220,20 @@ EncodedValues encodeValues(const double* values, std::size_t count, double a, do
             if (!std::isnan(v)) {
                 const double guess = std::nearbyint((v * inverse - b) / a);
                 integers = std::fabs(guess) < 2147483647.0 && (guess * a + b) * multiplier == v;
-                k = static_cast<std::int32_t>(guess);
+                k = integers ? static_cast<std::int32_t>(guess) : 0;
             }
             deltas[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(k) - previous);
             previous = static_cast<std::uint32_t>(k);
+            widest = std::max(widest, deltas[i] == INT32_MIN ? INT32_MAX : std::abs(deltas[i]));
         }
         if (integers) {
             out.kind = EncodedValues::Int;
-            out.bytes = bytesOf(deltas);
+            out.width = widest < 128 ? 1 : widest < 32768 ? 2 : 4;
+            out.bytes.resize(count * static_cast<std::size_t>(out.width));
+            for (std::size_t i = 0; i < count; ++i)
+                for (int byte = 0; byte < out.width; ++byte)
+                    out.bytes[i * static_cast<std::size_t>(out.width) + static_cast<std::size_t>(byte)] =
+                        static_cast<std::uint8_t>(static_cast<std::uint32_t>(deltas[i]) >> (8 * byte));
             return out;
         }
     }
@@ -289,6 +245,7 @@ EncodedValues encodeValues(const double* values, std::size_t count, double a, do
     }
     if (fits) {
         out.kind = EncodedValues::Float32;
+        out.width = 4;
         out.bytes = bytesOf(singles);
     } else {
         out.bytes = bytesOf(std::vector<double>(values, values + count));
@@ -350,17 +307,23 @@ std::string renderViewerPage(const ColumnarRecording& rec, const ViewRequest& re
     for (const SamplingRate& rate : cfg.samplingRates)
         data["rates"].push_back({rate.rate, rate.endSample});
     data["count"] = count;
+    data["total"] = rec.count;
     data["time"] = timeOf(time + first, count, request.origin, blobs);
+    data["chunk"] = kChunk;
 
     std::vector<std::size_t> levels;
     for (std::size_t bucket = kFinestBucket; count / bucket > kCoarsest / kLevelFactor; bucket *= kLevelFactor)
         levels.push_back(bucket);
     data["levels"] = levels;
 
-    const std::vector<std::size_t> bounds = cycleBounds(time + first, count, cfg.lineFrequency);
-    data["cycles"] = blobs.add(std::vector<std::int32_t>(bounds.begin(), bounds.end()));
+    // Measures at the end of every whole cycle inside the window.
+    const std::vector<double> at = cycleEnds(time[first], time[last - 1], cfg.lineFrequency);
+    std::vector<double> atOnAxis(at);
+    for (double& t : atOnAxis)
+        t -= request.origin;
+    data["cycles"] = blobs.add(atOnAxis);
 
-    std::vector<CycleSeries> measures(request.channels.size());
+    std::vector<ChannelMeasures> measures(request.channels.size());
     data["channels"] = json::array();
     for (std::size_t lane = 0; lane < request.channels.size(); ++lane) {
         const ChannelRef& ref = request.channels[lane];
@@ -374,19 +337,24 @@ std::string renderViewerPage(const ColumnarRecording& rec, const ViewRequest& re
             channel["phase"] = trimmed(validUtf8(config.phase));
             channel["component"] = trimmed(validUtf8(config.circuitComponent));
             channel["colour"] = channelColour(config);
-            channel["skew"] = config.skew;
-            const EncodedValues encoded = encodeValues(values, count, config.a, config.b, config.multiplier);
-            static const char* const kinds[] = {"int", "f32", "f64"};
-            channel["kind"] = kinds[encoded.kind];
             channel["a"] = config.a;
             channel["b"] = config.b;
             channel["m"] = config.multiplier;
-            channel["values"] = blobs.add(encoded.bytes);
+            // Runs of kChunk samples, so that a cursor or a zoom decodes only
+            // the runs it needs.
+            json chunks = json::array();
+            static const char* const kinds[] = {"int", "f32", "f64"};
+            for (std::size_t begin = 0; begin < count; begin += kChunk) {
+                const EncodedValues encoded =
+                    encodeValues(values + begin, std::min(kChunk, count - begin), config.a, config.b, config.multiplier);
+                chunks.push_back({blobs.add(encoded.bytes), kinds[encoded.kind], encoded.width});
+            }
+            channel["chunks"] = chunks;
             json envelopes = json::array();
             for (const std::size_t bucket : levels)
                 envelopes.push_back(blobs.add(envelope(values, count, bucket)));
             channel["envelopes"] = envelopes;
-            measures[lane] = cycleSeries(values, time + first, bounds, cfg.lineFrequency, request.origin);
+            measures[lane] = measureChannel(rec, ref.position, at);
             channel["rms"] = blobs.add(measures[lane].rms);
             channel["magnitude"] = blobs.add(measures[lane].magnitude);
             channel["angle"] = blobs.add(measures[lane].angle);
@@ -405,16 +373,16 @@ std::string renderViewerPage(const ColumnarRecording& rec, const ViewRequest& re
     }
 
     data["groups"] = json::array();
-    for (const Group& group : threePhaseGroups(cfg, request.channels)) {
-        const SequenceSeries sequence = sequenceSeries(measures[group.lanes[0]], measures[group.lanes[1]],
-                                                       measures[group.lanes[2]]);
+    for (const LaneGroup& group : laneGroups(cfg, request.channels)) {
+        const SequenceMeasures sequence =
+            sequenceOf(measures[group.lanes[0]], measures[group.lanes[1]], measures[group.lanes[2]]);
         json magnitude = json::array(), angle = json::array();
         for (int s = 0; s < 3; ++s) {
             magnitude.push_back(blobs.add(sequence.magnitude[s]));
             angle.push_back(blobs.add(sequence.angle[s]));
         }
         data["groups"].push_back({{"name", group.name},
-                                  {"lanes", {group.lanes[0], group.lanes[1], group.lanes[2]}},
+                                  {"lanes", group.lanes},
                                   {"magnitude", magnitude},
                                   {"angle", angle}});
     }

@@ -39,13 +39,16 @@ std::string base64(const std::uint8_t* bytes, std::size_t size);
 // DecompressionStream("deflate").
 std::vector<std::uint8_t> deflated(const std::uint8_t* bytes, std::size_t size);
 
-// How the page rebuilds an analog channel's values exactly: as integers k
-// with value = (k * a + b) * multiplier (the library's own arithmetic, in
-// doubles) when every value is one, else as float32 when every value is
-// one, else as float64. Integers go as int32 differences from the previous
-// sample (wrapping), a missing value (NaN) as the integer kMissing.
+// How the page rebuilds a run of an analog channel's values exactly: as
+// integers k with value = (k * a + b) * multiplier (the library's own
+// arithmetic, in doubles) when every value is one, else as float32 when every
+// value is one, else as float64. Integers go as differences from the previous
+// sample (the first from 0; int32 arithmetic, wrapping), each in the fewest
+// bytes (1, 2 or 4) that hold them all; a missing value (NaN) as the integer
+// kMissing.
 struct EncodedValues {
     enum Kind { Int, Float32, Float64 } kind = Float64;
+    int width = 8;                   // bytes per value
     std::vector<std::uint8_t> bytes; // little-endian
 };
 constexpr std::int32_t kMissing = INT32_MIN;
