@@ -219,7 +219,7 @@ EncodedValues encodeValues(const double* values, std::size_t count, double a, do
             std::int32_t k = kMissing;
             if (!std::isnan(v)) {
                 const double guess = std::nearbyint((v * inverse - b) / a);
-                integers = std::fabs(guess) < 2147483647.0 && (guess * a + b) * multiplier == v;
+                integers = std::fabs(guess) <= 2147483647.0 && (guess * a + b) * multiplier == v;
                 k = integers ? static_cast<std::int32_t>(guess) : 0;
             }
             deltas[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(k) - previous);

@@ -181,7 +181,7 @@
     const env = settled(lane.envelopes[level] || (lane.envelopes[level] = floats(lane.c.envelopes[level])));
     if (!env) return null;
     const b = levels[level];
-    const g = Math.max(1, Math.floor(B / b)); // level buckets merged into one
+    const g = Math.max(1, Math.ceil(B / b)); // level buckets merged into one
     const S = b * g;
     const first = Math.floor(i0 / S) * g, last = Math.floor(i1 / b);
     for (let k = first; k <= last; k += g) {
