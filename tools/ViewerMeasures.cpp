@@ -57,6 +57,8 @@ ChannelMeasures measureChannel(const ColumnarRecording& rec, std::size_t channel
     out.rms.assign(at.size(), static_cast<float>(nan));
     out.magnitude = out.angle = out.rms;
     out.phasor.assign(at.size(), {nan, nan});
+    std::vector<double> cosines, sines;
+    double sampleStep = 0.0;
     for (std::size_t k = 0; k < at.size(); ++k) {
         const std::size_t end = static_cast<std::size_t>(std::upper_bound(time, time + rec.count, at[k] + 1e-9) - time);
         if (end < 2)
@@ -66,14 +68,28 @@ ChannelMeasures measureChannel(const ColumnarRecording& rec, std::size_t channel
         if (n < 4 || n > end)
             continue;
         const std::size_t begin = end - n;
+        if (cosines.size() != n || std::fabs(sampleStep - step) > 1e-9 * step) {
+            cosines.resize(n);
+            sines.resize(n);
+            sampleStep = step;
+            for (std::size_t i = 0; i < n; ++i) {
+                cosines[i] = std::cos(2.0 * kPi * frequency * step * static_cast<double>(i));
+                sines[i] = std::sin(2.0 * kPi * frequency * step * static_cast<double>(i));
+            }
+        }
+        // Sum of v e^{-j w (t_begin + i step)}: the window's own sum turned by
+        // the phase of its first sample.
         double squares = 0.0, re = 0.0, im = 0.0;
         for (std::size_t i = 0; i < n; ++i) {
             const double v = values[begin + i];
-            const double turn = 2.0 * kPi * frequency * time[begin + i];
             squares += v * v;
-            re += v * std::cos(turn);
-            im -= v * std::sin(turn);
+            re += v * cosines[i];
+            im -= v * sines[i];
         }
+        const std::complex<double> sum = std::complex<double>(re, im) *
+                                         std::polar(1.0, -2.0 * kPi * frequency * time[begin]);
+        re = sum.real();
+        im = sum.imag();
         const double scale = std::sqrt(2.0) / static_cast<double>(n);
         const std::complex<double> z(re * scale, im * scale);
         if (std::isnan(squares))

@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -31,6 +32,11 @@ constexpr std::size_t kCoarsest = 512;
 // Samples per separately decodable run of an analog channel's values.
 constexpr std::size_t kChunk = 65536;
 
+unsigned processors()
+{
+    return std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+}
+
 template <typename T>
 std::vector<std::uint8_t> bytesOf(const std::vector<T>& values)
 {
@@ -52,21 +58,25 @@ public:
     template <typename T>
     int add(const std::vector<T>& values) { return add(bytesOf(values)); }
 
-    // Compressed on two threads: the blocks are independent.
+    // Compressed on every processor: the blocks are independent.
     std::string html() const
     {
         std::vector<std::string> texts(raw_.size());
-        const auto work = [&](std::size_t first) {
-            for (std::size_t i = first; i < raw_.size(); i += 2) {
+        std::atomic<std::size_t> next{0};
+        const auto work = [&] {
+            for (std::size_t i = next++; i < raw_.size(); i = next++) {
                 const std::vector<std::uint8_t> packed = deflated(raw_[i].data(), raw_[i].size());
                 texts[i] = "<script type=\"application/octet-stream\" id=\"kb" + std::to_string(i) +
                            "\" data-size=\"" + std::to_string(raw_[i].size()) + "\">" +
                            base64(packed.data(), packed.size()) + "</script>\n";
             }
         };
-        std::thread second(work, 1);
-        work(0);
-        second.join();
+        std::vector<std::thread> helpers;
+        for (unsigned t = 1; t < processors(); ++t)
+            helpers.emplace_back(work);
+        work();
+        for (std::thread& helper : helpers)
+            helper.join();
         std::string out;
         std::size_t total = 0;
         for (const std::string& text : texts)
@@ -213,12 +223,14 @@ EncodedValues encodeValues(const double* values, std::size_t count, double a, do
         std::vector<std::int32_t> deltas(count);
         std::uint32_t previous = 0;
         std::int32_t widest = 0;
-        const double inverse = 1.0 / multiplier;
+        const double inverse = 1.0 / multiplier, perA = 1.0 / a; // a guess, checked exactly below
         for (std::size_t i = 0; i < count && integers; ++i) {
             const double v = values[i];
             std::int32_t k = kMissing;
             if (!std::isnan(v)) {
-                const double guess = std::nearbyint((v * inverse - b) / a);
+                // Rounded by truncation (std::nearbyint is a slow call here).
+                const double x = (v * inverse - b) * perA;
+                const double guess = std::fabs(x) < 2147483648.0 ? static_cast<double>(static_cast<std::int64_t>(x + (x < 0 ? -0.5 : 0.5))) : x;
                 integers = std::fabs(guess) <= 2147483647.0 && (guess * a + b) * multiplier == v;
                 k = integers ? static_cast<std::int32_t>(guess) : 0;
             }
@@ -229,11 +241,12 @@ EncodedValues encodeValues(const double* values, std::size_t count, double a, do
         if (integers) {
             out.kind = EncodedValues::Int;
             out.width = widest < 128 ? 1 : widest < 32768 ? 2 : 4;
-            out.bytes.resize(count * static_cast<std::size_t>(out.width));
-            for (std::size_t i = 0; i < count; ++i)
-                for (int byte = 0; byte < out.width; ++byte)
-                    out.bytes[i * static_cast<std::size_t>(out.width) + static_cast<std::size_t>(byte)] =
-                        static_cast<std::uint8_t>(static_cast<std::uint32_t>(deltas[i]) >> (8 * byte));
+            if (out.width == 1)
+                out.bytes = bytesOf(std::vector<std::int8_t>(deltas.begin(), deltas.end()));
+            else if (out.width == 2)
+                out.bytes = bytesOf(std::vector<std::int16_t>(deltas.begin(), deltas.end()));
+            else
+                out.bytes = bytesOf(deltas);
             return out;
         }
     }
@@ -280,6 +293,92 @@ std::vector<float> envelope(const double* values, std::size_t count, std::size_t
     return out;
 }
 
+std::vector<float> coarser(const std::vector<float>& finer, std::size_t factor)
+{
+    // Each pair of the finer envelope holds its bucket's extremes in the order
+    // they occur, so the extremes of a wider bucket are among them, and their
+    // order is that of their places.
+    const std::size_t pairs = finer.size() / 2, buckets = (pairs + factor - 1) / factor;
+    std::vector<float> out(buckets * 2, std::numeric_limits<float>::quiet_NaN());
+    for (std::size_t k = 0; k < buckets; ++k) {
+        const std::size_t begin = 2 * k * factor, end = std::min(finer.size(), begin + 2 * factor);
+        float low = std::numeric_limits<float>::infinity(), high = -low;
+        std::size_t lowAt = 0, highAt = 0;
+        for (std::size_t j = begin; j < end; ++j) {
+            if (finer[j] < low) {
+                low = finer[j];
+                lowAt = j;
+            }
+            if (finer[j] > high) {
+                high = finer[j];
+                highAt = j;
+            }
+        }
+        if (low > high)
+            continue;
+        out[2 * k] = lowAt <= highAt ? low : high;
+        out[2 * k + 1] = lowAt <= highAt ? high : low;
+    }
+    return out;
+}
+
+namespace {
+
+// What the page needs of one lane, computed on a thread of its own.
+struct LaneWork {
+    std::vector<EncodedValues> chunks;
+    std::vector<std::vector<float>> envelopes;
+    ChannelMeasures measures;
+    std::vector<std::int32_t> changes;
+};
+
+LaneWork laneWork(const ColumnarRecording& rec, const ChannelRef& ref, std::size_t first, std::size_t count,
+                  const std::vector<std::size_t>& levels, const std::vector<double>& at)
+{
+    LaneWork work;
+    if (!ref.analog) {
+        const std::uint8_t* states = rec.statusRow(ref.position) + first;
+        for (std::size_t i = 1; i < count; ++i)
+            if (states[i] != states[i - 1])
+                work.changes.push_back(static_cast<std::int32_t>(i));
+        return work;
+    }
+    const AnalogChannelConfig& config = rec.cfg.analogChannels[ref.position];
+    const double* values = rec.analogRow(ref.position) + first;
+    // Runs of kChunk samples, so that a cursor or a zoom decodes only the runs
+    // it needs.
+    for (std::size_t begin = 0; begin < count; begin += kChunk)
+        work.chunks.push_back(
+            encodeValues(values + begin, std::min(kChunk, count - begin), config.a, config.b, config.multiplier));
+    for (std::size_t l = 0; l < levels.size(); ++l)
+        work.envelopes.push_back(l == 0 ? envelope(values, count, levels[0])
+                                        : coarser(work.envelopes.back(), levels[l] / levels[l - 1]));
+    work.measures = measureChannel(rec, ref.position, at);
+    return work;
+}
+
+// Every lane's work, lanes spread over the processors.
+std::vector<LaneWork> allLaneWork(const ColumnarRecording& rec, const std::vector<ChannelRef>& lanes,
+                                  std::size_t first, std::size_t count, const std::vector<std::size_t>& levels,
+                                  const std::vector<double>& at)
+{
+    std::vector<LaneWork> work(lanes.size());
+    std::atomic<std::size_t> next{0};
+    const auto worker = [&] {
+        for (std::size_t lane = next++; lane < lanes.size(); lane = next++)
+            work[lane] = laneWork(rec, lanes[lane], first, count, levels, at);
+    };
+    std::vector<std::thread> helpers;
+    for (unsigned t = 1; t < processors(); ++t)
+        helpers.emplace_back(worker);
+    worker();
+    for (std::thread& helper : helpers)
+        helper.join();
+    return work;
+}
+
+} // namespace
+
 std::string renderViewerPage(const ColumnarRecording& rec, const ViewRequest& request)
 {
     // The samples inside the window (at least one).
@@ -323,14 +422,14 @@ std::string renderViewerPage(const ColumnarRecording& rec, const ViewRequest& re
         t -= request.origin;
     data["cycles"] = blobs.add(atOnAxis);
 
-    std::vector<ChannelMeasures> measures(request.channels.size());
+    std::vector<LaneWork> work = allLaneWork(rec, request.channels, first, count, levels, at);
     data["channels"] = json::array();
     for (std::size_t lane = 0; lane < request.channels.size(); ++lane) {
         const ChannelRef& ref = request.channels[lane];
+        LaneWork& w = work[lane];
         json channel;
         if (ref.analog) {
             const AnalogChannelConfig& config = cfg.analogChannels[ref.position];
-            const double* values = rec.analogRow(ref.position) + first;
             channel["id"] = "A" + std::to_string(ref.position + 1);
             channel["name"] = channelName(config);
             channel["unit"] = validUtf8(valueUnit(config));
@@ -340,42 +439,31 @@ std::string renderViewerPage(const ColumnarRecording& rec, const ViewRequest& re
             channel["a"] = config.a;
             channel["b"] = config.b;
             channel["m"] = config.multiplier;
-            // Runs of kChunk samples, so that a cursor or a zoom decodes only
-            // the runs it needs.
             json chunks = json::array();
             static const char* const kinds[] = {"int", "f32", "f64"};
-            for (std::size_t begin = 0; begin < count; begin += kChunk) {
-                const EncodedValues encoded =
-                    encodeValues(values + begin, std::min(kChunk, count - begin), config.a, config.b, config.multiplier);
-                chunks.push_back({blobs.add(encoded.bytes), kinds[encoded.kind], encoded.width});
-            }
+            for (EncodedValues& encoded : w.chunks)
+                chunks.push_back({blobs.add(std::move(encoded.bytes)), kinds[encoded.kind], encoded.width});
             channel["chunks"] = chunks;
             json envelopes = json::array();
-            for (const std::size_t bucket : levels)
-                envelopes.push_back(blobs.add(envelope(values, count, bucket)));
+            for (const std::vector<float>& level : w.envelopes)
+                envelopes.push_back(blobs.add(level));
             channel["envelopes"] = envelopes;
-            measures[lane] = measureChannel(rec, ref.position, at);
-            channel["rms"] = blobs.add(measures[lane].rms);
-            channel["magnitude"] = blobs.add(measures[lane].magnitude);
-            channel["angle"] = blobs.add(measures[lane].angle);
+            channel["rms"] = blobs.add(w.measures.rms);
+            channel["magnitude"] = blobs.add(w.measures.magnitude);
+            channel["angle"] = blobs.add(w.measures.angle);
         } else {
-            const std::uint8_t* states = rec.statusRow(ref.position) + first;
             channel["id"] = "D" + std::to_string(ref.position + 1);
             channel["name"] = channelName(cfg.binaryChannels[ref.position]);
-            channel["initial"] = count ? states[0] : 0;
-            std::vector<std::int32_t> changes;
-            for (std::size_t i = 1; i < count; ++i)
-                if (states[i] != states[i - 1])
-                    changes.push_back(static_cast<std::int32_t>(i));
-            channel["changes"] = blobs.add(changes);
+            channel["initial"] = count ? rec.statusRow(ref.position)[first] : 0;
+            channel["changes"] = blobs.add(w.changes);
         }
         data["channels"].push_back(std::move(channel));
     }
 
     data["groups"] = json::array();
     for (const LaneGroup& group : laneGroups(cfg, request.channels)) {
-        const SequenceMeasures sequence =
-            sequenceOf(measures[group.lanes[0]], measures[group.lanes[1]], measures[group.lanes[2]]);
+        const SequenceMeasures sequence = sequenceOf(work[group.lanes[0]].measures, work[group.lanes[1]].measures,
+                                                     work[group.lanes[2]].measures);
         json magnitude = json::array(), angle = json::array();
         for (int s = 0; s < 3; ++s) {
             magnitude.push_back(blobs.add(sequence.magnitude[s]));

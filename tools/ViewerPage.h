@@ -57,5 +57,7 @@ EncodedValues encodeValues(const double* values, std::size_t count, double a, do
 // Min/max envelope of `values` in buckets of `bucket` samples: per bucket the
 // two extremes in the order they occur (both NaN when it holds no value).
 std::vector<float> envelope(const double* values, std::size_t count, std::size_t bucket);
+// The same envelope in buckets `factor` times wider, from a finer one.
+std::vector<float> coarser(const std::vector<float>& finer, std::size_t factor);
 
 } // namespace KivTools

@@ -1,5 +1,5 @@
 // comtrade-view [PATH] [-o FILE.html] [--channels LIST] [--from S] [--to S]
-//               [--encoding NAME]
+//               [--encoding NAME] [--timings]
 //
 // Writes a COMTRADE recording as one self-contained HTML page that any
 // browser opens offline: a lane per channel on one time axis (seconds from
@@ -7,7 +7,8 @@
 // that read every channel's value, RMS and phasor, a phasor diagram with the
 // sequence components of each three-phase group, and the recording's header.
 // The data goes in as min/max envelopes at several levels of detail plus the
-// full-resolution samples, compressed.
+// full-resolution samples, compressed. --timings prints how long the load and
+// the page took on stderr.
 //
 // Exit status: 0 success; 1-6 the library's load result code; 64 bad command
 // line (an unknown channel or a window outside the recording included); 66 no
@@ -18,6 +19,7 @@
 
 #include <KivComtradeLib/ColumnarRecording.h>
 
+#include <chrono>
 #include <fstream>
 #include <iostream>
 
@@ -31,7 +33,13 @@ struct Options {
     std::string channels;
     double from = 0.0;
     double to = 0.0;
+    bool timings = false;
 };
+
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 std::string defaultOutput(const std::string& path)
 {
@@ -55,11 +63,13 @@ int main(int argc, char** argv)
                    "comma-separated: N or AN analog channel N, DN status channel N, else an identifier");
     app.add_option("--from", options.from, "window start, seconds from the trigger (or the first sample)");
     app.add_option("--to", options.to, "window end, seconds from the trigger (or the first sample)");
+    app.add_flag("--timings", options.timings, "print the load and page-writing times on stderr");
     if (const int code = parseCommandLine(app, argc, argv); code >= 0)
         return code;
     if (const int code = resolvePath("comtrade-view", options.common.path); code != 0)
         return code;
 
+    const auto started = std::chrono::steady_clock::now();
     KivComtradeLib::ColumnarRecording rec;
     const int loaded = rec.load(options.common.path, options.common.loadOptions());
     if (const int code = reportLoad("comtrade-view", rec.report, loaded, options.common.path); code != 0)
@@ -69,6 +79,8 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
 
+    const double loadSeconds = secondsSince(started);
+    const auto writing = std::chrono::steady_clock::now();
     ViewRequest request;
     request.path = options.common.path;
     request.origin = timeOrigin(rec.cfg, rec.time.front());
@@ -88,6 +100,8 @@ int main(int argc, char** argv)
         std::cerr << "comtrade-view: cannot write the page to " << output << '\n';
         return kExitCantCreate;
     }
+    if (options.timings)
+        std::cerr << "comtrade-view: load " << loadSeconds << " s, page " << secondsSince(writing) << " s\n";
     std::cout << output << '\n';
     return 0;
 }

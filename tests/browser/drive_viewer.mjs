@@ -2,7 +2,10 @@
 // network request refused), works it the way a user does and prints what the
 // page showed as one JSON object on stdout:
 //   node drive_viewer.mjs PAGE.html [--cursor T] [--zoom] [--screenshot FILE.png]
-// --zoom: wheel-zooms on the first lane, then drags a range on it.
+// --zoom: wheel-zooms on the first lane (zoomMs: until the first step is
+// drawn), then drags a range on it.
+// interactiveMs: from opening the page until it has drawn every lane and
+// decoded what it asked for.
 // --cursor T: types T into the cursor field and presses Enter (cursor A).
 // The caller judges the numbers against the library's.
 import puppeteer from 'puppeteer-core';
@@ -59,7 +62,13 @@ try {
 
   if (zoom) {
     await tab.mouse.move(box.x + box.width * 0.5, box.y + box.height / 2);
-    for (let i = 0; i < 4; i++) await tab.mouse.wheel({ deltaY: -100 });
+    const before = (await view()).join();
+    const wheeled = Date.now();
+    await tab.mouse.wheel({ deltaY: -100 });
+    await tab.waitForFunction((v) => document.documentElement.dataset.view !== v, { polling: 'raf' }, before);
+    await settle();
+    result.zoomMs = Date.now() - wheeled;
+    for (let i = 0; i < 3; i++) await tab.mouse.wheel({ deltaY: -100 });
     await new Promise((r) => setTimeout(r, 100));
     await settle();
     result.wheelView = await view();
