@@ -84,6 +84,7 @@ void BM_ColumnarLoad(benchmark::State& state, int id);
 void registerMemory();  // peak resident memory of one load, in a fresh process
 void registerViews();   // point series of the channel views
 void registerUtf8();    // code-page detection and conversion
+void registerAnalysis(); // RMS and phasor series of every channel
 // The child side of the memory benchmark; returns the exit code.
 int peakMemoryChild(const std::string& model, const char* cfgPath);
 

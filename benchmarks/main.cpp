@@ -40,6 +40,7 @@ void registerAll()
     registerMemory();
     registerViews();
     registerUtf8();
+    registerAnalysis();
 }
 
 // Writes the named recordings into `dir` (kept), for timing other readers on them.

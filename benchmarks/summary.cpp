@@ -125,6 +125,17 @@ void printSummary(const SummaryReporter& rep, const std::string& loadBefore)
                         cpu ? "CPU " : "wall", s10 / b10, s100 / b100, s400 / b400);
     }
 
+    const double series = rep.median("Analysis/SeriesAllChannels");
+    const double columnar = rep.median(std::string("Columnar/") + kLayouts[kMain].name);
+    if (series > 0) {
+        std::printf("\n== RMS and phasor series of all %zu analog channels, %s: %.1f ms", kLayouts[kMain].analogs,
+                    kLayouts[kMain].name, series * 1e3);
+        if (columnar > 0)
+            std::printf(", %.2fx its columnar load (%.1f ms; target 1.0x: %s)", series / columnar,
+                        columnar * 1e3, verdict(series <= columnar));
+        std::printf("\n");
+    }
+
     if (!memoryFigures().empty()) {
         std::printf("\n== Peak resident memory of one load, fresh process (MB = MiB)\n");
         std::printf("%-31s %9s %9s %9s %9s %10s %8s\n", "model, recording", "model", "+text", "heap", "peak",

@@ -1,11 +1,13 @@
-// comtrade-info [PATH] [--json] [--encoding NAME]
+// comtrade-info [PATH] [--json] [--at T [--reference NAME]] [--encoding NAME]
 //
 // Loads a COMTRADE recording (the path of its .cfg, .dat or .cff file) and
 // prints what its configuration says together with a summary of its values:
 // per analog channel the minimum, maximum and RMS over the whole recording
 // (values the data file marks as missing left out), per status channel the
 // number of changes of state and the time of the first. With no PATH it opens
-// the bundled sample recording.
+// the bundled sample recording. With --at T it also measures every analog
+// channel over the cycle ending at T (value, RMS, phasor magnitude and angle)
+// and gives the sequence components of each three-phase group.
 //
 // Exit status: 0 success; 1-6 the library's load result code (the load
 // report's sentence on stderr); 64 bad command line; 66 no PATH and no
@@ -19,6 +21,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdio>
 #include <iostream>
 #include <limits>
@@ -149,7 +152,11 @@ json recordingJson(const Comtrade& recording, const std::string& path)
             {"missingValues", recording.report.missingValues}};
 }
 
-void printJson(const Comtrade& recording, const std::string& path)
+struct Measures;
+json measuresJson(const Comtrade& recording, const Measures& m);
+
+// With `measures`, the document's "at" member holds them.
+void printJson(const Comtrade& recording, const std::string& path, const Measures* measures)
 {
     json document = recordingJson(recording, path);
     json& analog = document["analogChannels"] = json::array();
@@ -182,6 +189,8 @@ void printJson(const Comtrade& recording, const std::string& path)
                           {"changes", summary.changes},
                           {"firstChange", summary.changed ? number(summary.firstChange) : json(nullptr)}});
     }
+    if (measures)
+        document["at"] = measuresJson(recording, *measures);
     std::cout << document.dump(2) << '\n';
 }
 
@@ -320,6 +329,197 @@ void printChannels(const Comtrade& recording, std::ostream& out)
     }
 }
 
+// ---- Measures at one time -----------------------------------------------------
+
+constexpr double kPi = 3.14159265358979323846;
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+struct ChannelAt {
+    std::size_t channel = 0;
+    double value = kNaN;      // instantaneous, on the straight line between samples
+    double rms = kNaN;
+    double magnitude = kNaN;  // phasor, RMS
+    double angle = kNaN;      // degrees, against the reference
+};
+
+struct GroupAt {
+    Analysis::PhaseGroup group;
+    Analysis::SequenceComponents components;
+};
+
+// What --at T shows: T on the tools' axis, the reference channel (none:
+// angles on the tools' time axis, cos(w0 t) at 0 degrees).
+struct Measures {
+    double at = 0.0;
+    bool haveReference = false;
+    std::size_t reference = 0;
+    Analysis::Phasor referencePhasor; // angles are measured against it
+    std::vector<ChannelAt> channels;
+    std::vector<GroupAt> groups;
+};
+
+bool isVoltage(const AnalogChannelConfig& config)
+{
+    const std::string unit = KivTools::valueUnit(config);
+    return unit == "V" || unit == "v" || unit == "\xD0\x92"; // V, Cyrillic В
+}
+
+// Angle (degrees, -180..180] of x against ref; NaN when either is.
+double angleAgainst(Analysis::Phasor x, Analysis::Phasor ref)
+{
+    const Analysis::Phasor ratio = x * std::conj(ref);
+    if (!std::isfinite(ratio.real()) || !std::isfinite(ratio.imag()) || std::abs(ref) == 0)
+        return kNaN;
+    const double degrees = std::arg(ratio) * 180 / kPi;
+    return degrees <= -180 ? degrees + 360 : degrees;
+}
+
+// Throws UsageError for a time outside the recording or an unknown or
+// status reference channel.
+Measures measure(const Comtrade& recording, double at, const std::string& referenceName,
+                 bool referenceGiven)
+{
+    const Cfg& cfg = recording.cfg;
+    const auto& samples = recording.dat.samples;
+    if (samples.empty())
+        throw KivTools::UsageError{"the recording holds no samples to measure"};
+    const double origin = KivTools::timeOrigin(cfg, samples.front().time);
+    const double first = samples.front().time - origin, last = samples.back().time - origin;
+    if (!std::isfinite(at) || at < first || at > last)
+        throw KivTools::UsageError{"--at " + formatNumber(at) + " s lies outside the recording (it runs from " +
+                                   formatNumber(first) + " to " + formatNumber(last) + " s)"};
+    Measures m;
+    m.at = at;
+    const double t = at + origin;
+    const std::vector<Analysis::PhaseGroup> groups = Analysis::phaseGroups(cfg);
+    if (referenceGiven) {
+        const auto refs = KivTools::selectChannels(cfg, referenceName, true);
+        if (refs.size() != 1 || !refs[0].analog)
+            throw KivTools::UsageError{"--reference must name one analog channel"};
+        m.haveReference = true;
+        m.reference = refs[0].position;
+    } else {
+        // The first phase-A voltage, else the first phase A of any group.
+        for (const auto& group : groups)
+            if (!m.haveReference && isVoltage(cfg.analogChannels[group.channels[0]]))
+                m.haveReference = true, m.reference = group.channels[0];
+        if (!m.haveReference && !groups.empty())
+            m.haveReference = true, m.reference = groups.front().channels[0];
+    }
+
+    std::vector<Analysis::Phasor> phasors;
+    for (std::size_t c = 0; c < recording.analogChannels.size(); ++c) {
+        const AnalogChannel& channel = recording.analogChannels[c];
+        const Analysis::Signal signal = Analysis::channelSignal(channel, cfg.lineFrequency);
+        ChannelAt row;
+        row.channel = c;
+        unsigned int hint = 0;
+        row.value = channel.getValue(t, hint);
+        row.rms = Analysis::rms(signal, t);
+        phasors.push_back(Analysis::phasor(signal, t));
+        row.magnitude = std::abs(phasors.back());
+        m.channels.push_back(row);
+    }
+    // Without a reference, angles are on the tools' axis: X e^{j w0 origin}.
+    m.referencePhasor = m.haveReference
+                            ? phasors[m.reference]
+                            : std::polar(1.0, -std::fmod(2 * kPi * cfg.lineFrequency * origin, 2 * kPi));
+    for (std::size_t c = 0; c < phasors.size(); ++c)
+        m.channels[c].angle = angleAgainst(phasors[c], m.referencePhasor);
+    for (const auto& group : groups) {
+        const auto& ch = group.channels;
+        m.groups.push_back({group, Analysis::sequence(phasors[ch[0]], phasors[ch[1]], phasors[ch[2]])});
+    }
+    return m;
+}
+
+std::string referenceText(const Comtrade& recording, const Measures& m)
+{
+    return m.haveReference ? KivTools::channelName(recording.cfg.analogChannels[m.reference])
+                           : std::string("the time axis (cos at 0 s)");
+}
+
+// Degrees to the hundredth: finer is below what a one-cycle filter settles to.
+std::string angleText(double degrees)
+{
+    if (!std::isfinite(degrees))
+        return "-";
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.2f", degrees);
+    return std::string(buffer) == "-0.00" ? "0.00" : buffer;
+}
+
+json componentJson(Analysis::Phasor x, const Measures& m)
+{
+    return {{"magnitude", number(std::abs(x))}, {"angle", number(angleAgainst(x, m.referencePhasor))}};
+}
+
+json measuresJson(const Comtrade& recording, const Measures& m)
+{
+    const Cfg& cfg = recording.cfg;
+    json channels = json::array();
+    for (const ChannelAt& row : m.channels) {
+        const AnalogChannelConfig& config = cfg.analogChannels[row.channel];
+        channels.push_back({{"number", row.channel + 1},
+                            {"id", KivTools::channelName(config)},
+                            {"valueUnit", KivTools::valueUnit(config)},
+                            {"value", number(row.value)},
+                            {"rms", number(row.rms)},
+                            {"magnitude", number(row.magnitude)},
+                            {"angle", number(row.angle)}});
+    }
+    json groups = json::array();
+    for (const GroupAt& g : m.groups) {
+        json numbers = json::array();
+        for (std::size_t c : g.group.channels)
+            numbers.push_back(c + 1);
+        groups.push_back({{"circuitComponent", KivTools::validUtf8(g.group.circuit)},
+                          {"valueUnit", KivTools::valueUnit(cfg.analogChannels[g.group.channels[0]])},
+                          {"channels", numbers},
+                          {"zero", componentJson(g.components.zero, m)},
+                          {"positive", componentJson(g.components.positive, m)},
+                          {"negative", componentJson(g.components.negative, m)}});
+    }
+    return {{"time", number(m.at)},
+            {"reference", m.haveReference ? json(referenceText(recording, m)) : json(nullptr)},
+            {"analogChannels", channels},
+            {"phaseGroups", groups}};
+}
+
+void printMeasures(const Comtrade& recording, const Measures& m, std::ostream& out)
+{
+    const Cfg& cfg = recording.cfg;
+    out << "\nAt " << formatNumber(m.at, 9) << " s: the cycle of " << formatNumber(cfg.lineFrequency)
+        << " Hz ending there (RMS values; angles in degrees against " << referenceText(recording, m) << ")\n";
+    Table channels({"#", "Identifier", "Value unit", "Value", "RMS", "Phasor", "Angle"},
+                   {true, false, false, true, true, true, true});
+    for (const ChannelAt& row : m.channels) {
+        const AnalogChannelConfig& config = cfg.analogChannels[row.channel];
+        channels.add({std::to_string(row.channel + 1), orDash(config.channelId),
+                      orDash(KivTools::valueUnit(config)), statistic(row.value), statistic(row.rms),
+                      statistic(row.magnitude), angleText(row.angle)});
+    }
+    channels.print(out);
+    if (m.groups.empty())
+        return;
+    out << "\nSequence components of the three-phase groups\n";
+    Table groups({"Channels", "Component", "Value unit", "Zero", "Angle", "Positive", "Angle",
+                  "Negative", "Angle"},
+                 {false, false, false, true, true, true, true, true, true});
+    for (const GroupAt& g : m.groups) {
+        std::string names;
+        for (std::size_t c : g.group.channels)
+            names += (names.empty() ? "" : ",") + KivTools::channelName(cfg.analogChannels[c]);
+        const auto& s = g.components;
+        groups.add({names, orDash(g.group.circuit),
+                    orDash(KivTools::valueUnit(cfg.analogChannels[g.group.channels[0]])),
+                    statistic(std::abs(s.zero)), angleText(angleAgainst(s.zero, m.referencePhasor)),
+                    statistic(std::abs(s.positive)), angleText(angleAgainst(s.positive, m.referencePhasor)),
+                    statistic(std::abs(s.negative)), angleText(angleAgainst(s.negative, m.referencePhasor))});
+    }
+    groups.print(out);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -330,6 +530,14 @@ int main(int argc, char** argv)
                  "comtrade-info");
     KivTools::addCommonOptions(app, common);
     app.add_flag("--json", json, "print one JSON document instead of text");
+    double at = 0.0;
+    std::string reference;
+    CLI::Option* atOption = app.add_option(
+        "--at", at, "also measure every analog channel at T s from the trigger (or the first sample): "
+                    "value, RMS, phasor, and the sequence components of each three-phase group");
+    app.add_option("--reference", reference,
+                   "channel the --at angles are measured against (default: the first phase-A voltage)")
+        ->needs(atOption);
     if (const int code = KivTools::parseCommandLine(app, argc, argv); code >= 0)
         return code;
     if (const int code = KivTools::resolvePath("comtrade-info", common.path); code != 0)
@@ -339,11 +547,23 @@ int main(int argc, char** argv)
     const int loaded = recording.load(common.path, common.loadOptions());
     if (const int code = KivTools::reportLoad("comtrade-info", recording.report, loaded, common.path); code != 0)
         return code;
+    Measures measures;
+    const bool measuring = app.count("--at") > 0;
+    if (measuring) {
+        try {
+            measures = measure(recording, at, reference, app.count("--reference") > 0);
+        } catch (const KivTools::UsageError& error) {
+            std::cerr << "comtrade-info: " << error.message << ".\n";
+            return KivTools::kExitUsage;
+        }
+    }
     if (json) {
-        printJson(recording, common.path);
+        printJson(recording, common.path, measuring ? &measures : nullptr);
         return 0;
     }
     printConfiguration(recording, common.path, std::cout);
     printChannels(recording, std::cout);
+    if (measuring)
+        printMeasures(recording, measures, std::cout);
     return 0;
 }

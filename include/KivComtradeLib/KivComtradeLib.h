@@ -24,3 +24,4 @@
 #include <KivComtradeLib/DateTime.h>
 #include <KivComtradeLib/Comtrade.h>
 #include <KivComtradeLib/ColumnarRecording.h>
+#include <KivComtradeLib/Analysis.h>

@@ -1,0 +1,58 @@
+// RMS and phasor series of every analog channel of the main (100 MB BINARY)
+// recording, loaded once into the columnar store; the summary sets them
+// against that store's own load of the same file.
+
+#include "bench_common.h"
+
+#include <KivComtradeLib/Analysis.h>
+#include <KivComtradeLib/ColumnarRecording.h>
+
+#include <memory>
+#include <stdexcept>
+
+namespace KivBench {
+
+namespace {
+
+using namespace KivComtradeLib;
+
+const ColumnarRecording& mainColumns()
+{
+    static std::unique_ptr<ColumnarRecording> recording;
+    if (!recording) {
+        recording = std::make_unique<ColumnarRecording>();
+        if (recording->load(dataset(kMain).cfgPath) != 0)
+            throw std::runtime_error("cannot load the main recording");
+    }
+    return *recording;
+}
+
+void BM_SeriesAllChannels(benchmark::State& state)
+{
+    const ColumnarRecording& rec = mainColumns();
+    const std::size_t channels = rec.cfg.analogChannels.size();
+    if (firstRun("Analysis/SeriesAllChannels")) {
+        // Touch the output pages once, as the loads' warm-up does.
+        benchmark::DoNotOptimize(Analysis::phasorSeries(Analysis::channelSignal(rec, 0)).data());
+    }
+    for (auto _ : state) {
+        for (std::size_t c = 0; c < channels; ++c) {
+            const Analysis::Signal signal = Analysis::channelSignal(rec, c);
+            const std::vector<double> rms = Analysis::rmsSeries(signal);
+            const std::vector<Analysis::Phasor> phasors = Analysis::phasorSeries(signal);
+            benchmark::DoNotOptimize(rms.data());
+            benchmark::DoNotOptimize(phasors.data());
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(rec.count * channels));
+}
+
+} // namespace
+
+void registerAnalysis()
+{
+    benchmark::RegisterBenchmark("Analysis/SeriesAllChannels", BM_SeriesAllChannels)
+        ->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(repetitions())->UseRealTime();
+}
+
+} // namespace KivBench

@@ -1,0 +1,356 @@
+// RMS and phasor series: one value per sample from a sliding sum over the
+// segments of the last cycle. Each step adds the segment that ends at the new
+// sample and drops those that left the window; the piece of the segment the
+// window starts in is added on its own. Segment contributions are kept in a
+// ring, and the sum is rebuilt from the ring every few thousand samples so
+// rounding does not build up over millions of them.
+
+#include <KivComtradeLib/Analysis.h>
+
+#include "analysis/Window.h"
+
+#include <cmath>
+#include <limits>
+
+namespace KivComtradeLib {
+namespace Analysis {
+
+namespace {
+
+using Detail::kPi;
+using Detail::kSqrt2;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr std::size_t kRebuildEvery = 4096; // samples between two rebuilds of the sum
+constexpr std::size_t kReanchorEvery = 64; // samples between two exact twiddles
+
+bool isBad(double v) { return !std::isfinite(v); }
+bool isBad(const Phasor& v) { return !std::isfinite(v.real()) || !std::isfinite(v.imag()); }
+
+// Integral of x^2 by trapezoids.
+class SquareKernel {
+public:
+    using Value = double;
+    explicit SquareKernel(const Signal& s) : x_(s.values) {}
+    Value segment(std::size_t j, double h) { return h * (x_[j] * x_[j] + x_[j + 1] * x_[j + 1]) / 2; }
+    // The piece [end of the cycle before, time[j + 1]] of segment j.
+    Value partial(std::size_t j, double length, double h, std::size_t)
+    {
+        // The squares are read as straight lines between samples (the same
+        // rule as the single-time RMS): the cut pieces at both ends of a
+        // window then add up to whole trapezoids, which keeps the RMS exact
+        // between samples too.
+        const double x0 = x_[j] * x_[j], x1 = x_[j + 1] * x_[j + 1];
+        const double ya = x1 - (x1 - x0) * length / h;
+        return length * (ya + x1) / 2;
+    }
+    Value zero() const { return 0.0; }
+
+private:
+    const double* x_;
+};
+
+// Integral of x(tau) e^{-j w tau}, corrected for the straight-line gain.
+class FundamentalKernel {
+public:
+    using Value = Phasor;
+    explicit FundamentalKernel(const Signal& s)
+        : t_(s.time), x_(s.values), w_(2 * kPi * s.lineFrequency), twiddle_(exact(0))
+    {
+    }
+    Value segment(std::size_t j, double h)
+    {
+        if (h != h_) {
+            if (!(std::abs(h - h_) <= 1e-7 * h_))
+                cache(h);
+        }
+        const Value v = twiddle_ * scaled_ * (x_[j] * weights_.a + x_[j + 1] * weights_.b);
+        // Twiddle of the next segment's start.
+        twiddle_ = (j + 1) % kReanchorEvery == 0 ? exact(j + 1) : twiddle_ * step_;
+        return v;
+    }
+    // The piece [time[n] - T, time[j + 1]] of segment j; its start turns like
+    // time[n] itself (a whole cycle earlier), whose twiddle is the current one.
+    Value partial(std::size_t j, double length, double h, std::size_t)
+    {
+        const double xa = x_[j + 1] - (x_[j + 1] - x_[j]) * length / h;
+        const Detail::SegmentWeights sw = Detail::segmentWeights(w_ * length);
+        return twiddle_ * (length * Detail::lineGainCorrection(w_ * h)) * (xa * sw.a + x_[j + 1] * sw.b);
+    }
+    Value zero() const { return Value(0.0, 0.0); }
+
+private:
+    Phasor exact(std::size_t j) const { return std::polar(1.0, -std::fmod(w_ * t_[j], 2 * kPi)); }
+    void cache(double h)
+    {
+        h_ = h;
+        weights_ = Detail::segmentWeights(w_ * h);
+        scaled_ = h * Detail::lineGainCorrection(w_ * h);
+        step_ = std::polar(1.0, -w_ * h);
+    }
+
+    const double* t_;
+    const double* x_;
+    double w_;
+    Phasor twiddle_;
+    double h_ = -1.0;
+    Detail::SegmentWeights weights_{};
+    double scaled_ = 0.0;
+    Phasor step_{1.0, 0.0};
+};
+
+// Calls emit(n, integral over the cycle ending at time[n]) for every sample,
+// or emit(n, NaN) where the window cannot be taken.
+template <class Kernel, class Emit>
+void slide(const Signal& s, Kernel& kernel, Emit emit)
+{
+    using Value = typename Kernel::Value;
+    const double period = 1.0 / s.lineFrequency;
+    const double tol = Detail::kTimeTolerance * period;
+    const double maxSpacing = period / 2;
+    const double* t = s.time;
+    const double* x = s.values;
+
+    std::vector<Value> ring(64);
+    std::size_t mask = ring.size() - 1;
+    std::vector<bool> ringBad(ring.size());
+    Value sum = kernel.zero();
+    std::size_t bad = 0;  // unusable segments in the window
+    std::size_t tail = 0; // first segment whose start is inside the window
+    std::size_t sinceRebuild = 0;
+
+    for (std::size_t n = 0; n < s.count; ++n) {
+        if (n > 0) {
+            const std::size_t j = n - 1;
+            if (n - tail > ring.size()) {
+                std::vector<Value> grown(ring.size() * 2);
+                std::vector<bool> grownBad(grown.size());
+                for (std::size_t i = tail; i < j; ++i) {
+                    grown[i & (grown.size() - 1)] = ring[i & mask];
+                    grownBad[i & (grown.size() - 1)] = ringBad[i & mask];
+                }
+                ring.swap(grown);
+                ringBad.swap(grownBad);
+                mask = ring.size() - 1;
+            }
+            const double h = t[n] - t[j];
+            Value v = kernel.segment(j, h);
+            const bool unusable = !(h >= 0) || h > maxSpacing || isBad(x[j]) || isBad(x[n]) || isBad(v);
+            ring[j & mask] = v;
+            ringBad[j & mask] = unusable;
+            if (unusable)
+                ++bad;
+            else
+                sum += v;
+            if (++sinceRebuild == kRebuildEvery) {
+                sinceRebuild = 0;
+                sum = kernel.zero();
+                for (std::size_t i = tail; i <= j; ++i)
+                    if (!ringBad[i & mask])
+                        sum += ring[i & mask];
+            }
+        }
+        const double start = t[n] - period;
+        while (tail < n && t[tail] < start - tol) {
+            if (ringBad[tail & mask])
+                --bad;
+            else
+                sum -= ring[tail & mask];
+            ++tail;
+        }
+        if (start < t[0] - tol || bad > 0 || isBad(start)) {
+            emit(n, Value(kNaN));
+            continue;
+        }
+        Value total = sum;
+        if (tail > 0 && t[tail] > start + tol) {
+            const std::size_t j = tail - 1;
+            const double h = t[tail] - t[j];
+            if (!(h <= maxSpacing) || isBad(x[j]) || isBad(x[tail])) {
+                emit(n, Value(kNaN));
+                continue;
+            }
+            total += kernel.partial(j, t[tail] - start, h, n);
+        }
+        emit(n, total);
+    }
+}
+
+bool usable(const Signal& s)
+{
+    return s.lineFrequency > 0 && std::isfinite(s.lineFrequency) && s.time && s.values;
+}
+
+// ---- Whole cycles of equal spacings -------------------------------------------
+//
+// The common case: one sampling rate that puts a whole number N of samples in
+// a cycle, and no missing value. Then every window is segments n-N .. n-1,
+// the twiddles repeat every N samples, and both sums slide by one term in and
+// one out. Same formulas as the general path, a few operations per sample.
+
+struct Uniform {
+    double h = 0.0;
+    std::size_t cycle = 0; // N
+};
+
+// The spacing and N when every sample lies on time[0] + n h (to a
+// billionth of a cycle), N = T / h is whole, and every value is finite.
+bool uniformCycle(const Signal& s, Uniform& u)
+{
+    if (s.count < 3)
+        return false;
+    const double period = 1.0 / s.lineFrequency;
+    const double t0 = s.time[0];
+    const double h = (s.time[s.count - 1] - t0) / static_cast<double>(s.count - 1);
+    if (!(h > 0) || !(h <= period / 2))
+        return false;
+    const double cycles = period / h;
+    const double whole = std::round(cycles);
+    if (std::abs(cycles - whole) > 1e-9 * whole || whole >= static_cast<double>(s.count))
+        return false;
+    const double tol = Detail::kTimeTolerance * period;
+    for (std::size_t n = 0; n < s.count; ++n)
+        if (!(std::abs(s.time[n] - (t0 + static_cast<double>(n) * h)) <= tol) || !std::isfinite(s.values[n]))
+            return false;
+    u.h = h;
+    u.cycle = static_cast<std::size_t>(whole);
+    return true;
+}
+
+// Trapezoids of x^2 over the window: h (R_n + (x_{n-N}^2 - x_n^2) / 2), with
+// R_n the sum of the last N squares.
+void uniformRms(const Signal& s, const Uniform& u, std::vector<double>& out)
+{
+    const double* x = s.values;
+    const std::size_t N = u.cycle;
+    const double scale = u.h * s.lineFrequency;
+    out.assign(N, kNaN);
+    out.reserve(s.count);
+    double sum = 0.0;
+    for (std::size_t n = N; n < s.count; ++n) {
+        if ((n - N) % kRebuildEvery == 0) {
+            sum = 0.0;
+            for (std::size_t k = n - N + 1; k <= n; ++k)
+                sum += x[k] * x[k];
+        } else {
+            sum += x[n] * x[n] - x[n - N] * x[n - N];
+        }
+        const double integral = sum + (x[n - N] * x[n - N] - x[n] * x[n]) / 2;
+        out.push_back(integral > 0 ? std::sqrt(integral * scale) : 0.0);
+    }
+}
+
+// With e_k = e^{-j w t_k} (period N) and P_n the sum of e_k x_k over the
+// last N samples, the window's integral is
+//   c ((a + b e^{j w h}) P_n + a e_n (x_{n-N} - x_n)),
+// c = h / sinc^2(w h / 2) and a, b the segment weights (Window.h).
+void uniformPhasors(const Signal& s, const Uniform& u, const Phasor& scale, std::vector<Phasor>& out)
+{
+    const double* x = s.values;
+    const std::size_t N = u.cycle;
+    const double w = 2 * kPi * s.lineFrequency;
+    std::vector<Phasor> twiddle(N);
+    for (std::size_t k = 0; k < N; ++k)
+        twiddle[k] = std::polar(1.0, -std::fmod(w * (s.time[0] + static_cast<double>(k) * u.h), 2 * kPi));
+    const Detail::SegmentWeights sw = Detail::segmentWeights(w * u.h);
+    const double c = u.h * Detail::lineGainCorrection(w * u.h);
+    const Phasor A = scale * c * (sw.a + sw.b * std::polar(1.0, w * u.h));
+    const Phasor B = scale * c * sw.a;
+    out.assign(N, Phasor(kNaN, kNaN));
+    out.reserve(s.count);
+    Phasor sum(0.0, 0.0);
+    std::size_t k = 0; // n mod N
+    for (std::size_t n = N; n < s.count; ++n) {
+        const Phasor& e = twiddle[k];
+        const double d = x[n - N] - x[n];
+        const Phasor ed(e.real() * d, e.imag() * d);
+        if ((n - N) % kRebuildEvery == 0) {
+            sum = Phasor(0.0, 0.0);
+            for (std::size_t i = n - N + 1, ki = (k + 1) % N; i <= n; ++i, ki = ki + 1 == N ? 0 : ki + 1)
+                sum += twiddle[ki] * x[i];
+        } else {
+            sum -= ed;
+        }
+        out.push_back(A * sum + B * ed);
+        k = k + 1 == N ? 0 : k + 1;
+    }
+}
+
+} // namespace
+
+std::vector<double> rmsSeries(const Signal& s)
+{
+    std::vector<double> out;
+    if (!usable(s)) {
+        out.assign(s.count, kNaN);
+        return out;
+    }
+    if (Uniform u; uniformCycle(s, u)) {
+        uniformRms(s, u, out);
+        return out;
+    }
+    out.assign(s.count, kNaN);
+    const double frequency = s.lineFrequency;
+    SquareKernel kernel(s);
+    slide(s, kernel, [&](std::size_t n, double integral) {
+        out[n] = integral >= 0 ? std::sqrt(integral * frequency) : (integral < 0 ? 0.0 : kNaN);
+    });
+    return out;
+}
+
+std::vector<Phasor> phasorSeries(const Signal& s)
+{
+    std::vector<Phasor> out;
+    if (!usable(s)) {
+        out.assign(s.count, Phasor(kNaN, kNaN));
+        return out;
+    }
+    const Phasor scale = kSqrt2 * s.lineFrequency *
+                         std::polar(1.0, -std::fmod(2 * kPi * s.lineFrequency * s.skew, 2 * kPi));
+    if (Uniform u; uniformCycle(s, u)) {
+        uniformPhasors(s, u, scale, out);
+        return out;
+    }
+    out.assign(s.count, Phasor(kNaN, kNaN));
+    FundamentalKernel kernel(s);
+    slide(s, kernel, [&](std::size_t n, const Phasor& integral) { out[n] = integral * scale; });
+    return out;
+}
+
+std::vector<FrequencyPoint> frequencySeries(const Signal& s)
+{
+    std::vector<FrequencyPoint> out;
+    if (!usable(s) || s.count < 2)
+        return out;
+    const std::vector<Phasor> phasors = phasorSeries(s);
+    const double period = 1.0 / s.lineFrequency;
+    const double tol = Detail::kTimeTolerance * period;
+    const double* t = s.time;
+    // Cycle k ends at time[0] + (k + 2) T: the first whose samples all have
+    // a phasor. Each cycle's phasors are averaged; a frequency needs two.
+    std::size_t j = 0;
+    Phasor before(kNaN, kNaN);
+    for (double k = 0;; ++k) {
+        const double end = t[0] + (k + 2) * period;
+        if (end > t[s.count - 1] + tol)
+            break;
+        Phasor sum(0.0, 0.0);
+        std::size_t n = 0;
+        while (j < s.count && t[j] <= end - period + tol)
+            ++j;
+        for (; j < s.count && t[j] <= end + tol; ++j, ++n)
+            sum += phasors[j];
+        const Phasor now = n == 0 ? Phasor(kNaN, kNaN) : sum / static_cast<double>(n);
+        if (k > 0) {
+            double f = kNaN;
+            if (std::abs(now) > 0 && std::abs(before) > 0)
+                f = s.lineFrequency + std::arg(now * std::conj(before)) / (2 * kPi * period);
+            out.push_back({end + s.skew, std::isfinite(f) ? f : kNaN});
+        }
+        before = now;
+    }
+    return out;
+}
+
+} // namespace Analysis
+} // namespace KivComtradeLib
