@@ -1,8 +1,9 @@
 #pragma once
 // The per-cycle measures comtrade-view embeds in its page, so that the page
-// shows the library's numbers instead of re-deriving them in JavaScript: each
-// analog channel's RMS and fundamental phasor at the end of every whole cycle
-// of the line frequency, and the sequence components of three-phase groups.
+// shows the library's numbers (its analysis unit's) instead of re-deriving
+// them in JavaScript: each analog channel's RMS and fundamental phasor at the
+// end of every whole cycle of the line frequency, and the sequence components
+// of three-phase groups.
 
 #include "ToolCommon.h"
 
@@ -16,23 +17,26 @@
 
 namespace KivTools {
 
-// Library times at which the measures are taken: first + k / frequency for
-// k = 1, 2, ... up to `last` (each closes one cycle that lies in the
-// recording). Empty when the frequency is not a positive number.
-std::vector<double> cycleEnds(double first, double last, double frequency);
+// Samples at which the measures are taken, one a cycle: those nearest to
+// time[first] + k / frequency for k = 1, 2, ... up to time[last - 1]
+// (rising indices into `time`). Empty when the frequency is not a positive
+// number.
+std::vector<std::size_t> cycleEnds(const std::vector<double>& time, std::size_t first, std::size_t last,
+                                   double frequency);
 
-// One analog channel at those times: true RMS and the fundamental phasor
+// One analog channel at those samples: true RMS and the fundamental phasor
 // (complex RMS, angle referred to time zero of the recording) of the cycle
-// ending at each time. NaN where that cycle cannot be measured.
+// ending at the sample's time (plus the channel's skew), as the library's
+// series give them. NaN where that cycle cannot be measured.
 struct ChannelMeasures {
     std::vector<float> rms, magnitude, angle; // angle in degrees
     std::vector<std::complex<double>> phasor; // for the sequence components
 };
 ChannelMeasures measureChannel(const KivComtradeLib::ColumnarRecording& recording, std::size_t channel,
-                               const std::vector<double>& at);
+                               const std::vector<std::size_t>& at);
 
-// Three lanes (indices into the page's lanes) that show phases A, B and C
-// of one quantity, among the analog lanes given.
+// The library's three-phase groups whose three channels are all among the
+// lanes, as lane indices (A, B, C).
 struct LaneGroup {
     std::string name;              // circuit component and unit
     std::array<std::size_t, 3> lanes{};
@@ -40,7 +44,7 @@ struct LaneGroup {
 std::vector<LaneGroup> laneGroups(const KivComtradeLib::Cfg& cfg, const std::vector<ChannelRef>& lanes);
 
 // Zero, positive and negative sequence of phases a, b, c time by time
-// (magnitude, and angle in degrees).
+// (magnitude, and angle in degrees), from their phasors.
 struct SequenceMeasures {
     std::vector<float> magnitude[3], angle[3];
 };

@@ -333,7 +333,7 @@ struct LaneWork {
 };
 
 LaneWork laneWork(const ColumnarRecording& rec, const ChannelRef& ref, std::size_t first, std::size_t count,
-                  const std::vector<std::size_t>& levels, const std::vector<double>& at)
+                  const std::vector<std::size_t>& levels, const std::vector<std::size_t>& at)
 {
     LaneWork work;
     if (!ref.analog) {
@@ -360,7 +360,7 @@ LaneWork laneWork(const ColumnarRecording& rec, const ChannelRef& ref, std::size
 // Every lane's work, lanes spread over the processors.
 std::vector<LaneWork> allLaneWork(const ColumnarRecording& rec, const std::vector<ChannelRef>& lanes,
                                   std::size_t first, std::size_t count, const std::vector<std::size_t>& levels,
-                                  const std::vector<double>& at)
+                                  const std::vector<std::size_t>& at)
 {
     std::vector<LaneWork> work(lanes.size());
     std::atomic<std::size_t> next{0};
@@ -416,10 +416,10 @@ std::string renderViewerPage(const ColumnarRecording& rec, const ViewRequest& re
     data["levels"] = levels;
 
     // Measures at the end of every whole cycle inside the window.
-    const std::vector<double> at = cycleEnds(time[first], time[last - 1], cfg.lineFrequency);
-    std::vector<double> atOnAxis(at);
-    for (double& t : atOnAxis)
-        t -= request.origin;
+    const std::vector<std::size_t> at = cycleEnds(rec.time, first, last, cfg.lineFrequency);
+    std::vector<double> atOnAxis;
+    for (const std::size_t n : at)
+        atOnAxis.push_back(time[n] - request.origin);
     data["cycles"] = blobs.add(atOnAxis);
 
     std::vector<LaneWork> work = allLaneWork(rec, request.channels, first, count, levels, at);

@@ -5,9 +5,9 @@
 // Skips when chromium, node or the npm packages (scripts/deps.sh installs
 // them) are missing.
 #include "ToolCommon.h"
-#include "ViewerMeasures.h"
 #include "writer/ComtradeWriter.h"
 
+#include <KivComtradeLib/Analysis.h>
 #include <KivComtradeLib/ColumnarRecording.h>
 
 #include <gtest/gtest.h>
@@ -104,31 +104,35 @@ void checkPage(const json& seen, const std::string& cfg, double cursor)
     if (i > 0 && std::fabs(rec.time[i - 1] - t) <= std::fabs(rec.time[i] - t))
         --i;
     expectNear(shown(seen["cursorTime"]), rec.time[i] - origin, "cursor time");
-    // The measures of the last whole cycle before the cursor.
+    // The measures of the last whole cycle before the cursor, as the
+    // library's analysis unit gives them at that cycle's last sample.
     const double cycleEnd = shown(seen["cycleTime"]) + origin;
-    const std::vector<double> at = {cycleEnd};
+    const std::size_t n = std::lower_bound(rec.time.begin(), rec.time.end(), cycleEnd - 5e-7) - rec.time.begin();
+    ASSERT_LT(n, rec.count);
     const std::size_t analogs = rec.cfg.analogChannels.size();
-    std::vector<KivTools::ChannelMeasures> measures;
+    std::vector<Analysis::Phasor> phasors;
     for (std::size_t c = 0; c < analogs; ++c) {
         const json& lane = seen["lanes"][c];
         const std::string id = "channel A" + std::to_string(c + 1);
         expectNear(shown(lane["value"]), rec.analogRow(c)[i], id + " value");
-        measures.push_back(KivTools::measureChannel(rec, c, at));
-        expectNear(shown(lane["rms"]), measures.back().rms[0], id + " RMS");
-        expectNear(shown(lane["phasor"]), measures.back().magnitude[0], id + " phasor magnitude");
-        EXPECT_NEAR(angleOf(lane["phasor"]), measures.back().angle[0], 0.006) << id;
+        const Analysis::Signal signal = Analysis::channelSignal(rec, c);
+        const double at = rec.time[n] + signal.skew;
+        phasors.push_back(Analysis::phasor(signal, at));
+        expectNear(shown(lane["rms"]), Analysis::rms(signal, at), id + " RMS");
+        expectNear(shown(lane["phasor"]), std::abs(phasors.back()), id + " phasor magnitude");
+        EXPECT_NEAR(angleOf(lane["phasor"]), std::arg(phasors.back()) * 180.0 / 3.14159265358979323846, 0.006) << id;
     }
     for (std::size_t d = 0; d < rec.cfg.binaryChannels.size(); ++d)
         EXPECT_EQ(seen["lanes"][analogs + d]["value"], std::to_string(rec.statusRow(d)[i])) << "status D" << d + 1;
     // Sequence components: rows A, B, C, zero, positive, negative.
-    const std::vector<KivTools::LaneGroup> groups =
-        KivTools::laneGroups(rec.cfg, KivTools::selectChannels(rec.cfg, "", false));
+    const std::vector<Analysis::PhaseGroup> groups = Analysis::phaseGroups(rec.cfg);
     ASSERT_EQ(seen["groups"].size(), groups.size());
     for (std::size_t g = 0; g < groups.size(); ++g) {
-        const auto& l = groups[g].lanes;
-        const KivTools::SequenceMeasures s = KivTools::sequenceOf(measures[l[0]], measures[l[1]], measures[l[2]]);
+        const auto& c = groups[g].channels;
+        const Analysis::SequenceComponents s = Analysis::sequence(phasors[c[0]], phasors[c[1]], phasors[c[2]]);
+        const Analysis::Phasor parts[3] = {s.zero, s.positive, s.negative};
         for (int k = 0; k < 3; ++k)
-            expectNear(shown(seen["groups"][g]["rows"][3 + k][1]), s.magnitude[k][0], "sequence " + std::to_string(k));
+            expectNear(shown(seen["groups"][g]["rows"][3 + k][1]), std::abs(parts[k]), "sequence " + std::to_string(k));
     }
 }
 

@@ -90,6 +90,18 @@ TEST(ViewerPage, EnvelopeKeepsBothExtremesInTheOrderTheyOccur)
     EXPECT_TRUE(std::isnan(env[4]) && std::isnan(env[5])) << "a bucket of missing values draws nothing";
     EXPECT_EQ(env[6], 4.0f);
     EXPECT_EQ(env[7], 4.0f);
+
+    // Coarser levels come from finer ones and must equal a direct envelope.
+    std::vector<double> wave(10007);
+    for (std::size_t i = 0; i < wave.size(); ++i)
+        wave[i] = i % 1000 == 3 ? kNaN : std::sin(static_cast<double>(i) * 0.37) * static_cast<double>(i % 97);
+    for (const std::size_t factor : {2u, 8u, 13u}) {
+        const std::vector<float> direct = envelope(wave.data(), wave.size(), 64 * factor);
+        const std::vector<float> merged = coarser(envelope(wave.data(), wave.size(), 64), factor);
+        ASSERT_EQ(merged.size(), direct.size()) << factor;
+        for (std::size_t j = 0; j < direct.size(); ++j)
+            EXPECT_EQ(merged[j], direct[j]) << factor << " at " << j;
+    }
 }
 
 TEST(ViewerPage, BlocksAndTextsStayInert)
