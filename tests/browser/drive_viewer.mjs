@@ -7,6 +7,7 @@
 // interactiveMs: from opening the page until it has drawn every lane and
 // decoded what it asked for.
 // --cursor T: types T into the cursor field and presses Enter (cursor A).
+// --cursor-b T: the same for cursor B, afterwards (deltaT: what B - A shows).
 // The caller judges the numbers against the library's.
 import puppeteer from 'puppeteer-core';
 import { mkdtempSync, rmSync } from 'node:fs';
@@ -20,6 +21,7 @@ const option = (name) => {
   return i < 0 ? null : args[i + 1];
 };
 const cursor = option('--cursor');
+const cursorB = option('--cursor-b');
 const screenshot = option('--screenshot');
 const zoom = args.includes('--zoom');
 
@@ -88,6 +90,16 @@ try {
       const a = document.getElementById('t-A').textContent;
       return a !== '—' && Math.abs(parseFloat(a) - t) < 1 && document.documentElement.dataset.busy === '0';
     }, { timeout: 30000, polling: 20 }, Number(cursor));
+  }
+  if (cursorB !== null) {
+    // Cursor B through its radio button, then back to A for the readout.
+    await tab.click('#pick-B');
+    await tab.click('#cursor-time', { clickCount: 3 });
+    await tab.type('#cursor-time', cursorB);
+    await tab.keyboard.press('Enter');
+    await tab.waitForFunction(() => document.getElementById('t-B').textContent !== '—' &&
+      document.documentElement.dataset.busy === '0', { timeout: 30000, polling: 20 });
+    result.deltaT = await tab.evaluate(() => document.getElementById('t-D').textContent);
   }
   Object.assign(result, await tab.evaluate(() => {
     const text = (id) => (document.getElementById(id) || {}).textContent || '';

@@ -331,7 +331,7 @@
     const unit = lane.analog ? lane.c.unit : '';
     const colour = lane.analog ? lane.c.colour : '#555555';
     return {
-      width, height: lane.analog ? 100 : 46,
+      width, height: lane.analog ? 110 : 46,
       legend: { show: false },
       cursor: { y: false, points: { show: false }, drag: { x: true, y: false, setScale: false } },
       select: { show: true },
@@ -342,7 +342,7 @@
       axes: [
         { show: false },
         lane.analog
-          ? { size: Y_AXIS, gap: 3, space: 22, ticks: { size: 4 }, font: '11px sans-serif',
+          ? { size: Y_AXIS, gap: 3, space: 15, ticks: { size: 4 }, font: '11px sans-serif',
               values: (u, splits) => {
                 const scale = Math.max(...splits.map(Math.abs));
                 const e = prefixFor(scale);
