@@ -125,14 +125,19 @@ void printSummary(const SummaryReporter& rep, const std::string& loadBefore)
                         cpu ? "CPU " : "wall", s10 / b10, s100 / b100, s400 / b400);
     }
 
-    const double series = rep.median("Analysis/SeriesAllChannels");
     const double columnar = rep.median(std::string("Columnar/") + kLayouts[kMain].name);
-    if (series > 0) {
-        std::printf("\n== RMS and phasor series of all %zu analog channels, %s: %.1f ms", kLayouts[kMain].analogs,
-                    kLayouts[kMain].name, series * 1e3);
+    const double columnarCpu = rep.median(std::string("Columnar/") + kLayouts[kMain].name, true);
+    for (const char* job : {"SeriesAllChannels", "SeriesAllChannelsIntoBuffers"}) {
+        const double series = rep.median(std::string("Analysis/") + job);
+        const double seriesCpu = rep.median(std::string("Analysis/") + job, true);
+        if (series <= 0)
+            continue;
+        std::printf("%s%-30s %8.1f ms (cpu %7.1f ms)", job == std::string("SeriesAllChannels") ?
+                    "\n== RMS and phasor series of every analog channel of BINARY_16A16D_100MB\n" : "",
+                    job, series * 1e3, seriesCpu * 1e3);
         if (columnar > 0)
-            std::printf(", %.2fx its columnar load (%.1f ms; target 1.0x: %s)", series / columnar,
-                        columnar * 1e3, verdict(series <= columnar));
+            std::printf(": %.2fx its columnar load (%.1f ms), cpu %.2fx; target 1.0x: %s", series / columnar,
+                        columnar * 1e3, seriesCpu / columnarCpu, verdict(series <= columnar));
         std::printf("\n");
     }
 

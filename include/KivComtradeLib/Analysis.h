@@ -121,6 +121,10 @@ KIVCOMTRADE_API std::vector<FrequencyPoint> frequencySeries(const Signal& signal
 // A line frequency that is not positive gives count NaN values.
 KIVCOMTRADE_API std::vector<double> rmsSeries(const Signal& signal);
 KIVCOMTRADE_API std::vector<Phasor> phasorSeries(const Signal& signal);
+// The same into `out`, which holds signal.count values: a buffer reused
+// from channel to channel, or an array another library owns (NumPy).
+KIVCOMTRADE_API void rmsSeries(const Signal& signal, double* out);
+KIVCOMTRADE_API void phasorSeries(const Signal& signal, Phasor* out);
 
 // Symmetrical components of three phasors, a = e^{j 120 deg}:
 //   zero = (A + B + C) / 3, positive = (A + aB + a^2 C) / 3,

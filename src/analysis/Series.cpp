@@ -9,6 +9,7 @@
 
 #include "analysis/Window.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -194,14 +195,16 @@ struct Uniform {
 };
 
 // The spacing and N when every sample lies on time[0] + n h (to a
-// billionth of a cycle), N = T / h is whole, and every value is finite.
+// billionth of a cycle) and N = T / h is whole. Values are not looked at:
+// the shortcuts notice a value that is not finite in their sums.
 bool uniformCycle(const Signal& s, Uniform& u)
 {
     if (s.count < 3)
         return false;
     const double period = 1.0 / s.lineFrequency;
-    const double t0 = s.time[0];
-    const double h = (s.time[s.count - 1] - t0) / static_cast<double>(s.count - 1);
+    const double* t = s.time;
+    const double t0 = t[0];
+    const double h = (t[s.count - 1] - t0) / static_cast<double>(s.count - 1);
     if (!(h > 0) || !(h <= period / 2))
         return false;
     const double cycles = period / h;
@@ -209,111 +212,188 @@ bool uniformCycle(const Signal& s, Uniform& u)
     if (std::abs(cycles - whole) > 1e-9 * whole || whole >= static_cast<double>(s.count))
         return false;
     const double tol = Detail::kTimeTolerance * period;
-    for (std::size_t n = 0; n < s.count; ++n)
-        if (!(std::abs(s.time[n] - (t0 + static_cast<double>(n) * h)) <= tol) || !std::isfinite(s.values[n]))
-            return false;
+    // Branch-free and four at a time, so that the scan runs at the speed of
+    // memory.
+    unsigned off = 0;
+    std::size_t n = 0;
+    const double h2 = 2 * h, h3 = 3 * h;
+    for (; n + 4 <= s.count; n += 4) {
+        const double base = t0 + static_cast<double>(n) * h;
+        off |= static_cast<unsigned>(!(std::abs(t[n] - base) <= tol)) |
+               static_cast<unsigned>(!(std::abs(t[n + 1] - (base + h)) <= tol)) |
+               static_cast<unsigned>(!(std::abs(t[n + 2] - (base + h2)) <= tol)) |
+               static_cast<unsigned>(!(std::abs(t[n + 3] - (base + h3)) <= tol));
+    }
+    for (; n < s.count; ++n)
+        off |= static_cast<unsigned>(!(std::abs(t[n] - (t0 + static_cast<double>(n) * h)) <= tol));
     u.h = h;
     u.cycle = static_cast<std::size_t>(whole);
-    return true;
+    return off == 0;
 }
 
 // Trapezoids of x^2 over the window: h (R_n + (x_{n-N}^2 - x_n^2) / 2), with
-// R_n the sum of the last N squares.
-void uniformRms(const Signal& s, const Uniform& u, std::vector<double>& out)
+// R_n the sum of the last N squares. False (out unspecified) when a value is
+// not finite.
+bool uniformRms(const Signal& s, const Uniform& u, double* out)
 {
     const double* x = s.values;
     const std::size_t N = u.cycle;
     const double scale = u.h * s.lineFrequency;
-    out.assign(N, kNaN);
-    out.reserve(s.count);
-    double sum = 0.0;
-    for (std::size_t n = N; n < s.count; ++n) {
-        if ((n - N) % kRebuildEvery == 0) {
-            sum = 0.0;
-            for (std::size_t k = n - N + 1; k <= n; ++k)
-                sum += x[k] * x[k];
-        } else {
-            sum += x[n] * x[n] - x[n - N] * x[n - N];
+    for (std::size_t n = 0; n < N; ++n)
+        out[n] = kNaN;
+    bool finite = std::isfinite(x[0]);
+    for (std::size_t begin = N; begin < s.count; begin += kRebuildEvery) {
+        const std::size_t end = std::min(s.count, begin + kRebuildEvery);
+        double sum = 0.0;
+        for (std::size_t k = begin - N + 1; k <= begin; ++k)
+            sum += x[k] * x[k];
+        // v_n = x_n^2 - x_{n-N}^2 enters R; four at a time, so that one
+        // addition per four samples waits on the one before.
+        out[begin] = sum;
+        std::size_t n = begin + 1;
+        for (; n + 4 <= end; n += 4) {
+            const double v0 = x[n] * x[n] - x[n - N] * x[n - N];
+            const double v1 = x[n + 1] * x[n + 1] - x[n + 1 - N] * x[n + 1 - N];
+            const double v2 = x[n + 2] * x[n + 2] - x[n + 2 - N] * x[n + 2 - N];
+            const double v3 = x[n + 3] * x[n + 3] - x[n + 3 - N] * x[n + 3 - N];
+            out[n] = sum + v0;
+            out[n + 1] = sum + (v0 + v1);
+            out[n + 2] = sum + ((v0 + v1) + v2);
+            sum += (v0 + v1) + (v2 + v3);
+            out[n + 3] = sum;
         }
-        const double integral = sum + (x[n - N] * x[n - N] - x[n] * x[n]) / 2;
-        out.push_back(integral > 0 ? std::sqrt(integral * scale) : 0.0);
+        for (; n < end; ++n) {
+            sum += x[n] * x[n] - x[n - N] * x[n - N];
+            out[n] = sum;
+        }
+        finite = finite && std::isfinite(sum);
+        // R_n to the RMS, in a loop of its own the compiler can vectorize.
+        for (n = begin; n < end; ++n) {
+            const double integral = out[n] + (x[n - N] * x[n - N] - x[n] * x[n]) * 0.5;
+            out[n] = std::sqrt((integral > 0 ? integral : 0.0) * scale);
+        }
     }
+    return finite;
 }
 
 // With e_k = e^{-j w t_k} (period N) and P_n the sum of e_k x_k over the
 // last N samples, the window's integral is
 //   c ((a + b e^{j w h}) P_n + a e_n (x_{n-N} - x_n)),
-// c = h / sinc^2(w h / 2) and a, b the segment weights (Window.h).
-void uniformPhasors(const Signal& s, const Uniform& u, const Phasor& scale, std::vector<Phasor>& out)
+// c = h / sinc^2(w h / 2) and a, b the segment weights (Window.h). False (out
+// unspecified) when a value is not finite.
+bool uniformPhasors(const Signal& s, const Uniform& u, const Phasor& scale, Phasor* out)
 {
     const double* x = s.values;
     const std::size_t N = u.cycle;
     const double w = 2 * kPi * s.lineFrequency;
-    std::vector<Phasor> twiddle(N);
-    for (std::size_t k = 0; k < N; ++k)
-        twiddle[k] = std::polar(1.0, -std::fmod(w * (s.time[0] + static_cast<double>(k) * u.h), 2 * kPi));
+    std::vector<double> re(N), im(N);
+    for (std::size_t k = 0; k < N; ++k) {
+        const double angle = -std::fmod(w * (s.time[0] + static_cast<double>(k) * u.h), 2 * kPi);
+        re[k] = std::cos(angle);
+        im[k] = std::sin(angle);
+    }
     const Detail::SegmentWeights sw = Detail::segmentWeights(w * u.h);
     const double c = u.h * Detail::lineGainCorrection(w * u.h);
     const Phasor A = scale * c * (sw.a + sw.b * std::polar(1.0, w * u.h));
     const Phasor B = scale * c * sw.a;
-    out.assign(N, Phasor(kNaN, kNaN));
-    out.reserve(s.count);
-    Phasor sum(0.0, 0.0);
-    std::size_t k = 0; // n mod N
-    for (std::size_t n = N; n < s.count; ++n) {
-        const Phasor& e = twiddle[k];
-        const double d = x[n - N] - x[n];
-        const Phasor ed(e.real() * d, e.imag() * d);
-        if ((n - N) % kRebuildEvery == 0) {
-            sum = Phasor(0.0, 0.0);
-            for (std::size_t i = n - N + 1, ki = (k + 1) % N; i <= n; ++i, ki = ki + 1 == N ? 0 : ki + 1)
-                sum += twiddle[ki] * x[i];
-        } else {
-            sum -= ed;
+    const double ar = A.real(), ai = A.imag(), br = B.real(), bi = B.imag();
+    for (std::size_t n = 0; n < N; ++n)
+        out[n] = Phasor(kNaN, kNaN);
+    bool finite = std::isfinite(x[0]);
+    for (std::size_t begin = N; begin < s.count; begin += kRebuildEvery) {
+        const std::size_t end = std::min(s.count, begin + kRebuildEvery);
+        std::size_t k = begin % N; // n mod N
+        double pr = 0.0, pi = 0.0; // P_n
+        for (std::size_t i = begin - N + 1, ki = k + 1 == N ? 0 : k + 1; i <= begin; ++i, ki = ki + 1 == N ? 0 : ki + 1) {
+            pr += re[ki] * x[i];
+            pi += im[ki] * x[i];
         }
-        out.push_back(A * sum + B * ed);
-        k = k + 1 == N ? 0 : k + 1;
+        // The terms e_n (x_{n-N} - x_n) first, in a loop without a chain...
+        double* terms = reinterpret_cast<double*>(out + begin); // re, im of each n in place
+        for (std::size_t n = begin; n < end; ++n) {
+            const double d = x[n - N] - x[n];
+            terms[2 * (n - begin)] = re[k] * d;
+            terms[2 * (n - begin) + 1] = im[k] * d;
+            k = k + 1 == N ? 0 : k + 1;
+        }
+        // ...then P_n (P at `begin` is the rebuilt sum) and the phasor; four
+        // at a time, so that one subtraction per four samples waits on the
+        // one before.
+        const auto phasorAt = [&](std::size_t n, double qr, double qi) {
+            const double er = terms[2 * (n - begin)], ei = terms[2 * (n - begin) + 1];
+            out[n] = Phasor(ar * qr - ai * qi + br * er - bi * ei, ar * qi + ai * qr + br * ei + bi * er);
+        };
+        phasorAt(begin, pr, pi);
+        std::size_t n = begin + 1;
+        for (; n + 4 <= end; n += 4) {
+            const double* e = terms + 2 * (n - begin);
+            const double r01 = e[0] + e[2], i01 = e[1] + e[3];
+            const double r012 = r01 + e[4], i012 = i01 + e[5];
+            const double r0123 = r01 + (e[4] + e[6]), i0123 = i01 + (e[5] + e[7]);
+            const double p0r = pr - e[0], p0i = pi - e[1];
+            const double p1r = pr - r01, p1i = pi - i01;
+            const double p2r = pr - r012, p2i = pi - i012;
+            pr -= r0123;
+            pi -= i0123;
+            phasorAt(n, p0r, p0i);
+            phasorAt(n + 1, p1r, p1i);
+            phasorAt(n + 2, p2r, p2i);
+            phasorAt(n + 3, pr, pi);
+        }
+        for (; n < end; ++n) {
+            pr -= terms[2 * (n - begin)];
+            pi -= terms[2 * (n - begin) + 1];
+            phasorAt(n, pr, pi);
+        }
+        finite = finite && std::isfinite(pr) && std::isfinite(pi);
     }
+    return finite;
 }
 
 } // namespace
 
-std::vector<double> rmsSeries(const Signal& s)
+void rmsSeries(const Signal& s, double* out)
 {
-    std::vector<double> out;
     if (!usable(s)) {
-        out.assign(s.count, kNaN);
-        return out;
+        std::fill(out, out + s.count, kNaN);
+        return;
     }
-    if (Uniform u; uniformCycle(s, u)) {
-        uniformRms(s, u, out);
-        return out;
-    }
-    out.assign(s.count, kNaN);
+    if (Uniform u; uniformCycle(s, u) && uniformRms(s, u, out))
+        return;
+    std::fill(out, out + s.count, kNaN);
     const double frequency = s.lineFrequency;
     SquareKernel kernel(s);
     slide(s, kernel, [&](std::size_t n, double integral) {
         out[n] = integral >= 0 ? std::sqrt(integral * frequency) : (integral < 0 ? 0.0 : kNaN);
     });
+}
+
+void phasorSeries(const Signal& s, Phasor* out)
+{
+    if (!usable(s)) {
+        std::fill(out, out + s.count, Phasor(kNaN, kNaN));
+        return;
+    }
+    const Phasor scale = kSqrt2 * s.lineFrequency *
+                         std::polar(1.0, -std::fmod(2 * kPi * s.lineFrequency * s.skew, 2 * kPi));
+    if (Uniform u; uniformCycle(s, u) && uniformPhasors(s, u, scale, out))
+        return;
+    std::fill(out, out + s.count, Phasor(kNaN, kNaN));
+    FundamentalKernel kernel(s);
+    slide(s, kernel, [&](std::size_t n, const Phasor& integral) { out[n] = integral * scale; });
+}
+
+std::vector<double> rmsSeries(const Signal& s)
+{
+    std::vector<double> out(s.count);
+    rmsSeries(s, out.data());
     return out;
 }
 
 std::vector<Phasor> phasorSeries(const Signal& s)
 {
-    std::vector<Phasor> out;
-    if (!usable(s)) {
-        out.assign(s.count, Phasor(kNaN, kNaN));
-        return out;
-    }
-    const Phasor scale = kSqrt2 * s.lineFrequency *
-                         std::polar(1.0, -std::fmod(2 * kPi * s.lineFrequency * s.skew, 2 * kPi));
-    if (Uniform u; uniformCycle(s, u)) {
-        uniformPhasors(s, u, scale, out);
-        return out;
-    }
-    out.assign(s.count, Phasor(kNaN, kNaN));
-    FundamentalKernel kernel(s);
-    slide(s, kernel, [&](std::size_t n, const Phasor& integral) { out[n] = integral * scale; });
+    std::vector<Phasor> out(s.count);
+    phasorSeries(s, out.data());
     return out;
 }
 
