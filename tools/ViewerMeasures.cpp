@@ -49,6 +49,8 @@ ChannelMeasures measureChannel(const ColumnarRecording& rec, std::size_t channel
     constexpr std::size_t kBlock = 16384;
     const Analysis::Signal whole = Analysis::channelSignal(rec, channel);
     const double lead = 2.0 / whole.lineFrequency + std::fabs(whole.skew);
+    std::vector<double> rms;
+    std::vector<Analysis::Phasor> phasors;
     ChannelMeasures out;
     out.rms.resize(at.size());
     out.magnitude.resize(at.size());
@@ -60,8 +62,10 @@ ChannelMeasures measureChannel(const ColumnarRecording& rec, std::size_t channel
             std::lower_bound(whole.time, whole.time + at[k], whole.time[at[k]] - lead) - whole.time);
         const Analysis::Signal block(whole.time + begin, whole.values + begin, end - begin, whole.lineFrequency,
                                      whole.skew);
-        const std::vector<double> rms = Analysis::rmsSeries(block);
-        const std::vector<Analysis::Phasor> phasors = Analysis::phasorSeries(block);
+        rms.resize(std::max(rms.size(), block.count));
+        phasors.resize(std::max(phasors.size(), block.count));
+        Analysis::rmsSeries(block, rms.data());
+        Analysis::phasorSeries(block, phasors.data());
         for (; k < at.size() && at[k] < end; ++k) {
             const Analysis::Phasor z = phasors[at[k] - begin];
             out.phasor[k] = z;
