@@ -2,6 +2,7 @@
 // unit.
 #include "ViewerMeasures.h"
 
+#include <KivComtradeLib/ToUtf8.h>
 #include <KivComtradeLib/Analysis.h>
 
 #include <algorithm>
@@ -92,9 +93,9 @@ std::vector<LaneGroup> laneGroups(const Cfg& cfg, const std::vector<ChannelRef>&
                 }
         if (matched < 3)
             continue;
-        const std::string circuit = validUtf8(group.circuit);
+        const std::string circuit = toUtf8::repairUtf8(group.circuit);
         found.name = (circuit.empty() ? std::string("3-phase") : circuit) + " (" +
-                     validUtf8(valueUnit(cfg.analogChannels[group.channels[0]])) + ")";
+                     toUtf8::repairUtf8(valueUnit(cfg.analogChannels[group.channels[0]])) + ")";
         groups.push_back(found);
     }
     return groups;

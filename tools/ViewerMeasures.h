@@ -5,7 +5,9 @@
 // end of every whole cycle of the line frequency, and the sequence components
 // of three-phase groups.
 
-#include "ToolCommon.h"
+#include "ChannelSelection.h"
+#include "CommandLine.h"
+#include "TextFormat.h"
 
 #include <KivComtradeLib/ColumnarRecording.h>
 

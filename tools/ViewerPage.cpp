@@ -4,6 +4,9 @@
 #include "ViewerAssets.h"
 #include "ViewerMeasures.h"
 
+#include <KivComtradeLib/Converters.h>
+#include <KivComtradeLib/ToUtf8.h>
+
 #include <nlohmann/json.hpp>
 #include <zlib.h>
 
@@ -154,7 +157,7 @@ std::string filled(const std::string& page, const std::map<std::string, const st
 std::string htmlText(const std::string& text)
 {
     std::string out;
-    for (const char ch : validUtf8(text)) {
+    for (const char ch : toUtf8::repairUtf8(text)) {
         switch (ch) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
@@ -393,14 +396,14 @@ std::string renderViewerPage(const ColumnarRecording& rec, const ViewRequest& re
     Blobs blobs;
     const Cfg& cfg = rec.cfg;
     json data;
-    data["file"] = validUtf8(fileNameOf(request.path));
-    data["station"] = displayText(cfg.stationName);
-    data["device"] = displayText(cfg.recDevId);
+    data["file"] = toUtf8::repairUtf8(fileNameOf(request.path));
+    data["station"] = shown(cfg.stationName);
+    data["device"] = shown(cfg.recDevId);
     data["revision"] = cfg.revYear;
     data["start"] = formatDateTime(cfg.start);
     data["trigger"] = formatDateTime(cfg.trigger);
     data["hasTrigger"] = hasTrigger(cfg);
-    data["type"] = dataFileTypeName(cfg.dataFileType);
+    data["type"] = KivComtradeLib::Converters::dataFileTypeKeyword(cfg.dataFileType);
     data["frequency"] = cfg.lineFrequency;
     data["rates"] = json::array();
     for (const SamplingRate& rate : cfg.samplingRates)
@@ -432,9 +435,9 @@ std::string renderViewerPage(const ColumnarRecording& rec, const ViewRequest& re
             const AnalogChannelConfig& config = cfg.analogChannels[ref.position];
             channel["id"] = "A" + std::to_string(ref.position + 1);
             channel["name"] = channelName(config);
-            channel["unit"] = validUtf8(valueUnit(config));
-            channel["phase"] = trimmed(validUtf8(config.phase));
-            channel["component"] = trimmed(validUtf8(config.circuitComponent));
+            channel["unit"] = toUtf8::repairUtf8(valueUnit(config));
+            channel["phase"] = shown(config.phase);
+            channel["component"] = shown(config.circuitComponent);
             channel["colour"] = channelColour(config);
             channel["a"] = config.a;
             channel["b"] = config.b;
@@ -475,7 +478,7 @@ std::string renderViewerPage(const ColumnarRecording& rec, const ViewRequest& re
                                   {"angle", angle}});
     }
 
-    const std::string title = htmlText(displayText(cfg.stationName) + " \xE2\x80\x94 " + fileNameOf(request.path));
+    const std::string title = htmlText(shown(cfg.stationName) + " \xE2\x80\x94 " + fileNameOf(request.path));
     const std::string json = scriptSafeJson(data.dump(-1, ' ', false, json::error_handler_t::replace));
     const std::string blocks = blobs.html();
     const std::string uplotCss = ViewerAssets::uplotCss, viewerCss = ViewerAssets::viewerCss;

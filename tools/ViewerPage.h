@@ -3,7 +3,9 @@
 // and styles, the vendored charting library and the recording's data
 // inline) that works offline in any browser.
 
-#include "ToolCommon.h"
+#include "ChannelSelection.h"
+#include "CommandLine.h"
+#include "TextFormat.h"
 
 #include <KivComtradeLib/ColumnarRecording.h>
 

@@ -1,5 +1,6 @@
 // comtrade-view [PATH] [-o FILE.html] [--channels LIST] [--from S] [--to S]
-//               [--encoding NAME] [--timings]
+//               [--encoding NAME] [--side primary|secondary|recorded]
+//               [--timings] [--version]
 //
 // Writes a COMTRADE recording as one self-contained HTML page that any
 // browser opens offline: a lane per channel on one time axis (seconds from
@@ -12,9 +13,12 @@
 //
 // Exit status: 0 success; 1-6 the library's load result code; 64 bad command
 // line (an unknown channel or a window outside the recording included); 66 no
-// bundled recording; 73 the page cannot be written.
+// bundled recording; 73 the page cannot be written (the file is then left as
+// it was); 74 the standard output cannot be written.
 
-#include "ToolCommon.h"
+#include "ChannelSelection.h"
+#include "CommandLine.h"
+#include "TextFormat.h"
 #include "ViewerPage.h"
 
 #include <KivComtradeLib/ColumnarRecording.h>
@@ -51,9 +55,7 @@ std::string defaultOutput(const std::string& path)
     return (name.empty() ? std::string("recording") : name) + ".html";
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int run(int argc, char** argv)
 {
     Options options;
     CLI::App app("Writes a COMTRADE recording as one self-contained interactive HTML page.", "comtrade-view");
@@ -83,7 +85,7 @@ int main(int argc, char** argv)
     const auto writing = std::chrono::steady_clock::now();
     ViewRequest request;
     request.path = options.common.path;
-    request.origin = timeOrigin(rec.cfg, rec.time.front());
+    request.origin = rec.triggerTime();
     try {
         request.channels = selectChannels(rec.cfg, options.channels, app.count("--channels") > 0);
         request.window = resolveWindow(app.count("--from") > 0, options.from, app.count("--to") > 0, options.to,
@@ -93,15 +95,19 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
     const std::string output = options.output.empty() ? defaultOutput(options.common.path) : options.output;
-    std::ofstream file(output, std::ios_base::binary | std::ios_base::trunc);
-    file << renderViewerPage(rec, request);
-    file.close();
-    if (!file) {
-        std::cerr << "comtrade-view: cannot write the page to " << output << '\n';
-        return kExitCantCreate;
-    }
+    if (const int code = writeOutputFile("comtrade-view", output,
+                                         [&](std::ostream& out) { out << renderViewerPage(rec, request); });
+        code != 0)
+        return code;
     if (options.timings)
         std::cerr << "comtrade-view: load " << loadSeconds << " s, page " << secondsSince(writing) << " s\n";
     std::cout << output << '\n';
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return finishOutput("comtrade-view", run(argc, argv));
 }

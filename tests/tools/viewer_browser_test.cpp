@@ -4,7 +4,9 @@
 // time field the library's values, RMS, phasors and sequence components.
 // Skips when chromium, node or the npm packages (scripts/deps.sh installs
 // them) are missing.
-#include "ToolCommon.h"
+#include "ChannelSelection.h"
+#include "CommandLine.h"
+#include "TextFormat.h"
 #include "writer/ComtradeWriter.h"
 
 #include <KivComtradeLib/Analysis.h>
@@ -97,7 +99,7 @@ void checkPage(const json& seen, const std::string& cfg, double cursor)
 
     ColumnarRecording rec;
     ASSERT_EQ(rec.load(cfg), 0);
-    const double origin = KivTools::timeOrigin(rec.cfg, rec.time.front());
+    const double origin = rec.triggerTime();
     const double t = cursor + origin;
     const std::size_t after = std::lower_bound(rec.time.begin(), rec.time.end(), t) - rec.time.begin();
     std::size_t i = std::min(after, rec.count - 1);
