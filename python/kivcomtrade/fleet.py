@@ -24,7 +24,8 @@ RECORDING_COLUMNS = {
     "revision": "Int64", "data_type": object, "start": "datetime64[ns]", "trigger": "datetime64[ns]",
     "duration": "float64", "frequency": "float64", "rate": "float64", "rates": object, "samples": "Int64",
     "analog_channels": "Int64", "status_channels": "Int64", "missing_values": "Int64", "encoding": object,
-    "warnings": "Int64",
+    "warnings": "Int64", "phase_groups": "Int64", "peak_current": "float64", "peak_current_rms": "float64",
+    "peak_voltage": "float64", "peak_voltage_rms": "float64", "group_peaks": object,
 }
 CHANNEL_COLUMNS = {
     "path": object, "result": "int64", "message": object, "index": "Int64", "kind": object, "name": object,
@@ -145,7 +146,29 @@ def scan_file(path):
                rates=" ".join(f"{r:g}/{end}" for r, end in rec.sampling_rates), samples=n,
                analog_channels=len(rec.analog_channels), status_channels=len(rec.status_channels),
                missing_values=rec.missing_values, encoding=rec.encoding, warnings=len(rec.warnings))
+    row.update(_group_peaks(rec))
     return row
+
+
+def _group_peaks(rec):
+    """Per three-phase group the peak absolute value and the peak one-cycle
+    RMS over its three channels (the library's analysis unit); the largest of
+    the current groups (unit A) and of the voltage groups (unit V)."""
+    groups, peaks = rec.phase_groups(), []
+    best = {"A": [math.nan, math.nan], "V": [math.nan, math.nan]}
+    for group in groups:
+        values = rec.analog[list(group.channels)]
+        peak = float(np.nanmax(np.abs(values))) if values.size and not np.isnan(values).all() else math.nan
+        rms = [rec.rms(c) for c in group.channels]
+        rms = np.concatenate(rms) if rms else np.empty(0)
+        peak_rms = float(np.nanmax(rms)) if rms.size and not np.isnan(rms).all() else math.nan
+        peaks.append(dict(circuit=group.circuit, unit=group.unit, channels=[rec.analog_channels[c].name
+                                                                            for c in group.channels],
+                          peak=peak, peak_rms=peak_rms))
+        if group.unit in best:
+            best[group.unit] = [np.fmax(best[group.unit][0], peak), np.fmax(best[group.unit][1], peak_rms)]
+    return dict(phase_groups=len(groups), peak_current=float(best["A"][0]), peak_current_rms=float(best["A"][1]),
+                peak_voltage=float(best["V"][0]), peak_voltage_rms=float(best["V"][1]), group_peaks=peaks)
 
 
 def _rms(values):

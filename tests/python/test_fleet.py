@@ -151,3 +151,15 @@ def test_dask_scan_on_a_local_cluster():
     # A recording that fails to load is one row of channels too.
     assert (got.result == 0).sum() >= 15
     assert len(channels) == expected.analog_channels.sum() + expected.status_channels.sum() + (got.result != 0).sum()
+
+
+def test_recording_rows_carry_the_phase_groups_peaks():
+    # The bundled fault: one voltage and one current group; the faulted phase's
+    # current sets the peaks, and a peak RMS lies below the peak value.
+    row = fleet.scan_file(BUNDLED)
+    rec = kivcomtrade.load(BUNDLED)
+    assert row["phase_groups"] == 2 and [g["unit"] for g in row["group_peaks"]] == ["V", "A"]
+    assert row["peak_current"] == np.nanmax(np.abs(rec.analog[3:6]))
+    assert row["peak_current_rms"] == max(np.nanmax(rec.rms(c)) for c in (3, 4, 5))
+    assert 0 < row["peak_current_rms"] < row["peak_current"] and 0 < row["peak_voltage_rms"] < row["peak_voltage"]
+    assert np.isnan(fleet.scan_file(SOURCE / "missing.cfg")["peak_current"] or np.nan)
