@@ -1,6 +1,6 @@
 // comtrade-convert IN OUT [--type ascii|binary|binary32|float32]
 //                  [--revision 1999|2013] [--from S] [--to S] [--channels LIST]
-//                  [--side source|primary|secondary] [--encoding NAME]
+//                  [--side source|primary|secondary] [--encoding NAME] [--version]
 //
 // Writes the COMTRADE recording IN as OUT: a .cfg + .dat pair (OUT names
 // either) or one .cff, of the data-file type and revision asked for (BINARY
@@ -13,10 +13,13 @@
 //
 // Exit status: 0 success; 1-6 the library's load result code; 64 bad command
 // line (an unknown channel or type, an empty window); 73 the output cannot
+// be written (nothing is left under its name); 74 the standard output cannot
 // be written.
 
 #include "ChannelSelection.h"
 #include "CommandLine.h"
+
+#include <KivComtradeLib/Version.h>
 
 #include <KivComtradeLib/ColumnarRecording.h>
 #include <KivComtradeLib/Converters.h>
@@ -45,9 +48,7 @@ int exitCodeOf(WriteReport::Result result)
     }
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int run(int argc, char** argv)
 {
     std::string input, output, encoding, channels;
     Enums::DataFileType type = Enums::Binary;
@@ -75,6 +76,7 @@ int main(int argc, char** argv)
         {"secondary", WriteOptions::SecondarySide}};
     app.add_option("--side", side, "side of analog values with ratios: source, primary or secondary")
         ->transform(CLI::CheckedTransformer(sides, CLI::ignore_case));
+    app.set_version_flag("--version", app.get_name() + " " KIVCOMTRADE_VERSION_STRING " (KivComtradeLib)");
     if (const int code = parseCommandLine(app, argc, argv); code >= 0)
         return code;
 
@@ -122,4 +124,11 @@ int main(int argc, char** argv)
                   << " given a new gain and offset";
     std::cout << '\n';
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return finishOutput("comtrade-convert", run(argc, argv));
 }

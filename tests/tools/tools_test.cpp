@@ -91,7 +91,7 @@ TEST(ComtradeTools, FailuresExitWithTheLoadCodeAndTheReportsSentence)
         EXPECT_NE(r.err, "") << tool << " " << args.back();
     }
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.png")));
-    for (const std::string& tool : {kInfo, kPlot, kExport}) {
+    for (const std::string& tool : {kInfo, kPlot, kExport, kConvert}) {
         const ToolRun version = run(tool, {"--version"});
         EXPECT_EQ(version.code, 0);
         EXPECT_EQ(version.out, tool.substr(tool.rfind('/') + 1) + " " KIVCOMTRADE_VERSION_STRING " (KivComtradeLib)\n");
@@ -118,6 +118,7 @@ TEST(ComtradeTools, OutputsAreWholeOrAbsent)
         {kExport, ">/dev/full", "", 74},
         {kPlot, "-o '" + dir.file("plot.svg") + "' >/dev/full", "", 74},
         {kExport, "--help >/dev/full", "", 74},
+        {kConvert, "'" + dir.file("conv.cfg") + "' >/dev/full", "", 74},
         {kExport, "-o '" + dir.file("new.csv") + "' >'" + out + "'", "", 0},
     };
     for (const auto& c : cases) {

@@ -150,6 +150,7 @@ TEST(ComtradeView, ThePageHoldsNoMarkupFromTheRecordingAndNoFetch)
     EXPECT_EQ(status(dir.file("rec.cfg") + " --from 5"), 64);
     EXPECT_EQ(status(dir.file("absent.cfg")), 2);
     EXPECT_EQ(status(dir.file("rec.cfg") + " -o /nonexistent-folder/x.html"), 73);
+    EXPECT_EQ(status("--version"), 0);
 }
 
 } // namespace
