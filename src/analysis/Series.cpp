@@ -209,7 +209,8 @@ bool uniformCycle(const Signal& s, Uniform& u)
         return false;
     const double cycles = period / h;
     const double whole = std::round(cycles);
-    if (std::abs(cycles - whole) > 1e-9 * whole || whole >= static_cast<double>(s.count))
+    // Written so that NaN (infinite times and an infinite period) fails too.
+    if (!(std::abs(cycles - whole) <= 1e-9 * whole) || !(whole >= 1.0) || whole >= static_cast<double>(s.count))
         return false;
     const double tol = Detail::kTimeTolerance * period;
     // Branch-free and four at a time, so that the scan runs at the speed of
