@@ -118,9 +118,7 @@ KivComtradeLib::LoadOptions loadOptions(const std::string& encoding, const std::
 {
     KivComtradeLib::LoadOptions options;
     options.encoding = encoding;
-    options.side = side == "primary"    ? KivComtradeLib::ValueSide::Primary
-                   : side == "recorded" ? KivComtradeLib::ValueSide::Recorded
-                                        : KivComtradeLib::ValueSide::Secondary;
+    options.side = KivComtradeLib::valueSideNamed(side);
     return options;
 }
 

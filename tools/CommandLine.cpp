@@ -41,9 +41,7 @@ KivComtradeLib::LoadOptions CommonOptions::loadOptions() const
 {
     KivComtradeLib::LoadOptions options;
     options.encoding = encoding;
-    options.side = side == "primary"    ? KivComtradeLib::ValueSide::Primary
-                   : side == "recorded" ? KivComtradeLib::ValueSide::Recorded
-                                        : KivComtradeLib::ValueSide::Secondary;
+    options.side = KivComtradeLib::valueSideNamed(side);
     return options;
 }
 

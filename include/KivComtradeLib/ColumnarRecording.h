@@ -14,6 +14,8 @@
 
 namespace KivComtradeLib {
 
+struct RecordingFiles; // what the load pipeline found beside the configuration
+
 // A recording read into contiguous arrays, one row per channel, instead of
 // one Sample per record: the shape array libraries (NumPy) and large
 // recordings want. Same files, rules, result codes and report as
@@ -93,6 +95,8 @@ public:
 private:
     // `fromFiles`: the pipeline reads files (a selective load may map the
     // data file); false for loads from memory.
+    // The names and texts the pipeline found, and whether it loaded.
+    void _takeFiles(RecordingFiles& files, int result);
     template <class Pipeline>
     int _load(const std::string& name, const LoadOptions& options, bool fromFiles, Pipeline&& pipeline);
     template <class Pipeline>

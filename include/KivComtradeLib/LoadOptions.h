@@ -19,6 +19,10 @@ namespace KivComtradeLib {
 // stays the channel's own either way.
 enum class ValueSide { Secondary, Primary, Recorded };
 
+// The side a host names: "primary", "recorded", anything else (the hosts
+// check the name first) secondary.
+KIVCOMTRADE_API ValueSide valueSideNamed(const std::string& name);
+
 // How a recording is to be read, where the host knows better than the files.
 class KIVCOMTRADE_API LoadOptions {
 public:

@@ -31,6 +31,15 @@ std::size_t rowOf(const std::vector<std::size_t>& indices, std::size_t channel)
 
 } // namespace
 
+void ColumnarRecording::_takeFiles(RecordingFiles& files, int result)
+{
+    cfgFileName = std::move(files.cfgFileName);
+    datFileName = std::move(files.datFileName);
+    headerText = std::move(files.headerText);
+    informationText = std::move(files.informationText);
+    loaded = result == kLoaded;
+}
+
 int ColumnarRecording::load(const std::string& path)
 {
     return load(path, LoadOptions());
@@ -60,11 +69,7 @@ int ColumnarRecording::_load(const std::string& name, const LoadOptions& options
     const int result = pipeline(files, [&](std::istream& in, long long length, const std::string& file, LoadReport& data) {
         return readDataStream(in, length, cfg, sink, data, file);
     });
-    cfgFileName = std::move(files.cfgFileName);
-    datFileName = std::move(files.datFileName);
-    headerText = std::move(files.headerText);
-    informationText = std::move(files.informationText);
-    loaded = result == kLoaded;
+    _takeFiles(files, result);
     if (result != kLoaded) {
         sink.drop();
         return result;
@@ -151,11 +156,7 @@ int ColumnarRecording::_loadSelection(const std::string& path, const LoadOptions
     };
     RecordingFiles files;
     const int result = pipeline(files, readWindow);
-    cfgFileName = std::move(files.cfgFileName);
-    datFileName = std::move(files.datFileName);
-    headerText = std::move(files.headerText);
-    informationText = std::move(files.informationText);
-    loaded = result == kLoaded;
+    _takeFiles(files, result);
     if (result != kLoaded) {
         firstRecord = 0;
         std::vector<double>().swap(time);

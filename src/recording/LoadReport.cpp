@@ -1,3 +1,4 @@
+#include <KivComtradeLib/LoadOptions.h>
 #include <KivComtradeLib/LoadReport.h>
 #include <KivComtradeLib/LoadResult.h>
 
@@ -34,6 +35,11 @@ const char* loadResultText(LoadResult result)
     const int code = static_cast<int>(result);
     return code >= 0 && code < static_cast<int>(sizeof kSentences / sizeof kSentences[0]) ? kSentences[code]
                                                                                         : "unknown result code";
+}
+
+ValueSide valueSideNamed(const std::string& name)
+{
+    return name == "primary" ? ValueSide::Primary : name == "recorded" ? ValueSide::Recorded : ValueSide::Secondary;
 }
 
 } // namespace KivComtradeLib
