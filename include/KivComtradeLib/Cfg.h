@@ -105,6 +105,14 @@ public:
     // section of a combined .cff file), read up to its end; `name` is the
     // file the report names. Returns 3 or 4.
     int load(std::istream& stream, const std::string& name, const LoadOptions& options);
+    // The same, with texts the recorder wrote in the configuration's encoding
+    // but outside it (a recording's .hdr and .inf texts): when the encoding is
+    // detected, their lines take part in the one decision for the file, so a
+    // header full of names can settle what a few channel names leave open.
+    // They are neither parsed nor kept.
+    int load(const std::string& path, const LoadOptions& options, const std::vector<std::string>& companionTexts);
+    int load(std::istream& stream, const std::string& name, const LoadOptions& options,
+             const std::vector<std::string>& companionTexts);
 
     // Time in seconds of the record at 0-based position `index`, from the
     // sampling rates (timeMultiplier does not apply: it scales time stamps);
@@ -112,12 +120,15 @@ public:
     double timeFromSampleIndex(unsigned long long index) const;
 
 private:
-    int _load(std::istream& stream, const std::string& name, const LoadOptions& options);
-    int _loadLines(std::istream& stream, const std::string& name, const LoadOptions& options);
+    int _load(std::istream& stream, const std::string& name, const LoadOptions& options,
+              const std::vector<std::string>& companionTexts);
+    int _loadLines(std::istream& stream, const std::string& name, const LoadOptions& options,
+                   const std::vector<std::string>& companionTexts);
     bool _loadSubstationData(std::istream& stream);
     bool _loadCounOfChannels(std::istream& stream);
     bool _loadChannelsInformation(std::istream& stream, const std::string& stationLine,
-                                  const std::string& name, const LoadOptions& options);
+                                  const std::string& name, const LoadOptions& options,
+                                  const std::vector<std::string>& companionTexts);
     bool _loadAnalogChannelsInformation(const std::vector<std::string>& lines);
     bool _loadBinaryChannelsInformation(const std::vector<std::string>& lines);
     bool _loadFreqInformation(std::istream& stream);

@@ -55,7 +55,7 @@ public:
     std::vector<std::size_t> statusChannelIndices;
     unsigned long long firstRecord = 0; // 0-based position in the file of time[0]'s record
     // Comtrade::headerText and informationText: the .hdr/.inf files beside
-    // the pair, or the .cff's sections; empty when there are none.
+    // the pair, or the .cff's sections, in UTF-8; empty when there are none.
     std::string headerText;
     std::string informationText;
 

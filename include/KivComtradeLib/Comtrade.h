@@ -54,9 +54,10 @@ public:
     // success the warnings (see LoadReport.h).
     LoadReport report;
     // Texts of the recording's header (.hdr) and information (.inf) files
-    // beside the pair, or of the .cff sections, as written with LF line ends;
-    // empty when there are none or they hold only blank lines. Set by a
-    // successful load; never required.
+    // beside the pair, or of the .cff sections, with LF line ends, in UTF-8:
+    // they are read in the configuration's encoding and their lines take part
+    // in detecting it (report.encoding). Empty when there are none or they
+    // hold only blank lines. Set by a successful load; never required.
     std::string headerText;
     std::string informationText;
 

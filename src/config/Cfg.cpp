@@ -68,6 +68,37 @@ double finiteNumber(const std::string& text, const char* what)
     return value;
 }
 
+// The configuration's texts and, for the encoding decision only, the lines
+// of the companion texts that hold a byte above 0x7F (ASCII lines say nothing
+// about a code page), whole lines up to kCompanionBytes: a long header would
+// only make the decision slower, not surer.
+std::vector<std::string> withCompanionLines(const std::vector<std::string>& texts,
+                                            const std::vector<std::string>& companions)
+{
+    constexpr std::size_t kCompanionBytes = 64 * 1024;
+    std::vector<std::string> all = texts;
+    std::size_t taken = 0;
+    for (const std::string& text : companions) {
+        std::size_t begin = 0;
+        while (begin < text.size() && taken < kCompanionBytes) {
+            std::size_t end = text.find('\n', begin);
+            if (end == std::string::npos)
+                end = text.size();
+            const auto high = [](char c) { return static_cast<unsigned char>(c) >= 0x80; };
+            if (std::any_of(text.begin() + static_cast<std::ptrdiff_t>(begin),
+                            text.begin() + static_cast<std::ptrdiff_t>(end), high)) {
+                // Whole lines only: a cut one could end inside a character.
+                if (end - begin > kCompanionBytes - taken)
+                    break;
+                all.push_back(text.substr(begin, end - begin));
+                taken += end - begin;
+            }
+            begin = end + 1;
+        }
+    }
+    return all;
+}
+
 } // namespace
 
 int Cfg::load(const std::string& path)
@@ -76,6 +107,11 @@ int Cfg::load(const std::string& path)
 }
 
 int Cfg::load(const std::string& path, const LoadOptions& options)
+{
+    return load(path, options, std::vector<std::string>());
+}
+
+int Cfg::load(const std::string& path, const LoadOptions& options, const std::vector<std::string>& companionTexts)
 {
     // A second load must not inherit anything of the first recording.
     *this = Cfg();
@@ -89,7 +125,7 @@ int Cfg::load(const std::string& path, const LoadOptions& options)
         std::ifstream stream = Kiv::openInputFileUTF8Name(path, std::ios_base::in);
         if (!stream.is_open())
             return report.fail(kBadConfiguration, path, 0, path + ": cannot be opened");
-        return _load(stream, path, options);
+        return _load(stream, path, options, companionTexts);
     } catch (const std::exception&) {
         return report.fail(kBadConfiguration, path, 0, path + ": cannot be read as a configuration file");
     }
@@ -97,24 +133,32 @@ int Cfg::load(const std::string& path, const LoadOptions& options)
 
 int Cfg::load(std::istream& stream, const std::string& name, const LoadOptions& options)
 {
+    return load(stream, name, options, std::vector<std::string>());
+}
+
+int Cfg::load(std::istream& stream, const std::string& name, const LoadOptions& options,
+              const std::vector<std::string>& companionTexts)
+{
     *this = Cfg();
     try {
-        return _load(stream, name, options);
+        return _load(stream, name, options, companionTexts);
     } catch (const std::exception&) {
         return report.fail(kBadConfiguration, name, 0, name + ": cannot be read as a configuration");
     }
 }
 
 // The lines, with the outcome in the report: every failure has its sentence.
-int Cfg::_load(std::istream& stream, const std::string& name, const LoadOptions& options)
+int Cfg::_load(std::istream& stream, const std::string& name, const LoadOptions& options,
+               const std::vector<std::string>& companionTexts)
 {
-    report.result = _loadLines(stream, name, options);
+    report.result = _loadLines(stream, name, options, companionTexts);
     if (report.result == kBadConfiguration && report.message.empty())
         report.fail(kBadConfiguration, name, 0, name + ": cannot be read as a configuration");
     return report.result;
 }
 
-int Cfg::_loadLines(std::istream& stream, const std::string& name, const LoadOptions& options)
+int Cfg::_loadLines(std::istream& stream, const std::string& name, const LoadOptions& options,
+                    const std::vector<std::string>& companionTexts)
 {
     if (!options.encoding.empty()) {
         TextEncoding::Encoding named;
@@ -140,7 +184,7 @@ int Cfg::_loadLines(std::istream& stream, const std::string& name, const LoadOpt
             switch (step) {
             case 0: read = _loadSubstationData(stream); stationLine = line; break;
             case 1: read = _loadCounOfChannels(stream); break;
-            case 2: read = _loadChannelsInformation(stream, stationLine, name, options); break;
+            case 2: read = _loadChannelsInformation(stream, stationLine, name, options, companionTexts); break;
             case 3: read = _loadFreqInformation(stream); break;
             case 4: read = _loadSampleRatesInformation(stream); break;
             case 5: read = _loadDateTimes(stream); break;
@@ -277,7 +321,8 @@ bool Cfg::_loadCounOfChannels(std::istream& stream)
 // alone, would be too easily taken for the other code page. What was read
 // before a missing line is still converted and parsed, then the load fails.
 bool Cfg::_loadChannelsInformation(std::istream& stream, const std::string& stationLine,
-                                   const std::string& name, const LoadOptions& options)
+                                   const std::string& name, const LoadOptions& options,
+                                   const std::vector<std::string>& companionTexts)
 {
     analogChannels.clear();
     binaryChannels.clear();
@@ -299,7 +344,7 @@ bool Cfg::_loadChannelsInformation(std::istream& stream, const std::string& stat
     const bool detected = options.encoding.empty();
     TextEncoding::Detection detection;
     if (detected)
-        detection = TextEncoding::detect(texts);
+        detection = TextEncoding::detect(withCompanionLines(texts, companionTexts));
     else
         TextEncoding::fromName(options.encoding, detection.encoding);
     const TextEncoding::Encoding encoding = detection.encoding;

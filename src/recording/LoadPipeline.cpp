@@ -1,4 +1,5 @@
 #include "recording/LoadPipeline.h"
+#include "encoding/TextEncoding.h"
 #include "recording/CombinedFile.h"
 #include "support/MemoryStream.h"
 #include "support/ResultCode.h"
@@ -12,6 +13,7 @@
 #include <exception>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 namespace KivComtradeLib {
 
@@ -37,16 +39,68 @@ std::string readTextFile(const std::string& name, LoadReport& report)
     return text;
 }
 
+// A recording's header and information texts as read, before the
+// configuration is: their lines help decide its encoding, and they are
+// converted with it. Warnings about them wait in `report` until the load is
+// done, to follow the data's.
+struct CompanionTexts {
+    std::string header;
+    std::string information;
+    LoadReport report;
+
+    std::vector<std::string> texts() const { return {header, information}; }
+};
+
 // The header and information files beside a .cfg/.dat pair, when there are.
-void readTextFiles(const std::string& path, RecordingFiles& files, LoadReport& report)
+void readTextFiles(const std::string& path, CompanionTexts& texts)
 {
     const std::string base = FilesHelper::getfileNameWithoutExtension(path);
     try {
-        files.headerText = readTextFile(base + ".hdr", report);
-        files.informationText = readTextFile(base + ".inf", report);
+        texts.header = readTextFile(base + ".hdr", texts.report);
+        texts.information = readTextFile(base + ".inf", texts.report);
     } catch (const std::exception&) {
-        report.warn(base + ".hdr/.inf: cannot be read");
+        texts.header.clear();
+        texts.information.clear();
+        texts.report.warn(base + ".hdr/.inf: cannot be read");
     }
+}
+
+// One companion text in UTF-8, line by line in the encoding the
+// configuration was read in (report.encoding), with the same rule for lines
+// that are valid UTF-8 already.
+std::string companionToUtf8(const std::string& text, const std::string& name, LoadReport& report)
+{
+    TextEncoding::Encoding encoding = TextEncoding::Encoding::Utf8;
+    if (text.empty() || !TextEncoding::fromName(report.encoding, encoding))
+        return text;
+    std::string utf8;
+    utf8.reserve(text.size());
+    std::size_t replaced = 0;
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        std::size_t end = text.find('\n', begin);
+        if (end == std::string::npos)
+            end = text.size();
+        utf8 += TextEncoding::toUtf8(encoding, report.encodingDetected, text.substr(begin, end - begin), replaced);
+        if (end < text.size())
+            utf8 += '\n';
+        begin = end + 1;
+    }
+    if (replaced != 0)
+        report.warn(name + ": " + std::to_string(replaced) + " byte(s) are not " + report.encoding +
+                    " text and read as U+FFFD");
+    return utf8;
+}
+
+// After a successful load: the texts, in UTF-8, into `files`, and their
+// warnings after the rest.
+void keepTexts(CompanionTexts& texts, const std::string& headerName, const std::string& informationName,
+               RecordingFiles& files, LoadReport& report)
+{
+    for (std::string& warning : texts.report.warnings)
+        report.warn(std::move(warning));
+    files.headerText = companionToUtf8(texts.header, headerName, report);
+    files.informationText = companionToUtf8(texts.information, informationName, report);
 }
 
 // A combined file: its CFG section through Cfg::load, its DAT section through
@@ -69,13 +123,23 @@ int loadCombinedStream(std::istream& file, long long length, const std::string& 
     const CombinedFile::Section* cfgSection = find(CombinedFile::Kind::Cfg);
     if (cfgSection == nullptr)
         return report.fail(kBadConfiguration, path, 0, path + ": no CFG section");
+    CompanionTexts texts;
+    unsigned long long longLine = 0;
+    if (const CombinedFile::Section* hdr = find(CombinedFile::Kind::Hdr)) {
+        texts.header = CombinedFile::text(file, *hdr, longLine);
+        warnLongLine(texts.report, path + " (HDR section)", longLine);
+    }
+    if (const CombinedFile::Section* inf = find(CombinedFile::Kind::Inf)) {
+        texts.information = CombinedFile::text(file, *inf, longLine);
+        warnLongLine(texts.report, path + " (INF section)", longLine);
+    }
     file.clear();
     file.seekg(static_cast<std::streamoff>(cfgSection->offset), std::ios_base::beg);
     int result = kBadConfiguration;
     {
         StreamWindow window(file, cfgSection->length);
         std::istream cfgStream(&window);
-        result = cfg.load(cfgStream, path, options);
+        result = cfg.load(cfgStream, path, options, texts.texts());
     }
     report = std::move(cfg.report);
     if (report.line != 0)
@@ -117,16 +181,7 @@ int loadCombinedStream(std::istream& file, long long length, const std::string& 
         report.line += datSection->line; // lines of the file, not of the section
     if (result != kLoaded)
         return result;
-
-    unsigned long long longLine = 0;
-    if (const CombinedFile::Section* hdr = find(CombinedFile::Kind::Hdr)) {
-        files.headerText = CombinedFile::text(file, *hdr, longLine);
-        warnLongLine(report, path + " (HDR section)", longLine);
-    }
-    if (const CombinedFile::Section* inf = find(CombinedFile::Kind::Inf)) {
-        files.informationText = CombinedFile::text(file, *inf, longLine);
-        warnLongLine(report, path + " (INF section)", longLine);
-    }
+    keepTexts(texts, path + " (HDR section)", path + " (INF section)", files, report);
     return kLoaded;
 }
 
@@ -153,13 +208,17 @@ int loadFiles(const std::string& path, const LoadOptions& options, Cfg& cfg, Rec
             return report.fail(kBadConfiguration, path, 0, path + ": cannot be read");
         }
     }
-    const int cfgResult = cfg.load(files.cfgFileName, options);
+    CompanionTexts texts;
+    readTextFiles(path, texts);
+    const int cfgResult = cfg.load(files.cfgFileName, options, texts.texts());
     report = std::move(cfg.report);
     if (cfgResult != kConfigurationRead)
         return cfgResult;
     const int result = readDataFile(files.datFileName, cfg, report, readData);
-    if (result == kLoaded)
-        readTextFiles(path, files, report);
+    if (result == kLoaded) {
+        const std::string base = FilesHelper::getfileNameWithoutExtension(path);
+        keepTexts(texts, base + ".hdr", base + ".inf", files, report);
+    }
     return result;
 }
 

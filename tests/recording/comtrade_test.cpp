@@ -309,6 +309,56 @@ TEST(ComtradeLoad, EveryTypeEndToEnd)
 }
 
 // Loads after others equal a fresh one; copies and moves own their data.
+// The .hdr/.inf texts are written in the configuration's encoding: their lines
+// count in the one decision for the file, and they come out in UTF-8.
+TEST(ComtradeLoad, HeaderTextsShareTheEncoding)
+{
+    TempDir dir("texts");
+    const std::string gbkStation = "\xBB\xAA\xD6\xD0"; // 华中: too short to tell GBK from a Cyrillic code page
+    const std::string gbkHeader = "\xBB\xAA\xD6\xD0\xBF\xC6\xBC\xBC\xB4\xF3\xD1\xA7\xB6\xAF\xC4\xA3\xCA\xB5\xD1\xE9"
+                                  "\xCA\xD2 \xB9\xCA\xD5\xCF\xC2\xBC\xB2\xA8\xB1\xA8\xB8\xE6";
+    const std::string cp1251 = "\xC0\xE2\xE0\xF0\xE8\xFF \xED\xE0 \xEB\xE8\xED\xE8\xE8 2";
+    const struct {
+        const char* name;
+        std::string station, header, information, encoding;
+        bool combined;
+        const char *expectedEncoding, *expectedStation, *expectedHeader, *expectedInformation;
+    } cases[] = {
+        {"gb", gbkStation, "Report\r\n" + gbkHeader + "\r\n", "", "", false, "GB18030", "华中",
+         "Report\n华中科技大学动模实验室 故障录波报告\n", ""},
+        {"ru", cp1251, "", "k=1\r\n" + cp1251 + "\r\n", "", true, "CP1251", "Авария на линии 2", "",
+         "k=1\nАвария на линии 2\n"},
+        // A line re-typed in UTF-8 stays as it is; a named encoding converts every text.
+        {"mixed", cp1251, "Авария\n", "", "", false, "CP1251", "Авария на линии 2", "Авария\n", ""},
+        {"named", "Station", gbkHeader + "\n", "", "GBK", true, "GB18030", "Station",
+         "华中科技大学动模实验室 故障录波报告\n", ""},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.name);
+        RecordingLayout design = mixedLayout(E::Ascii, 2);
+        design.station = t.station;
+        const Recording rec = makeRecording(design, 10);
+        const std::string base = dir.file(t.name);
+        if (t.combined) {
+            ASSERT_TRUE(writeFile(base + ".cff", cffBytes(rec, {false, t.header, t.information})));
+        } else {
+            ASSERT_TRUE(writeRecording(rec, base) && writeFile(base + ".hdr", t.header)
+                        && writeFile(base + ".inf", t.information));
+        }
+        KivComtradeLib::LoadOptions options;
+        options.encoding = t.encoding;
+        Comtrade ct;
+        ASSERT_EQ(ct.load(base + (t.combined ? ".cff" : ".cfg"), options), 0) << ct.report.message;
+        EXPECT_EQ(ct.report.encoding, t.expectedEncoding);
+        EXPECT_EQ(ct.cfg.stationName, t.expectedStation);
+        EXPECT_EQ(ct.headerText, t.expectedHeader);
+        EXPECT_EQ(ct.informationText, t.expectedInformation);
+        ColumnarRecording col;
+        ASSERT_EQ(col.load(base + (t.combined ? ".cff" : ".cfg"), options), 0);
+        EXPECT_TRUE(col.headerText == ct.headerText && col.informationText == ct.informationText);
+    }
+}
+
 TEST(ComtradeLifetime, ReloadsCopiesAndMoves)
 {
     TempDir dir("lifetime");
