@@ -450,13 +450,7 @@ TEST(ComtradeConvert, WindowAndChannelsReadBackBitForBit)
     ASSERT_EQ(cut.cfg.binaryChannels.size(), 1u);
     EXPECT_EQ(cut.cfg.analogChannels[0].channelId, "IA");
     EXPECT_EQ(cut.cfg.analogChannels[1].channelId, "UA");
-    std::size_t ia = 0, ua = 0, trip = 0;
-    for (std::size_t c = 0; c < source.cfg.analogChannels.size(); ++c) {
-        ia = source.cfg.analogChannels[c].channelId == "IA" ? c : ia;
-        ua = source.cfg.analogChannels[c].channelId == "UA" ? c : ua;
-    }
-    for (std::size_t c = 0; c < source.cfg.binaryChannels.size(); ++c)
-        trip = source.cfg.binaryChannels[c].channelId == "Trip" ? c : trip;
+    const std::size_t ia = 3, ua = 0, trip = 0; // the bundled channels: UA UB UC IA IB IC, Trip and the breaker
     const double zero = source.cfg.triggerOffset;
     std::size_t k = 0;
     for (const Sample& s : source.dat.samples) {
