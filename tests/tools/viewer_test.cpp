@@ -126,10 +126,8 @@ TEST(ComtradeView, ThePageHoldsNoMarkupFromTheRecordingAndNoFetch)
     const KivTest::TempDir dir("viewer-page");
     KivTest::RecordingLayout layout;
     layout.station = "</title><script>alert(2)</script>";
-    layout.analogs.resize(2);
-    layout.analogs[0].id = "</script><script>alert(1)</script>";
-    layout.statuses.resize(1);
-    layout.statuses[0].id = "<img src=x onerror=alert(3)>";
+    layout.analogs = {{"</script><script>alert(1)</script>", "", ""}, {}};
+    layout.statuses = {{"<img src=x onerror=alert(3)>", "", ""}};
     ASSERT_TRUE(KivTest::writeRecording(KivTest::makeRecording(layout, 300), dir.file("rec")));
     const std::string command = "'" KIVCOMTRADE_VIEW_TOOL "' " + dir.file("rec.cfg") + " -o " + dir.file("rec.html");
     ASSERT_EQ(std::system((command + " >/dev/null").c_str()), 0);
