@@ -21,27 +21,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <unistd.h>
 
 using namespace KivComtradeLib;
 using KivFuzz::check;
+using KivFuzz::put;
 
 namespace {
-
-// Writes `bytes` as `name` in a private folder removed at exit; returns its path.
-std::string put(const std::string& name, const std::string& bytes)
-{
-    static const struct Folder {
-        std::string path = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/kivfuzz-XXXXXX";
-        Folder() { check(mkdtemp(&path[0]) != nullptr, "cannot make a folder"); }
-        ~Folder() { std::error_code ec; std::filesystem::remove_all(path, ec); }
-    } folder;
-    const std::string file = folder.path + "/" + name;
-    check(bool(std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes), "cannot write an input file");
-    return file;
-}
 
 // What any success promises of the configuration: no NaN or infinity that
 // would spread into every value or time.

@@ -13,33 +13,14 @@
 #include <KivComtradeLib/Writer.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <unistd.h>
 
 using namespace KivComtradeLib;
 using KivFuzz::check;
+using KivFuzz::folder;
+using KivFuzz::put;
 
 namespace {
-
-const std::string& folder()
-{
-    static const struct Folder {
-        std::string path = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/kivfuzzw-XXXXXX";
-        Folder() { check(mkdtemp(&path[0]) != nullptr, "cannot make a folder"); }
-        ~Folder() { std::error_code ec; std::filesystem::remove_all(path, ec); }
-    } f;
-    return f.path;
-}
-
-std::string put(const std::string& name, const std::string& bytes)
-{
-    const std::string file = folder() + "/" + name;
-    check(bool(std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes), "cannot write an input file");
-    return file;
-}
 
 std::string bytesOf(const std::string& file)
 {

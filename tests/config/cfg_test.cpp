@@ -1,6 +1,5 @@
 #include <KivComtradeLib/Cfg.h>
 #include <KivComtradeLib/KivCommon.h>
-#include <KivComtradeLib/StringHelper.h>
 
 #include "config/TimeBase.h"
 #include "writer/ComtradeWriter.h"
@@ -117,15 +116,6 @@ TEST(CfgLoad, StationLineAndFaults)
 // read as 1 with a warning.
 TEST(CfgLoad, HostileFiguresFailWithTheirLine)
 {
-    const std::string analog = "1,A1,,,kV,2,0,0,-1,1,1000,1,P";
-    const auto field = [&analog](int number, const std::string& text) {
-        std::vector<std::string> fields = KivComtradeLib::StringHelper::split(analog, ',');
-        fields[static_cast<std::size_t>(number - 1)] = text;
-        std::string joined;
-        for (const std::string& f : fields)
-            joined += (joined.empty() ? "" : ",") + f;
-        return joined;
-    };
     const std::string longLine(std::size_t(1) << 20 | 1, '7');
     const std::vector<std::tuple<std::string, int, std::string>> cases = {
         {with({{7, "1000,-1"}}), 3, "line 8 (sampling rate lines), field 2 'last sample number': '-1' is negative"},
@@ -135,11 +125,11 @@ TEST(CfgLoad, HostileFiguresFailWithTheirLine)
         {with({{5, "-INF"}}), 3, "line 6 (line frequency line): the line frequency '-INF' is not a finite number"},
         {with({{7, "NaN,100"}}), 3, "line 8 (sampling rate lines), field 1 'rate': 'NaN' is not a finite number"},
         {with({{7, "Infinity,100"}}), 3, "line 8 (sampling rate lines), field 1 'rate': 'Infinity' is not a finite number"},
-        {with({{2, field(6, "nan")}}), 3, "line 3 (analog channel 1), field 6 'gain': 'nan' is not a finite number"},
-        {with({{2, field(7, "-inf")}}), 3, "line 3 (analog channel 1), field 7 'offset': '-inf' is not a finite number"},
-        {with({{2, field(8, "INFINITY")}}), 3, "line 3 (analog channel 1), field 8 'skew': 'INFINITY' is not a finite number"},
+        {with({{2, "1,A1,,,kV,nan,0,0,-1,1,1000,1,P"}}), 3, "line 3 (analog channel 1), field 6 'gain': 'nan' is not a finite number"},
+        {with({{2, "1,A1,,,kV,2,-inf,0,-1,1,1000,1,P"}}), 3, "line 3 (analog channel 1), field 7 'offset': '-inf' is not a finite number"},
+        {with({{2, "1,A1,,,kV,2,0,INFINITY,-1,1,1000,1,P"}}), 3, "line 3 (analog channel 1), field 8 'skew': 'INFINITY' is not a finite number"},
         {with({{3, "2,A2,,,kV,2,0,0,-1,1,1e-300,1e300,P"}}), 3, "line 4 (analog channel 2), field 11 'primary': '1e-300' gives a ratio"},
-        {with({{3, field(12, "nan")}}), 3, "line 4 (analog channel 2), field 12 'secondary': 'nan' is not a finite number"},
+        {with({{3, "2,A2,,,kV,2,0,0,-1,1,1000,nan,P"}}), 3, "line 4 (analog channel 2), field 12 'secondary': 'nan' is not a finite number"},
         {with({{2, longLine}}), 3, "line 3 (analog channel 1): longer than 1048576 bytes, the limit of a line"},
         {with({{5, longLine}}), 3, "line 6 (line frequency line): longer than 1048576 bytes, the limit of a line"},
         {with({{11, longLine}}), 3, "line 12 (time multiplier line): longer than 1048576 bytes, the limit of a line"},
@@ -250,7 +240,8 @@ TEST(TimeLines, DateTimeLinesParsed)
 }
 
 // Real recordings, and LF and CR LF copies of them, give the values their
-// files hold: durations are (samples - 1) / rate, offsets from the date lines.
+// files hold: durations are (samples - 1) / rate, offsets from the date lines,
+// names in the encoding their recorder used.
 TEST(CfgLoad, RealRecordings)
 {
     const std::string root = KivTest::sharedSamplesDir();
@@ -267,9 +258,9 @@ TEST(CfgLoad, RealRecordings)
               {"UNREAL SUBSTATION|DEMOTEST|1991|61,24,37|24,37|50|8|2131|"}},
              {"wisp/4.cfg", "2014-12-04 07:01:48.813000000/6 0.720000", 2398.0 / 600.0, {"|1997|"}}, // as 4.CFG; day first
              {"wisp/1.cfg", "2017-05-25 08:13:16.587000000/6 0.090000", 2.211419899836923,
-              {"|83|", ",ЗМН-1 пуск,", ",Реле Отказ,"}}, // code page 1251
+              {"|83|", ",ЗМН-1 пуск,"}}, // code page 1251
              {"cp866/test.cfg", "2007-01-01 00:45:13.457000000/6 1.000000", 5.999,
-              {"СИРИУС-2-Л          |", ",Iв,", ", Вход 2              ,"}}}) {
+              {"СИРИУС-2-Л          |", ",Iв,"}}}) {
         Cfg original;
         ASSERT_EQ(original.load(root + "/" + file), 4) << file;
         std::string lf = KivTest::readFile(Kiv::resolveFileName(root + "/" + file));
@@ -282,15 +273,8 @@ TEST(CfgLoad, RealRecordings)
         for (const std::string& text : texts)
             EXPECT_NE(dump(cfg).find(text), std::string::npos) << file << ": " << text;
     }
-}
-
-// Every real configuration read without options decodes its names as its
-// recorder wrote them (literal names of the others are in RealRecordings).
-TEST(CfgLoad, RealRecordingsNamesInTheirEncoding)
-{
-    const std::string root = KivTest::sharedSamplesDir();
-    if (root.empty())
-        GTEST_SKIP() << "no folder of real recordings (../shared/samples) beside the project";
+    // Every real configuration read without options decodes its names as its
+    // recorder wrote them (UTF-8 unless listed).
     const std::map<std::string, std::pair<std::string, std::string>> expected = {
         {"gb-1991/ascii_1991.cfg", {"GB18030", ",接收对侧远跳命令,"}},
         {"python-comtrade/sample_iso8859-1.cfg", {"ISO-8859-1", "Estação de Medição|Oscilógrafo|"}},

@@ -9,13 +9,10 @@ import numpy as np
 import pytest
 
 import kivcomtrade
+from helpers import BUNDLED, SHARED, SOURCE
 from kivcomtrade import fleet
 
 pandas = pytest.importorskip("pandas")
-
-SOURCE = pathlib.Path(os.environ.get("KIVCOMTRADE_SOURCE_DIR", pathlib.Path(__file__).parents[2]))
-SHARED = pathlib.Path(os.environ.get("KIVCOMTRADE_SHARED_SAMPLES_DIR", SOURCE.parent / "shared" / "samples"))
-BUNDLED = SOURCE / "samples" / "fault-slg-binary.cfg"
 
 
 def test_runs_from_the_installed_package():

@@ -2,37 +2,25 @@
 
 import datetime
 import gc
-import os
 import pathlib
 import re
 import shutil
-import subprocess
 
 import numpy as np
 import pytest
 
 import kivcomtrade
-
-SOURCE = pathlib.Path(os.environ.get("KIVCOMTRADE_SOURCE_DIR", pathlib.Path(__file__).parents[2]))
-SHARED = pathlib.Path(os.environ.get("KIVCOMTRADE_SHARED_SAMPLES_DIR", SOURCE.parent / "shared" / "samples"))
-BUNDLED = SOURCE / "samples" / "fault-slg-binary.cfg"
-# A .cff names the .cfg/.dat pair beside it: taken when alone.
-REAL = sorted(p for p in SHARED.rglob("*") if p.suffix.lower() == ".cfg" or (
-    p.suffix.lower() == ".cff" and not p.with_suffix(".cfg").exists())) if SHARED.is_dir() else []
+from helpers import BUNDLED, RECORDINGS, SHARED, SOURCE, reference
 
 
 def check_against_reference(path):
-    if "KIVCOMTRADE_PY_REFERENCE" not in os.environ:
-        pytest.skip("KIVCOMTRADE_PY_REFERENCE is not set: run through CTest")
-    out = subprocess.run([os.environ["KIVCOMTRADE_PY_REFERENCE"], str(path)], check=True, capture_output=True,
-                         text=True, errors="surrogateescape").stdout.split("\n")
-    if int(out[0]) != 0:
+    code, message, rows = reference(path)
+    if code != 0:
         with pytest.raises(kivcomtrade.LoadError) as failure:
             kivcomtrade.load(path)
-        assert (failure.value.code, str(failure.value)) == (int(out[0]), out[1])
+        assert (failure.value.code, str(failure.value)) == (code, message)
         return None
     rec = kivcomtrade.load(path)
-    rows = [np.array(line.split(), dtype=float) for line in out[2:-1]]
     na = rec.analog.shape[0]
     assert rec.analog.dtype == np.float64 and rec.status.dtype == np.bool_
     np.testing.assert_array_equal(rec.time, rows[0])
@@ -43,14 +31,9 @@ def check_against_reference(path):
     return rec
 
 
-@pytest.mark.parametrize("path", sorted((SOURCE / "samples").glob("*.cfg")) + REAL, ids=lambda p: p.name)
+@pytest.mark.parametrize("path", RECORDINGS, ids=lambda p: p.name)
 def test_reads_what_comtrade_reads(path):
     check_against_reference(path)
-
-
-def test_real_recordings_are_there():
-    if not REAL:
-        pytest.skip(f"{SHARED} is absent: only the bundled recordings were compared")
 
 
 def test_missing_values_are_nan(tmp_path):
@@ -133,18 +116,10 @@ def test_times_and_texts(tmp_path, start, header, start_at, offset, zero, text):
             rec.to_dataframe(index=index)
 
 
-def reference_views(path):
-    if "KIVCOMTRADE_PY_REFERENCE" not in os.environ:
-        pytest.skip("KIVCOMTRADE_PY_REFERENCE is not set: run through CTest")
-    out = subprocess.run([os.environ["KIVCOMTRADE_PY_REFERENCE"], "--views", str(path)], check=True,
-                         capture_output=True, text=True, errors="surrogateescape").stdout.split("\n")
-    return [np.array(line.split(), dtype=float) for line in out[2:-1]] if int(out[0]) == 0 else None
-
-
-@pytest.mark.parametrize("path", sorted((SOURCE / "samples").glob("*.cfg")) + REAL, ids=lambda p: p.name)
+@pytest.mark.parametrize("path", RECORDINGS, ids=lambda p: p.name)
 def test_views_are_the_cpp_views(path):
-    lines = reference_views(path)
-    if lines is None:
+    code, _, lines = reference(path, "--views")
+    if code != 0:
         return
     rec = kivcomtrade.load(path)
     for ch in rec.analog_channels:

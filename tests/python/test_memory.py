@@ -1,28 +1,11 @@
 """Loads from bytes and file objects read what loads from the files read."""
 
 import io
-import os
-import pathlib
 
 import pytest
 
 import kivcomtrade
-
-SOURCE = pathlib.Path(os.environ.get("KIVCOMTRADE_SOURCE_DIR", pathlib.Path(__file__).parents[2]))
-SHARED = pathlib.Path(os.environ.get("KIVCOMTRADE_SHARED_SAMPLES_DIR", SOURCE.parent / "shared" / "samples"))
-BUNDLED = SOURCE / "samples" / "fault-slg-binary.cfg"
-REAL = sorted(p for p in SHARED.rglob("*") if p.suffix.lower() in (".cfg", ".cff")) if SHARED.is_dir() else []
-
-
-def outcome(load, *args, **kwargs):
-    """What a load gives, comparable: the error's class, code and sentence, or the recording's contents."""
-    try:
-        rec = load(*args, **kwargs)
-    except kivcomtrade.LoadError as error:
-        return type(error), error.code, str(error)
-    return (rec.station, rec.revision, rec.data_file_type, rec.start, rec.trigger, rec.encoding, rec.warnings,
-            rec.missing_values, [c.name for c in rec.analog_channels + rec.status_channels], rec.time.tobytes(),
-            rec.analog.tobytes(), rec.status.tobytes())
+from helpers import BUNDLED, REAL, SAMPLES, outcome
 
 
 def beside(path, suffix):
@@ -32,7 +15,7 @@ def beside(path, suffix):
 
 @pytest.mark.parametrize("kind", [bytes, bytearray, memoryview])
 def test_recordings_from_bytes(kind):
-    for path in sorted((SOURCE / "samples").glob("*.cfg")) + REAL:
+    for path in SAMPLES + REAL:
         expected = outcome(kivcomtrade.load, path)
         if path.suffix.lower() == ".cff" and beside(path, ".cfg") is None:
             got = outcome(kivcomtrade.load_bytes, cff=kind(path.read_bytes()), name=str(path))

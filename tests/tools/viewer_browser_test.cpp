@@ -161,12 +161,8 @@ TEST(ViewerBrowser, LargeRecordingStaysWithinThePixels)
     layout.type = Enums::Binary;
     layout.rates = {{4000.0, 1200000}};
     layout.triggerTime = "01/06/2026,10:00:10.000000";
-    for (const char* phase : {"A", "B", "C"})
-        layout.analogs.push_back({std::string("I") + phase, phase, "L1", "A", 0.01});
-    layout.analogs.push_back({"U0", "", "", "kV", 0.001});
-    layout.statuses.resize(2);
-    layout.statuses[0].id = "Trip";
-    layout.statuses[1].id = "Close";
+    layout.analogs = {{"IA", "A", "L1", "A", 0.01}, {"IB", "B", "L1", "A", 0.01}, {"IC", "C", "L1", "A", 0.01}, {"U0", "", "", "kV", 0.001}};
+    layout.statuses = {{"Trip", "", ""}, {"Close", "", ""}};
     const auto fill = [](unsigned long long k, KivTest::Record& r) {
         const double w = 2.0 * 3.14159265358979323846 * 50.0 * static_cast<double>(k) / 4000.0;
         const double fault = k > 600000 && k < 604000 ? 8.0 : 1.0;
@@ -190,12 +186,8 @@ TEST(ViewerBrowser, NamesInAnyScriptShowAsTextAndRunNothing)
     KivTest::RecordingLayout layout;
     layout.revYear = 2013;
     layout.station = "Подстанция 变电站";
-    for (const char* id : {"</script><script>alert(1)</script>", "Ток фазы A", "电流 B"}) {
-        layout.analogs.emplace_back();
-        layout.analogs.back().id = id;
-    }
-    layout.statuses.resize(1);
-    layout.statuses[0].id = "<img src=x onerror=alert(2)>";
+    layout.analogs = {{"</script><script>alert(1)</script>", "", ""}, {"Ток фазы A", "", ""}, {"电流 B", "", ""}};
+    layout.statuses = {{"<img src=x onerror=alert(2)>", "", ""}};
     ASSERT_TRUE(KivTest::writeRecording(KivTest::makeRecording(layout, 400), dir.file("names")));
     const json seen = drive(dir, dir.file("names.cfg"), "--zoom --cursor 0.05");
     checkPage(seen, dir.file("names.cfg"), 0.05);
