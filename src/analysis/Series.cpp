@@ -9,9 +9,29 @@
 
 #include "analysis/Window.h"
 
+#include <KivComtradeLib/ColumnarRecording.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <exception>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__) && defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace KivComtradeLib {
 namespace Analysis {
@@ -233,134 +253,215 @@ bool uniformCycle(const Signal& s, Uniform& u)
 }
 
 // Trapezoids of x^2 over the window: h (R_n + (x_{n-N}^2 - x_n^2) / 2), with
-// R_n the sum of the last N squares. False (out unspecified) when a value is
+// R_n the sum of the last N squares. The samples from N on are taken in
+// blocks of kRebuildEvery, each starting from a fresh sum. Samples
+// [begin, end) of one block into out[0, end - begin); false when its sum is
 // not finite.
-bool uniformRms(const Signal& s, const Uniform& u, double* out)
+bool uniformRmsBlock(const Signal& s, const Uniform& u, std::size_t begin, std::size_t end, double* out)
 {
     const double* x = s.values;
     const std::size_t N = u.cycle;
     const double scale = u.h * s.lineFrequency;
-    for (std::size_t n = 0; n < N; ++n)
-        out[n] = kNaN;
-    bool finite = std::isfinite(x[0]);
-    for (std::size_t begin = N; begin < s.count; begin += kRebuildEvery) {
-        const std::size_t end = std::min(s.count, begin + kRebuildEvery);
-        double sum = 0.0;
-        for (std::size_t k = begin - N + 1; k <= begin; ++k)
-            sum += x[k] * x[k];
-        // v_n = x_n^2 - x_{n-N}^2 enters R; four at a time, so that one
-        // addition per four samples waits on the one before.
-        out[begin] = sum;
-        std::size_t n = begin + 1;
-        for (; n + 4 <= end; n += 4) {
-            const double v0 = x[n] * x[n] - x[n - N] * x[n - N];
-            const double v1 = x[n + 1] * x[n + 1] - x[n + 1 - N] * x[n + 1 - N];
-            const double v2 = x[n + 2] * x[n + 2] - x[n + 2 - N] * x[n + 2 - N];
-            const double v3 = x[n + 3] * x[n + 3] - x[n + 3 - N] * x[n + 3 - N];
-            out[n] = sum + v0;
-            out[n + 1] = sum + (v0 + v1);
-            out[n + 2] = sum + ((v0 + v1) + v2);
-            sum += (v0 + v1) + (v2 + v3);
-            out[n + 3] = sum;
-        }
-        for (; n < end; ++n) {
-            sum += x[n] * x[n] - x[n - N] * x[n - N];
-            out[n] = sum;
-        }
-        finite = finite && std::isfinite(sum);
-        // R_n to the RMS, in a loop of its own the compiler can vectorize.
-        for (n = begin; n < end; ++n) {
-            const double integral = out[n] + (x[n - N] * x[n - N] - x[n] * x[n]) * 0.5;
-            out[n] = std::sqrt((integral > 0 ? integral : 0.0) * scale);
-        }
+    double sum = 0.0;
+    for (std::size_t k = begin - N + 1; k <= begin; ++k)
+        sum += x[k] * x[k];
+    // v_n = x_n^2 - x_{n-N}^2 enters R; four at a time, so that one
+    // addition per four samples waits on the one before.
+    out[0] = sum;
+    std::size_t n = begin + 1;
+    for (; n + 4 <= end; n += 4) {
+        const double v0 = x[n] * x[n] - x[n - N] * x[n - N];
+        const double v1 = x[n + 1] * x[n + 1] - x[n + 1 - N] * x[n + 1 - N];
+        const double v2 = x[n + 2] * x[n + 2] - x[n + 2 - N] * x[n + 2 - N];
+        const double v3 = x[n + 3] * x[n + 3] - x[n + 3 - N] * x[n + 3 - N];
+        out[n - begin] = sum + v0;
+        out[n - begin + 1] = sum + (v0 + v1);
+        out[n - begin + 2] = sum + ((v0 + v1) + v2);
+        sum += (v0 + v1) + (v2 + v3);
+        out[n - begin + 3] = sum;
     }
-    return finite;
+    for (; n < end; ++n) {
+        sum += x[n] * x[n] - x[n - N] * x[n - N];
+        out[n - begin] = sum;
+    }
+    // R_n to the RMS, in a loop of its own the compiler can vectorize.
+    for (n = begin; n < end; ++n) {
+        const double integral = out[n - begin] + (x[n - N] * x[n - N] - x[n] * x[n]) * 0.5;
+        out[n - begin] = std::sqrt((integral > 0 ? integral : 0.0) * scale);
+    }
+    return std::isfinite(sum);
 }
 
 // With e_k = e^{-j w t_k} (period N) and P_n the sum of e_k x_k over the
 // last N samples, the window's integral is
 //   c ((a + b e^{j w h}) P_n + a e_n (x_{n-N} - x_n)),
-// c = h / sinc^2(w h / 2) and a, b the segment weights (Window.h). False (out
-// unspecified) when a value is not finite.
-bool uniformPhasors(const Signal& s, const Uniform& u, const Phasor& scale, Phasor* out)
+// c = h / sinc^2(w h / 2) and a, b the segment weights (Window.h); `scale`
+// (the RMS factor and the skew's turn) is folded into A and B.
+struct PhasorPlan {
+    std::vector<double> re, im; // e_k, k = 0 .. N - 1
+    double ar = 0, ai = 0, br = 0, bi = 0;
+
+    PhasorPlan(const Signal& s, const Uniform& u, const Phasor& scale) : re(u.cycle), im(u.cycle)
+    {
+        const double w = 2 * kPi * s.lineFrequency;
+        for (std::size_t k = 0; k < u.cycle; ++k) {
+            const double angle = -std::fmod(w * (s.time[0] + static_cast<double>(k) * u.h), 2 * kPi);
+            re[k] = std::cos(angle);
+            im[k] = std::sin(angle);
+        }
+        const Detail::SegmentWeights sw = Detail::segmentWeights(w * u.h);
+        const double c = u.h * Detail::lineGainCorrection(w * u.h);
+        const Phasor A = scale * c * (sw.a + sw.b * std::polar(1.0, w * u.h));
+        const Phasor B = scale * c * sw.a;
+        ar = A.real();
+        ai = A.imag();
+        br = B.real();
+        bi = B.imag();
+    }
+};
+
+// Samples [begin, end) of one block into out[0, end - begin), as
+// uniformRmsBlock; false when its sum is not finite.
+bool uniformPhasorBlock(const Signal& s, const Uniform& u, const PhasorPlan& plan, std::size_t begin,
+                        std::size_t end, Phasor* out)
 {
     const double* x = s.values;
     const std::size_t N = u.cycle;
-    const double w = 2 * kPi * s.lineFrequency;
-    std::vector<double> re(N), im(N);
-    for (std::size_t k = 0; k < N; ++k) {
-        const double angle = -std::fmod(w * (s.time[0] + static_cast<double>(k) * u.h), 2 * kPi);
-        re[k] = std::cos(angle);
-        im[k] = std::sin(angle);
+    const double* re = plan.re.data();
+    const double* im = plan.im.data();
+    const double ar = plan.ar, ai = plan.ai, br = plan.br, bi = plan.bi;
+    std::size_t k = begin % N; // n mod N
+    double pr = 0.0, pi = 0.0; // P_n
+    for (std::size_t i = begin - N + 1, ki = k + 1 == N ? 0 : k + 1; i <= begin; ++i, ki = ki + 1 == N ? 0 : ki + 1) {
+        pr += re[ki] * x[i];
+        pi += im[ki] * x[i];
     }
-    const Detail::SegmentWeights sw = Detail::segmentWeights(w * u.h);
-    const double c = u.h * Detail::lineGainCorrection(w * u.h);
-    const Phasor A = scale * c * (sw.a + sw.b * std::polar(1.0, w * u.h));
-    const Phasor B = scale * c * sw.a;
-    const double ar = A.real(), ai = A.imag(), br = B.real(), bi = B.imag();
-    for (std::size_t n = 0; n < N; ++n)
-        out[n] = Phasor(kNaN, kNaN);
-    bool finite = std::isfinite(x[0]);
-    for (std::size_t begin = N; begin < s.count; begin += kRebuildEvery) {
-        const std::size_t end = std::min(s.count, begin + kRebuildEvery);
-        std::size_t k = begin % N; // n mod N
-        double pr = 0.0, pi = 0.0; // P_n
-        for (std::size_t i = begin - N + 1, ki = k + 1 == N ? 0 : k + 1; i <= begin; ++i, ki = ki + 1 == N ? 0 : ki + 1) {
-            pr += re[ki] * x[i];
-            pi += im[ki] * x[i];
-        }
-        // The terms e_n (x_{n-N} - x_n) first, in a loop without a chain...
-        double* terms = reinterpret_cast<double*>(out + begin); // re, im of each n in place
-        for (std::size_t n = begin; n < end; ++n) {
-            const double d = x[n - N] - x[n];
-            terms[2 * (n - begin)] = re[k] * d;
-            terms[2 * (n - begin) + 1] = im[k] * d;
-            k = k + 1 == N ? 0 : k + 1;
-        }
-        // ...then P_n (P at `begin` is the rebuilt sum) and the phasor; four
-        // at a time, so that one subtraction per four samples waits on the
-        // one before.
-        const auto phasorAt = [&](std::size_t n, double qr, double qi) {
-            const double er = terms[2 * (n - begin)], ei = terms[2 * (n - begin) + 1];
-            out[n] = Phasor(ar * qr - ai * qi + br * er - bi * ei, ar * qi + ai * qr + br * ei + bi * er);
-        };
-        phasorAt(begin, pr, pi);
-        std::size_t n = begin + 1;
-        for (; n + 4 <= end; n += 4) {
-            const double* e = terms + 2 * (n - begin);
-            const double r01 = e[0] + e[2], i01 = e[1] + e[3];
-            const double r012 = r01 + e[4], i012 = i01 + e[5];
-            const double r0123 = r01 + (e[4] + e[6]), i0123 = i01 + (e[5] + e[7]);
-            const double p0r = pr - e[0], p0i = pi - e[1];
-            const double p1r = pr - r01, p1i = pi - i01;
-            const double p2r = pr - r012, p2i = pi - i012;
-            pr -= r0123;
-            pi -= i0123;
-            phasorAt(n, p0r, p0i);
-            phasorAt(n + 1, p1r, p1i);
-            phasorAt(n + 2, p2r, p2i);
-            phasorAt(n + 3, pr, pi);
-        }
-        for (; n < end; ++n) {
-            pr -= terms[2 * (n - begin)];
-            pi -= terms[2 * (n - begin) + 1];
-            phasorAt(n, pr, pi);
-        }
-        finite = finite && std::isfinite(pr) && std::isfinite(pi);
+    // The terms e_n (x_{n-N} - x_n) first, in a loop without a chain...
+    double* terms = reinterpret_cast<double*>(out); // re, im of each n in place
+    for (std::size_t n = begin; n < end; ++n) {
+        const double d = x[n - N] - x[n];
+        terms[2 * (n - begin)] = re[k] * d;
+        terms[2 * (n - begin) + 1] = im[k] * d;
+        k = k + 1 == N ? 0 : k + 1;
     }
-    return finite;
+    // ...then P_n (P at `begin` is the rebuilt sum) and the phasor; four
+    // at a time, so that one subtraction per four samples waits on the
+    // one before.
+    const auto phasorAt = [&](std::size_t n, double qr, double qi) {
+        const double er = terms[2 * (n - begin)], ei = terms[2 * (n - begin) + 1];
+        out[n - begin] = Phasor(ar * qr - ai * qi + br * er - bi * ei, ar * qi + ai * qr + br * ei + bi * er);
+    };
+    phasorAt(begin, pr, pi);
+    std::size_t n = begin + 1;
+    for (; n + 4 <= end; n += 4) {
+        const double* e = terms + 2 * (n - begin);
+        const double r01 = e[0] + e[2], i01 = e[1] + e[3];
+        const double r012 = r01 + e[4], i012 = i01 + e[5];
+        const double r0123 = r01 + (e[4] + e[6]), i0123 = i01 + (e[5] + e[7]);
+        const double p0r = pr - e[0], p0i = pi - e[1];
+        const double p1r = pr - r01, p1i = pi - i01;
+        const double p2r = pr - r012, p2i = pi - i012;
+        pr -= r0123;
+        pi -= i0123;
+        phasorAt(n, p0r, p0i);
+        phasorAt(n + 1, p1r, p1i);
+        phasorAt(n + 2, p2r, p2i);
+        phasorAt(n + 3, pr, pi);
+    }
+    for (; n < end; ++n) {
+        pr -= terms[2 * (n - begin)];
+        pi -= terms[2 * (n - begin) + 1];
+        phasorAt(n, pr, pi);
+    }
+    return std::isfinite(pr) && std::isfinite(pi);
 }
 
-} // namespace
+// Series longer than this many values are written past the caches: nobody
+// reads back hundreds of megabytes of series while they are made, and a
+// store that does not first fetch its line halves the traffic to memory.
+constexpr std::size_t kStreamFrom = std::size_t(1) << 19;
 
-void rmsSeries(const Signal& s, double* out)
+// dst[0, count) = src[0, count), past the caches where the target has such
+// stores. Call streamed() once the series is written.
+void streamCopy(double* dst, const double* src, std::size_t count)
 {
-    if (!usable(s)) {
-        std::fill(out, out + s.count, kNaN);
-        return;
+#if defined(__SSE2__) && defined(__x86_64__)
+    std::size_t i = 0;
+    if (reinterpret_cast<std::uintptr_t>(dst) % 16 != 0 && count > 0) {
+        long long bits;
+        std::memcpy(&bits, src, sizeof bits);
+        _mm_stream_si64(reinterpret_cast<long long*>(dst), bits);
+        i = 1;
     }
-    if (Uniform u; uniformCycle(s, u) && uniformRms(s, u, out))
-        return;
+    for (; i + 2 <= count; i += 2)
+        _mm_stream_pd(dst + i, _mm_loadu_pd(src + i));
+    if (i < count) {
+        long long bits;
+        std::memcpy(&bits, src + i, sizeof bits);
+        _mm_stream_si64(reinterpret_cast<long long*>(dst + i), bits);
+    }
+#else
+    std::memcpy(dst, src, count * sizeof(double));
+#endif
+}
+
+void streamed()
+{
+#if defined(__SSE2__) && defined(__x86_64__)
+    _mm_sfence();
+#endif
+}
+
+// Either series or both of a channel on whole cycles of equal spacings, in one
+// pass over the values: block by block, so that each block's values are read
+// from memory once for both. A null output is not computed. False in rmsOk
+// or phasorOk (that output unspecified) when a value is not finite.
+void uniformSeries(const Signal& s, const Uniform& u, const Phasor& scale, double* rms, Phasor* phasors,
+                   bool& rmsOk, bool& phasorOk)
+{
+    const std::size_t N = u.cycle;
+    const bool first = std::isfinite(s.values[0]);
+    rmsOk = rms && first;
+    phasorOk = phasors && first;
+    std::optional<PhasorPlan> plan;
+    if (phasors)
+        plan.emplace(s, u, scale);
+    for (std::size_t n = 0; n < N; ++n) {
+        if (rms)
+            rms[n] = kNaN;
+        if (phasors)
+            phasors[n] = Phasor(kNaN, kNaN);
+    }
+    // Long series are made block by block in a scratch buffer the caches
+    // hold and streamed out from there.
+    const bool stream = s.count >= kStreamFrom;
+    std::vector<double> rmsBlock(stream && rms ? kRebuildEvery : 0);
+    std::vector<Phasor> phasorBlock(stream && phasors ? kRebuildEvery : 0);
+    for (std::size_t begin = N; begin < s.count && (rmsOk || phasorOk); begin += kRebuildEvery) {
+        const std::size_t end = std::min(s.count, begin + kRebuildEvery);
+        if (rmsOk) {
+            rmsOk = uniformRmsBlock(s, u, begin, end, stream ? rmsBlock.data() : rms + begin);
+            if (stream)
+                streamCopy(rms + begin, rmsBlock.data(), end - begin);
+        }
+        if (phasorOk) {
+            phasorOk = uniformPhasorBlock(s, u, *plan, begin, end, stream ? phasorBlock.data() : phasors + begin);
+            if (stream)
+                streamCopy(reinterpret_cast<double*>(phasors + begin),
+                           reinterpret_cast<const double*>(phasorBlock.data()), 2 * (end - begin));
+        }
+    }
+    if (stream)
+        streamed();
+}
+
+Phasor skewTurn(const Signal& s)
+{
+    return kSqrt2 * s.lineFrequency * std::polar(1.0, -std::fmod(2 * kPi * s.lineFrequency * s.skew, 2 * kPi));
+}
+
+void generalRms(const Signal& s, double* out)
+{
     std::fill(out, out + s.count, kNaN);
     const double frequency = s.lineFrequency;
     SquareKernel kernel(s);
@@ -369,19 +470,165 @@ void rmsSeries(const Signal& s, double* out)
     });
 }
 
-void phasorSeries(const Signal& s, Phasor* out)
+void generalPhasors(const Signal& s, Phasor* out)
 {
-    if (!usable(s)) {
-        std::fill(out, out + s.count, Phasor(kNaN, kNaN));
-        return;
-    }
-    const Phasor scale = kSqrt2 * s.lineFrequency *
-                         std::polar(1.0, -std::fmod(2 * kPi * s.lineFrequency * s.skew, 2 * kPi));
-    if (Uniform u; uniformCycle(s, u) && uniformPhasors(s, u, scale, out))
-        return;
     std::fill(out, out + s.count, Phasor(kNaN, kNaN));
+    const Phasor scale = skewTurn(s);
     FundamentalKernel kernel(s);
     slide(s, kernel, [&](std::size_t n, const Phasor& integral) { out[n] = integral * scale; });
+}
+
+// Both series (either may be null), with the grid test already made: `u` is
+// the channel's whole-cycle grid or null when its times are not on one.
+void seriesOn(const Signal& s, const Uniform* u, double* rms, Phasor* phasors)
+{
+    if (!usable(s)) {
+        if (rms)
+            std::fill(rms, rms + s.count, kNaN);
+        if (phasors)
+            std::fill(phasors, phasors + s.count, Phasor(kNaN, kNaN));
+        return;
+    }
+    bool rmsOk = false, phasorOk = false;
+    if (u)
+        uniformSeries(s, *u, skewTurn(s), rms, phasors, rmsOk, phasorOk);
+    if (rms && !rmsOk)
+        generalRms(s, rms);
+    if (phasors && !phasorOk)
+        generalPhasors(s, phasors);
+}
+
+void series(const Signal& s, double* rms, Phasor* phasors)
+{
+    Uniform u;
+    const bool uniform = usable(s) && uniformCycle(s, u);
+    seriesOn(s, uniform ? &u : nullptr, rms, phasors);
+}
+
+} // namespace
+
+void rmsSeries(const Signal& s, double* out)
+{
+    series(s, out, nullptr);
+}
+
+void phasorSeries(const Signal& s, Phasor* out)
+{
+    series(s, nullptr, out);
+}
+
+void rmsPhasorSeries(const Signal& s, double* rms, Phasor* phasors)
+{
+    series(s, rms, phasors);
+}
+
+// ---- Every channel of a recording --------------------------------------------
+
+void RecordingSeries::_Release::operator()(unsigned char* memory) const
+{
+    std::free(memory);
+}
+
+RecordingSeries::~RecordingSeries() = default;
+
+const double* RecordingSeries::rms(std::size_t channel) const
+{
+    if (channel >= channels)
+        return nullptr;
+    return reinterpret_cast<const double*>(_memory.get() + channel * count * (sizeof(double) + sizeof(Phasor)));
+}
+
+const Phasor* RecordingSeries::phasors(std::size_t channel) const
+{
+    if (channel >= channels)
+        return nullptr;
+    return reinterpret_cast<const Phasor*>(_memory.get() + channel * count * (sizeof(double) + sizeof(Phasor)) +
+                                           count * sizeof(double));
+}
+
+RecordingSeries recordingSeries(const ColumnarRecording& recording, unsigned threads)
+{
+    RecordingSeries out;
+    const std::size_t channels = recording.cfg.analogChannels.size();
+    const std::size_t count = recording.count;
+    if (channels == 0 || count == 0) {
+        out.channels = channels;
+        return out;
+    }
+    constexpr std::size_t perValue = sizeof(double) + sizeof(Phasor);
+    if (count > std::numeric_limits<std::size_t>::max() / perValue / channels)
+        throw std::bad_alloc();
+    // Fresh pages cost more than the series themselves: in 2 MiB pages where
+    // the system gives them on request, a fault per 2 MiB instead of per
+    // 4 KiB. The memory is not cleared: every value is written once.
+    constexpr std::size_t kLargePage = std::size_t(1) << 21;
+    const std::size_t bytes = channels * count * perValue;
+    const std::size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+    void* memory = std::aligned_alloc(kLargePage, rounded);
+    if (!memory)
+        throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    madvise(memory, rounded, MADV_HUGEPAGE);
+#endif
+    out._memory.reset(static_cast<unsigned char*>(memory));
+    out.channels = channels;
+    out.count = count;
+
+    // Channels of one store share its times: one grid test serves them all.
+    std::vector<Signal> signals(channels);
+    for (std::size_t c = 0; c < channels; ++c)
+        if (recording.analogRow(c))
+            signals[c] = channelSignal(recording, c);
+    const Signal* first = nullptr;
+    for (const Signal& signal : signals)
+        if (signal.values && !first)
+            first = &signal;
+    Uniform grid;
+    const bool uniform = first && usable(*first) && uniformCycle(*first, grid);
+
+    std::atomic<std::size_t> next{0};
+    std::exception_ptr failure;
+    std::mutex failureLock;
+    const auto work = [&]() {
+        try {
+            for (std::size_t c = next++; c < channels; c = next++) {
+                double* rms = const_cast<double*>(out.rms(c));
+                Phasor* phasors = const_cast<Phasor*>(out.phasors(c));
+                const Signal& signal = signals[c];
+                if (!signal.values) {
+                    std::fill(rms, rms + count, kNaN);
+                    std::fill(phasors, phasors + count, Phasor(kNaN, kNaN));
+                } else if (signal.time == first->time && signal.count == first->count &&
+                           signal.lineFrequency == first->lineFrequency) {
+                    seriesOn(signal, uniform ? &grid : nullptr, rms, phasors);
+                } else {
+                    series(signal, rms, phasors);
+                }
+            }
+        } catch (...) {
+            const std::lock_guard<std::mutex> hold(failureLock);
+            if (!failure)
+                failure = std::current_exception();
+            next = channels;
+        }
+    };
+    if (threads == 0)
+        threads = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t helpers = std::min<std::size_t>(threads, channels) - 1;
+    std::vector<std::thread> pool;
+    pool.reserve(helpers);
+    try {
+        for (std::size_t i = 0; i < helpers; ++i)
+            pool.emplace_back(work);
+    } catch (const std::system_error&) {
+        // No more threads to be had: those started and this one do the rest.
+    }
+    work();
+    for (std::thread& thread : pool)
+        thread.join();
+    if (failure)
+        std::rethrow_exception(failure);
+    return out;
 }
 
 std::vector<double> rmsSeries(const Signal& s)
