@@ -47,6 +47,20 @@ void BM_SeriesAllChannels(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(rec.count * channels));
 }
 
+// The same into the memory of the run before, as a caller that makes the
+// series of one recording after another can.
+void BM_SeriesAllChannelsReused(benchmark::State& state)
+{
+    const ColumnarRecording& rec = mainColumns();
+    const std::size_t channels = rec.cfg.analogChannels.size();
+    Analysis::RecordingSeries all = Analysis::recordingSeries(rec);
+    for (auto _ : state) {
+        Analysis::recordingSeries(rec, all);
+        benchmark::DoNotOptimize(all.rms(channels - 1));
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(rec.count * channels));
+}
+
 // One channel after the other into fresh vectors, on one thread.
 void BM_SeriesEachChannel(benchmark::State& state)
 {
@@ -89,6 +103,9 @@ void BM_SeriesAllChannelsIntoBuffers(benchmark::State& state)
 void registerAnalysis()
 {
     benchmark::RegisterBenchmark("Analysis/SeriesAllChannels", BM_SeriesAllChannels)
+        ->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(repetitions())->UseRealTime()
+        ->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("Analysis/SeriesAllChannelsReused", BM_SeriesAllChannelsReused)
         ->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(repetitions())->UseRealTime()
         ->MeasureProcessCPUTime();
     benchmark::RegisterBenchmark("Analysis/SeriesEachChannel", BM_SeriesEachChannel)

@@ -158,17 +158,24 @@ public:
     ~RecordingSeries();
 
 private:
-    friend KIVCOMTRADE_API RecordingSeries recordingSeries(const ColumnarRecording&, unsigned);
+    friend KIVCOMTRADE_API void recordingSeries(const ColumnarRecording&, RecordingSeries&, unsigned);
     struct _Release {
         void operator()(unsigned char* memory) const;
     };
     // Per channel: count RMS values, then count phasors.
     std::unique_ptr<unsigned char, _Release> _memory;
+    std::size_t _capacity = 0; // bytes
 };
 // Channels are shared out over `threads` threads (0: one per core, never more
 // than channels); the series do not depend on how many. Reads the store in
 // place: keep it alive and unchanged while this runs.
 KIVCOMTRADE_API RecordingSeries recordingSeries(const ColumnarRecording& recording, unsigned threads = 0);
+// The same into `series`, in the memory it already holds when that is large
+// enough: a caller that goes from recording to recording spares the system
+// the work of handing out (and clearing) fresh pages each time. On an
+// exception the contents of `series` are unspecified.
+KIVCOMTRADE_API void recordingSeries(const ColumnarRecording& recording, RecordingSeries& series,
+                                     unsigned threads = 0);
 
 // Symmetrical components of three phasors, a = e^{j 120 deg}:
 //   zero = (A + B + C) / 3, positive = (A + aB + a^2 C) / 3,

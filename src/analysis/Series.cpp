@@ -25,7 +25,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__) && defined(__x86_64__)
+#if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
@@ -252,6 +252,46 @@ bool uniformCycle(const Signal& s, Uniform& u)
     return off == 0;
 }
 
+// Two doubles worked on together: the real and imaginary parts of one
+// phasor, or the values of two neighbouring samples. Each lane gets the same
+// operations in the same order as plain doubles would, so the results do not
+// depend on the target.
+#if defined(__SSE2__)
+struct Pair {
+    __m128d v;
+};
+inline Pair load(const double* p) { return {_mm_loadu_pd(p)}; }
+inline void store(double* p, Pair a) { _mm_storeu_pd(p, a.v); }
+inline Pair splat(double v) { return {_mm_set1_pd(v)}; }
+inline Pair operator+(Pair a, Pair b) { return {_mm_add_pd(a.v, b.v)}; }
+inline Pair operator-(Pair a, Pair b) { return {_mm_sub_pd(a.v, b.v)}; }
+inline Pair operator*(Pair a, Pair b) { return {_mm_mul_pd(a.v, b.v)}; }
+inline Pair swapped(Pair a) { return {_mm_shuffle_pd(a.v, a.v, 1)}; }
+// (-lo, hi)
+inline Pair negateLow(Pair a) { return {_mm_xor_pd(a.v, _mm_set_pd(0.0, -0.0))}; }
+// Lanes above zero, else 0 (NaN too).
+inline Pair positive(Pair a) { return {_mm_max_pd(a.v, _mm_setzero_pd())}; }
+inline Pair sqrt(Pair a) { return {_mm_sqrt_pd(a.v)}; }
+inline double low(Pair a) { return _mm_cvtsd_f64(a.v); }
+inline double high(Pair a) { return _mm_cvtsd_f64(swapped(a).v); }
+#else
+struct Pair {
+    double lo, hi;
+};
+inline Pair load(const double* p) { return {p[0], p[1]}; }
+inline void store(double* p, Pair v) { p[0] = v.lo, p[1] = v.hi; }
+inline Pair splat(double v) { return {v, v}; }
+inline Pair operator+(Pair a, Pair b) { return {a.lo + b.lo, a.hi + b.hi}; }
+inline Pair operator-(Pair a, Pair b) { return {a.lo - b.lo, a.hi - b.hi}; }
+inline Pair operator*(Pair a, Pair b) { return {a.lo * b.lo, a.hi * b.hi}; }
+inline Pair swapped(Pair a) { return {a.hi, a.lo}; }
+inline Pair negateLow(Pair a) { return {-a.lo, a.hi}; }
+inline Pair positive(Pair a) { return {a.lo > 0 ? a.lo : 0.0, a.hi > 0 ? a.hi : 0.0}; }
+inline Pair sqrt(Pair a) { return {std::sqrt(a.lo), std::sqrt(a.hi)}; }
+inline double low(Pair a) { return a.lo; }
+inline double high(Pair a) { return a.hi; }
+#endif
+
 // Trapezoids of x^2 over the window: h (R_n + (x_{n-N}^2 - x_n^2) / 2), with
 // R_n the sum of the last N squares. The samples from N on are taken in
 // blocks of kRebuildEvery, each starting from a fresh sum. Samples
@@ -284,8 +324,14 @@ bool uniformRmsBlock(const Signal& s, const Uniform& u, std::size_t begin, std::
         sum += x[n] * x[n] - x[n - N] * x[n - N];
         out[n - begin] = sum;
     }
-    // R_n to the RMS, in a loop of its own the compiler can vectorize.
-    for (n = begin; n < end; ++n) {
+    // R_n to the RMS, two samples at a time.
+    const Pair half = splat(0.5), scales = splat(scale);
+    for (n = begin; n + 2 <= end; n += 2) {
+        const Pair now = load(x + n), before = load(x + n - N);
+        const Pair integral = load(out + (n - begin)) + (before * before - now * now) * half;
+        store(out + (n - begin), sqrt(positive(integral) * scales));
+    }
+    if (n < end) {
         const double integral = out[n - begin] + (x[n - N] * x[n - N] - x[n] * x[n]) * 0.5;
         out[n - begin] = std::sqrt((integral > 0 ? integral : 0.0) * scale);
     }
@@ -298,16 +344,16 @@ bool uniformRmsBlock(const Signal& s, const Uniform& u, std::size_t begin, std::
 // c = h / sinc^2(w h / 2) and a, b the segment weights (Window.h); `scale`
 // (the RMS factor and the skew's turn) is folded into A and B.
 struct PhasorPlan {
-    std::vector<double> re, im; // e_k, k = 0 .. N - 1
+    std::vector<double> turn; // e_k, k = 0 .. N - 1: real and imaginary part at 2k, 2k + 1
     double ar = 0, ai = 0, br = 0, bi = 0;
 
-    PhasorPlan(const Signal& s, const Uniform& u, const Phasor& scale) : re(u.cycle), im(u.cycle)
+    PhasorPlan(const Signal& s, const Uniform& u, const Phasor& scale) : turn(2 * u.cycle)
     {
         const double w = 2 * kPi * s.lineFrequency;
         for (std::size_t k = 0; k < u.cycle; ++k) {
             const double angle = -std::fmod(w * (s.time[0] + static_cast<double>(k) * u.h), 2 * kPi);
-            re[k] = std::cos(angle);
-            im[k] = std::sin(angle);
+            turn[2 * k] = std::cos(angle);
+            turn[2 * k + 1] = std::sin(angle);
         }
         const Detail::SegmentWeights sw = Detail::segmentWeights(w * u.h);
         const double c = u.h * Detail::lineGainCorrection(w * u.h);
@@ -327,53 +373,45 @@ bool uniformPhasorBlock(const Signal& s, const Uniform& u, const PhasorPlan& pla
 {
     const double* x = s.values;
     const std::size_t N = u.cycle;
-    const double* re = plan.re.data();
-    const double* im = plan.im.data();
-    const double ar = plan.ar, ai = plan.ai, br = plan.br, bi = plan.bi;
+    const double* turn = plan.turn.data();
     std::size_t k = begin % N; // n mod N
-    double pr = 0.0, pi = 0.0; // P_n
-    for (std::size_t i = begin - N + 1, ki = k + 1 == N ? 0 : k + 1; i <= begin; ++i, ki = ki + 1 == N ? 0 : ki + 1) {
-        pr += re[ki] * x[i];
-        pi += im[ki] * x[i];
-    }
+    Pair p = splat(0.0);       // P_n: real, imaginary
+    for (std::size_t i = begin - N + 1, ki = k + 1 == N ? 0 : k + 1; i <= begin; ++i, ki = ki + 1 == N ? 0 : ki + 1)
+        p = p + load(turn + 2 * ki) * splat(x[i]);
     // The terms e_n (x_{n-N} - x_n) first, in a loop without a chain...
     double* terms = reinterpret_cast<double*>(out); // re, im of each n in place
     for (std::size_t n = begin; n < end; ++n) {
-        const double d = x[n - N] - x[n];
-        terms[2 * (n - begin)] = re[k] * d;
-        terms[2 * (n - begin) + 1] = im[k] * d;
+        store(terms + 2 * (n - begin), load(turn + 2 * k) * splat(x[n - N] - x[n]));
         k = k + 1 == N ? 0 : k + 1;
     }
-    // ...then P_n (P at `begin` is the rebuilt sum) and the phasor; four
-    // at a time, so that one subtraction per four samples waits on the
-    // one before.
-    const auto phasorAt = [&](std::size_t n, double qr, double qi) {
-        const double er = terms[2 * (n - begin)], ei = terms[2 * (n - begin) + 1];
-        out[n - begin] = Phasor(ar * qr - ai * qi + br * er - bi * ei, ar * qi + ai * qr + br * ei + bi * er);
+    // ...then P_n (P at `begin` is the rebuilt sum) and the phasor
+    //   (ar qr - ai qi + br er - bi ei, ar qi + ai qr + br ei + bi er)
+    // with (er, ei) the term; four at a time, so that one subtraction per
+    // four samples waits on the one before.
+    const Pair ar = splat(plan.ar), ai = splat(plan.ai), br = splat(plan.br), bi = splat(plan.bi);
+    const auto phasorAt = [&](std::size_t n, Pair q) {
+        double* at = terms + 2 * (n - begin);
+        const Pair e = load(at);
+        store(at, ((ar * q + negateLow(ai * swapped(q))) + br * e) + negateLow(bi * swapped(e)));
     };
-    phasorAt(begin, pr, pi);
+    phasorAt(begin, p);
     std::size_t n = begin + 1;
     for (; n + 4 <= end; n += 4) {
         const double* e = terms + 2 * (n - begin);
-        const double r01 = e[0] + e[2], i01 = e[1] + e[3];
-        const double r012 = r01 + e[4], i012 = i01 + e[5];
-        const double r0123 = r01 + (e[4] + e[6]), i0123 = i01 + (e[5] + e[7]);
-        const double p0r = pr - e[0], p0i = pi - e[1];
-        const double p1r = pr - r01, p1i = pi - i01;
-        const double p2r = pr - r012, p2i = pi - i012;
-        pr -= r0123;
-        pi -= i0123;
-        phasorAt(n, p0r, p0i);
-        phasorAt(n + 1, p1r, p1i);
-        phasorAt(n + 2, p2r, p2i);
-        phasorAt(n + 3, pr, pi);
+        const Pair e0 = load(e), e1 = load(e + 2), e2 = load(e + 4), e3 = load(e + 6);
+        const Pair s01 = e0 + e1;
+        const Pair p0 = p - e0, p1 = p - s01, p2 = p - (s01 + e2);
+        p = p - (s01 + (e2 + e3));
+        phasorAt(n, p0);
+        phasorAt(n + 1, p1);
+        phasorAt(n + 2, p2);
+        phasorAt(n + 3, p);
     }
     for (; n < end; ++n) {
-        pr -= terms[2 * (n - begin)];
-        pi -= terms[2 * (n - begin) + 1];
-        phasorAt(n, pr, pi);
+        p = p - load(terms + 2 * (n - begin));
+        phasorAt(n, p);
     }
-    return std::isfinite(pr) && std::isfinite(pi);
+    return std::isfinite(low(p)) && std::isfinite(high(p));
 }
 
 // Series longer than this many values are written past the caches: nobody
@@ -533,14 +571,14 @@ RecordingSeries::~RecordingSeries() = default;
 
 const double* RecordingSeries::rms(std::size_t channel) const
 {
-    if (channel >= channels)
+    if (channel >= channels || !_memory)
         return nullptr;
     return reinterpret_cast<const double*>(_memory.get() + channel * count * (sizeof(double) + sizeof(Phasor)));
 }
 
 const Phasor* RecordingSeries::phasors(std::size_t channel) const
 {
-    if (channel >= channels)
+    if (channel >= channels || !_memory)
         return nullptr;
     return reinterpret_cast<const Phasor*>(_memory.get() + channel * count * (sizeof(double) + sizeof(Phasor)) +
                                            count * sizeof(double));
@@ -549,28 +587,42 @@ const Phasor* RecordingSeries::phasors(std::size_t channel) const
 RecordingSeries recordingSeries(const ColumnarRecording& recording, unsigned threads)
 {
     RecordingSeries out;
+    recordingSeries(recording, out, threads);
+    return out;
+}
+
+void recordingSeries(const ColumnarRecording& recording, RecordingSeries& out, unsigned threads)
+{
     const std::size_t channels = recording.cfg.analogChannels.size();
     const std::size_t count = recording.count;
+    out.channels = 0;
+    out.count = 0;
     if (channels == 0 || count == 0) {
         out.channels = channels;
-        return out;
+        return;
     }
     constexpr std::size_t perValue = sizeof(double) + sizeof(Phasor);
     if (count > std::numeric_limits<std::size_t>::max() / perValue / channels)
         throw std::bad_alloc();
-    // Fresh pages cost more than the series themselves: in 2 MiB pages where
-    // the system gives them on request, a fault per 2 MiB instead of per
-    // 4 KiB. The memory is not cleared: every value is written once.
-    constexpr std::size_t kLargePage = std::size_t(1) << 21;
     const std::size_t bytes = channels * count * perValue;
-    const std::size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
-    void* memory = std::aligned_alloc(kLargePage, rounded);
-    if (!memory)
-        throw std::bad_alloc();
+    if (!out._memory || bytes > out._capacity) {
+        // Fresh pages cost more than the series themselves: in 2 MiB pages
+        // where the system gives them on request, a fault per 2 MiB instead
+        // of per 4 KiB. The memory is not cleared: every value is written
+        // once.
+        constexpr std::size_t kLargePage = std::size_t(1) << 21;
+        const std::size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+        out._memory.reset();
+        out._capacity = 0;
+        void* memory = std::aligned_alloc(kLargePage, rounded);
+        if (!memory)
+            throw std::bad_alloc();
 #ifdef MADV_HUGEPAGE
-    madvise(memory, rounded, MADV_HUGEPAGE);
+        madvise(memory, rounded, MADV_HUGEPAGE);
 #endif
-    out._memory.reset(static_cast<unsigned char*>(memory));
+        out._memory.reset(static_cast<unsigned char*>(memory));
+        out._capacity = rounded;
+    }
     out.channels = channels;
     out.count = count;
 
@@ -628,7 +680,6 @@ RecordingSeries recordingSeries(const ColumnarRecording& recording, unsigned thr
         thread.join();
     if (failure)
         std::rethrow_exception(failure);
-    return out;
 }
 
 std::vector<double> rmsSeries(const Signal& s)
