@@ -136,6 +136,14 @@ KIVCOMTRADE_API void phasorSeries(const Signal& signal, Phasor* out);
 // the two calls above; either output may be null (not computed).
 KIVCOMTRADE_API void rmsPhasorSeries(const Signal& signal, double* rms, Phasor* phasors);
 
+// RMS and phasor of the cycles ending at samples at[0], at[1], ... (`count`
+// rising sample indices; one past the last sample gives NaN): the series'
+// values at those samples, to rounding (each cycle is summed on its own).
+// Either output may be null; each has `count` values. For a few indices per
+// cycle (a value per cycle to show) far cheaper than the whole series.
+KIVCOMTRADE_API void rmsPhasorAt(const Signal& signal, const std::size_t* at, std::size_t count, double* rms,
+                                 Phasor* phasors);
+
 // The RMS and phasor series of every analog channel of a columnar recording,
 // as rmsSeries and phasorSeries give them, in one block of memory that is
 // never filled twice (the series of a 100 MB recording take about 900 MB).

@@ -217,7 +217,9 @@ struct Uniform {
 // The spacing and N when every sample lies on time[0] + n h (to a
 // billionth of a cycle) and N = T / h is whole. Values are not looked at:
 // the shortcuts notice a value that is not finite in their sums.
-bool uniformCycle(const Signal& s, Uniform& u)
+// The spacing and N that the first and last times give, when N is whole;
+// whether the samples between lie on that grid is left to the caller.
+bool uniformSpacing(const Signal& s, Uniform& u)
 {
     if (s.count < 3)
         return false;
@@ -232,7 +234,19 @@ bool uniformCycle(const Signal& s, Uniform& u)
     // Written so that NaN (infinite times and an infinite period) fails too.
     if (!(std::abs(cycles - whole) <= 1e-9 * whole) || !(whole >= 1.0) || whole >= static_cast<double>(s.count))
         return false;
-    const double tol = Detail::kTimeTolerance * period;
+    u.h = h;
+    u.cycle = static_cast<std::size_t>(whole);
+    return true;
+}
+
+bool uniformCycle(const Signal& s, Uniform& u)
+{
+    if (!uniformSpacing(s, u))
+        return false;
+    const double* t = s.time;
+    const double t0 = t[0];
+    const double h = u.h;
+    const double tol = Detail::kTimeTolerance * (1.0 / s.lineFrequency);
     // Branch-free and four at a time, so that the scan runs at the speed of
     // memory.
     unsigned off = 0;
@@ -247,8 +261,6 @@ bool uniformCycle(const Signal& s, Uniform& u)
     }
     for (; n < s.count; ++n)
         off |= static_cast<unsigned>(!(std::abs(t[n] - (t0 + static_cast<double>(n) * h)) <= tol));
-    u.h = h;
-    u.cycle = static_cast<std::size_t>(whole);
     return off == 0;
 }
 
@@ -558,6 +570,105 @@ void phasorSeries(const Signal& s, Phasor* out)
 void rmsPhasorSeries(const Signal& s, double* rms, Phasor* phasors)
 {
     series(s, rms, phasors);
+}
+
+namespace {
+
+// rmsPhasorAt on a grid of whole cycles (uniformSpacing): each window summed
+// on its own with the shortcuts' formulas. False as soon as a window's times
+// leave the grid (outputs then unspecified).
+bool measuresOnGrid(const Signal& s, const Uniform& u, const std::size_t* at, std::size_t count, double* rms,
+                    Phasor* phasors)
+{
+    const double* t = s.time;
+    const double* x = s.values;
+    const std::size_t N = u.cycle;
+    const double t0 = t[0], h = u.h;
+    const double tol = Detail::kTimeTolerance * (1.0 / s.lineFrequency);
+    const double scale = h * s.lineFrequency;
+    const PhasorPlan plan(s, u, skewTurn(s));
+    const double* turn = plan.turn.data();
+    const Pair ar = splat(plan.ar), ai = splat(plan.ai), br = splat(plan.br), bi = splat(plan.bi);
+    const auto offGrid = [&](std::size_t j) { return !(std::abs(t[j] - (t0 + static_cast<double>(j) * h)) <= tol); };
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t n = at[i];
+        double r = kNaN;
+        Phasor z(kNaN, kNaN);
+        if (n < s.count && n >= N) {
+            // R_n and P_n as in uniformRmsBlock and uniformPhasorBlock.
+            bool off = offGrid(n - N);
+            double squares = 0.0;
+            Pair p = splat(0.0);
+            for (std::size_t j = n - N + 1, k = j % N; j <= n; ++j, k = k + 1 == N ? 0 : k + 1) {
+                off |= offGrid(j);
+                squares += x[j] * x[j];
+                p = p + load(turn + 2 * k) * splat(x[j]);
+            }
+            if (off)
+                return false;
+            const double before = x[n - N], now = x[n];
+            // A value that is not finite anywhere in the window shows in the
+            // sum of squares or in the sample before it.
+            if (std::isfinite(squares) && std::isfinite(before)) {
+                const double integral = squares + (before * before - now * now) * 0.5;
+                r = std::sqrt((integral > 0 ? integral : 0.0) * scale);
+                const Pair e = load(turn + 2 * (n % N)) * splat(before - now);
+                double value[2];
+                store(value, ((ar * p + negateLow(ai * swapped(p))) + br * e) + negateLow(bi * swapped(e)));
+                z = Phasor(value[0], value[1]);
+            }
+        }
+        if (rms)
+            rms[i] = r;
+        if (phasors)
+            phasors[i] = z;
+    }
+    return true;
+}
+
+} // namespace
+
+void rmsPhasorAt(const Signal& s, const std::size_t* at, std::size_t count, double* rms, Phasor* phasors)
+{
+    const auto none = [&](std::size_t i) {
+        if (rms)
+            rms[i] = kNaN;
+        if (phasors)
+            phasors[i] = Phasor(kNaN, kNaN);
+    };
+    if (!usable(s)) {
+        for (std::size_t i = 0; i < count; ++i)
+            none(i);
+        return;
+    }
+    if (Uniform u; uniformSpacing(s, u) && measuresOnGrid(s, u, at, count, rms, phasors))
+        return;
+    // Otherwise the series over blocks of samples that start two cycles
+    // before the first index they serve: one pass over the samples, in
+    // cache-sized pieces, instead of a cycle's integral per index.
+    constexpr std::size_t kBlock = 16384;
+    const double lead = 2.0 / s.lineFrequency + std::fabs(s.skew);
+    std::vector<double> blockRms;
+    std::vector<Phasor> blockPhasors;
+    for (std::size_t i = 0; i < count;) {
+        if (at[i] >= s.count) {
+            none(i++);
+            continue;
+        }
+        const std::size_t end = std::min(s.count, at[i] + kBlock);
+        const std::size_t begin =
+            static_cast<std::size_t>(std::lower_bound(s.time, s.time + at[i], s.time[at[i]] - lead) - s.time);
+        const Signal block(s.time + begin, s.values + begin, end - begin, s.lineFrequency, s.skew);
+        blockRms.resize(std::max(blockRms.size(), block.count));
+        blockPhasors.resize(std::max(blockPhasors.size(), block.count));
+        series(block, blockRms.data(), blockPhasors.data());
+        for (; i < count && at[i] >= begin && at[i] < end; ++i) {
+            if (rms)
+                rms[i] = blockRms[at[i] - begin];
+            if (phasors)
+                phasors[i] = blockPhasors[at[i] - begin];
+        }
+    }
 }
 
 // ---- Every channel of a recording --------------------------------------------
