@@ -480,19 +480,21 @@ bool sameBits(const double* a, const double* b, std::size_t n)
 
 // Every channel at once, on one thread or several, gives what each channel's
 // own series give, bit for bit: on one whole-cycle rate (a skewed channel
-// among them), across a rate change, with a missing value in one channel and
-// with a channel left out of a selective load. A reused RecordingSeries
-// gives the same as a fresh one.
+// among them), across a rate change, with one time off the rate's grid far
+// from both ends, with a missing value in one channel and with a channel left
+// out of a selective load. A reused RecordingSeries gives the same as a
+// fresh one.
 TEST(AnalysisSeries, EveryChannelAtOnceMatchesEachChannel)
 {
     const struct {
         const char* name;
         std::vector<KivTest::RateLayout> rates;
-        bool missing, selective;
-    } cases[] = {{"one rate", {{1000.0, 3000}}, false, false},
-                 {"rate change", {{1000.0, 1000}, {2400.0, 3000}}, false, false},
-                 {"missing value", {{1000.0, 3000}}, true, false},
-                 {"selective load", {{1000.0, 3000}}, false, true}};
+        bool offGrid, missing, selective;
+    } cases[] = {{"one rate", {{1000.0, 3000}}, false, false, false},
+                 {"rate change", {{1000.0, 1000}, {2400.0, 3000}}, false, false, false},
+                 {"time off the grid", {{1000.0, 3000}}, true, false, false},
+                 {"missing value", {{1000.0, 3000}}, false, true, false},
+                 {"selective load", {{1000.0, 3000}}, false, false, true}};
     KivTest::TempDir dir("series-all");
     Analysis::RecordingSeries reused;
     for (const auto& c : cases) {
@@ -511,6 +513,8 @@ TEST(AnalysisSeries, EveryChannelAtOnceMatchesEachChannel)
         if (c.selective)
             options.analogIndices = {0, 2, 3, 4};
         ASSERT_EQ(rec.load(dir.file(std::string(c.name) + ".cfg"), options), 0) << c.name;
+        if (c.offGrid)
+            rec.time[2222] += 0.3e-3;
         if (c.missing)
             rec.analog[2 * rec.count + 1500] = kNaN;
         const Analysis::RecordingSeries one = Analysis::recordingSeries(rec, 1);
