@@ -3,7 +3,10 @@
 // sample and drops those that left the window; the piece of the segment the
 // window starts in is added on its own. Segment contributions are kept in a
 // ring, and the sum is rebuilt from the ring every few thousand samples so
-// rounding does not build up over millions of them.
+// rounding does not build up over millions of them. One rate with a whole
+// number of samples per cycle takes shortcuts with the same formulas; the
+// measures at chosen samples and the series of every channel of a recording
+// are built on them.
 
 #include <KivComtradeLib/Analysis.h>
 
@@ -13,17 +16,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <limits>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <thread>
-#include <cmath>
-#include <limits>
-#include <optional>
-#include <cstdint>
-#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -46,12 +49,13 @@ constexpr std::size_t kRebuildEvery = 4096; // samples between two rebuilds of t
 constexpr std::size_t kReanchorEvery = 64; // samples between two exact twiddles
 
 bool isBad(double v) { return !std::isfinite(v); }
+bool isBad(const Phasor& v) { return !std::isfinite(v.real()) || !std::isfinite(v.imag()); }
 
 // The series read times and values from memory once, front to back: asked
-// for this far ahead (past the next 4 KiB page, where the processor's own
-// prefetch stops), they are in the cache when their turn comes.
-// The address is reckoned as a number: it may lie past the array's end,
-// where a prefetch does no harm.
+// for kAhead values past p[n] (beyond the next 4 KiB page, where the
+// processor's own prefetch stops), they are in the cache when their turn
+// comes. The address is reckoned as a number: it may lie past the array's
+// end, where a prefetch does no harm.
 constexpr std::size_t kAhead = 1024;
 inline void ahead(const double* p, std::size_t n)
 {
@@ -62,7 +66,6 @@ inline void ahead(const double* p, std::size_t n)
     (void)p, (void)n;
 #endif
 }
-bool isBad(const Phasor& v) { return !std::isfinite(v.real()) || !std::isfinite(v.imag()); }
 
 // Integral of x^2 by trapezoids.
 class SquareKernel {
@@ -745,7 +748,8 @@ void recordingSeries(const ColumnarRecording& recording, RecordingSeries& out, u
         return;
     }
     constexpr std::size_t perValue = sizeof(double) + sizeof(Phasor);
-    if (count > std::numeric_limits<std::size_t>::max() / perValue / channels)
+    constexpr std::size_t kLargePage = std::size_t(1) << 21;
+    if (count > (std::numeric_limits<std::size_t>::max() - kLargePage) / perValue / channels)
         throw std::bad_alloc();
     const std::size_t bytes = channels * count * perValue;
     if (!out._memory || bytes > out._capacity) {
@@ -753,7 +757,6 @@ void recordingSeries(const ColumnarRecording& recording, RecordingSeries& out, u
         // where the system gives them on request, a fault per 2 MiB instead
         // of per 4 KiB. The memory is not cleared: every value is written
         // once.
-        constexpr std::size_t kLargePage = std::size_t(1) << 21;
         const std::size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
         out._memory.reset();
         out._capacity = 0;
