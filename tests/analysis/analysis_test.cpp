@@ -594,3 +594,26 @@ TEST(AnalysisSeries, MeasuresAtChosenSamplesMatchTheSeries)
         EXPECT_TRUE(std::isnan(rmsAt.back()) && std::isnan(phasorsAt.back().real())) << c.name;
     }
 }
+
+// The same on real recordings of several devices and rates.
+TEST(AnalysisSeries, EveryChannelAtOnceMatchesEachChannelOnRealRecordings)
+{
+    const std::string shared = KivTest::sharedSamplesDir();
+    if (shared.empty())
+        GTEST_SKIP() << "no shared samples";
+    for (const char* name : {"ge850/real_1999_bin.cfg", "sel/1999-binary-hif-sel.cfg", "wisp/2.cfg",
+                             "gb-1991/ascii_1991.cfg"}) {
+        ColumnarRecording rec;
+        ASSERT_EQ(rec.load(shared + "/" + name), 0) << name;
+        const Analysis::RecordingSeries all = Analysis::recordingSeries(rec, 2);
+        for (std::size_t a = 0; a < rec.cfg.analogChannels.size(); ++a) {
+            const Analysis::Signal signal = Analysis::channelSignal(rec, a);
+            const std::vector<double> rms = Analysis::rmsSeries(signal);
+            const std::vector<Phasor> phasors = Analysis::phasorSeries(signal);
+            ASSERT_TRUE(sameBits(all.rms(a), rms.data(), rec.count)) << name << " " << a;
+            ASSERT_TRUE(sameBits(reinterpret_cast<const double*>(all.phasors(a)),
+                                 reinterpret_cast<const double*>(phasors.data()), 2 * rec.count))
+                << name << " " << a;
+        }
+    }
+}
