@@ -28,14 +28,44 @@ const ColumnarRecording& mainColumns()
     return *recording;
 }
 
+// What the target is about: all series of every analog channel, kept
+// (fresh memory every run, as a caller that wants them all gets).
 void BM_SeriesAllChannels(benchmark::State& state)
 {
     const ColumnarRecording& rec = mainColumns();
     const std::size_t channels = rec.cfg.analogChannels.size();
-    if (firstRun("Analysis/SeriesAllChannels")) {
-        // Touch the output pages once, as the loads' warm-up does.
-        benchmark::DoNotOptimize(Analysis::phasorSeries(Analysis::channelSignal(rec, 0)).data());
+    if (firstRun("Analysis/SeriesAllChannels"))
+        benchmark::DoNotOptimize(Analysis::recordingSeries(rec).rms(0));
+    for (auto _ : state) {
+        Analysis::RecordingSeries all = Analysis::recordingSeries(rec);
+        benchmark::DoNotOptimize(all.rms(channels - 1));
+        // Freeing is not part of the work, as for the loads.
+        state.PauseTiming();
+        all = Analysis::RecordingSeries();
+        state.ResumeTiming();
     }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(rec.count * channels));
+}
+
+// The same into the memory of the run before, as a caller that makes the
+// series of one recording after another can.
+void BM_SeriesAllChannelsReused(benchmark::State& state)
+{
+    const ColumnarRecording& rec = mainColumns();
+    const std::size_t channels = rec.cfg.analogChannels.size();
+    Analysis::RecordingSeries all = Analysis::recordingSeries(rec);
+    for (auto _ : state) {
+        Analysis::recordingSeries(rec, all);
+        benchmark::DoNotOptimize(all.rms(channels - 1));
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(rec.count * channels));
+}
+
+// One channel after the other into fresh vectors, on one thread.
+void BM_SeriesEachChannel(benchmark::State& state)
+{
+    const ColumnarRecording& rec = mainColumns();
+    const std::size_t channels = rec.cfg.analogChannels.size();
     for (auto _ : state) {
         for (std::size_t c = 0; c < channels; ++c) {
             const Analysis::Signal signal = Analysis::channelSignal(rec, c);
@@ -48,9 +78,9 @@ void BM_SeriesAllChannels(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(rec.count * channels));
 }
 
-// The same into two buffers reused from channel to channel (what a viewer
-// that reduces each series, or a NumPy caller with its own arrays, pays):
-// the work without the first touch of 900 MB of fresh output pages.
+// Both series of each channel in one pass into two buffers reused from
+// channel to channel, on one thread (what a caller that reduces each series
+// pays): the work without the first touch of 900 MB of fresh output pages.
 void BM_SeriesAllChannelsIntoBuffers(benchmark::State& state)
 {
     const ColumnarRecording& rec = mainColumns();
@@ -60,8 +90,7 @@ void BM_SeriesAllChannelsIntoBuffers(benchmark::State& state)
     for (auto _ : state) {
         for (std::size_t c = 0; c < channels; ++c) {
             const Analysis::Signal signal = Analysis::channelSignal(rec, c);
-            Analysis::rmsSeries(signal, rms.data());
-            Analysis::phasorSeries(signal, phasors.data());
+            Analysis::rmsPhasorSeries(signal, rms.data(), phasors.data());
             benchmark::DoNotOptimize(rms.data());
             benchmark::DoNotOptimize(phasors.data());
         }
@@ -74,6 +103,12 @@ void BM_SeriesAllChannelsIntoBuffers(benchmark::State& state)
 void registerAnalysis()
 {
     benchmark::RegisterBenchmark("Analysis/SeriesAllChannels", BM_SeriesAllChannels)
+        ->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(repetitions())->UseRealTime()
+        ->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("Analysis/SeriesAllChannelsReused", BM_SeriesAllChannelsReused)
+        ->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(repetitions())->UseRealTime()
+        ->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("Analysis/SeriesEachChannel", BM_SeriesEachChannel)
         ->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(repetitions())->UseRealTime();
     benchmark::RegisterBenchmark("Analysis/SeriesAllChannelsIntoBuffers", BM_SeriesAllChannelsIntoBuffers)
         ->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(repetitions())->UseRealTime();

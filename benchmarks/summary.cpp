@@ -127,17 +127,32 @@ void printSummary(const SummaryReporter& rep, const std::string& loadBefore)
 
     const double columnar = rep.median(std::string("Columnar/") + kLayouts[kMain].name);
     const double columnarCpu = rep.median(std::string("Columnar/") + kLayouts[kMain].name, true);
-    for (const char* job : {"SeriesAllChannels", "SeriesAllChannelsIntoBuffers"}) {
+    // The target is on the first two rows (recordingSeries: every series
+    // kept, on the machine's threads; in fresh memory, then in the memory of
+    // the run before); the other rows show where the time goes.
+    bool header = false;
+    struct Row {
+        const char* job;
+        bool target;
+    };
+    for (const Row row : {Row{"SeriesAllChannels", true}, Row{"SeriesAllChannelsReused", true},
+                          Row{"SeriesEachChannel", false}, Row{"SeriesAllChannelsIntoBuffers", false}}) {
+        const char* job = row.job;
         const double series = rep.median(std::string("Analysis/") + job);
         const double seriesCpu = rep.median(std::string("Analysis/") + job, true);
         if (series <= 0)
             continue;
-        std::printf("%s%-30s %8.1f ms (cpu %7.1f ms)", job == std::string("SeriesAllChannels") ?
-                    "\n== RMS and phasor series of every analog channel of BINARY_16A16D_100MB\n" : "",
-                    job, series * 1e3, seriesCpu * 1e3);
-        if (columnar > 0)
-            std::printf(": %.2fx its columnar load (%.1f ms), cpu %.2fx; target 1.0x: %s", series / columnar,
-                        columnar * 1e3, seriesCpu / columnarCpu, verdict(series <= columnar));
+        if (!header)
+            std::printf("\n== RMS and phasor series of every analog channel of BINARY_16A16D_100MB vs its "
+                        "columnar load (%.1f ms wall, %.1f ms cpu)\n",
+                        columnar * 1e3, columnarCpu * 1e3);
+        header = true;
+        std::printf("%-30s %8.1f ms (cpu %7.1f ms)", job, series * 1e3, seriesCpu * 1e3);
+        if (columnar > 0) {
+            std::printf(": %.2fx the load, cpu %.2fx", series / columnar, seriesCpu / columnarCpu);
+            if (row.target)
+                std::printf("; target 1.0x: %s", series <= columnar ? "ok" : "MISS");
+        }
         std::printf("\n");
     }
 

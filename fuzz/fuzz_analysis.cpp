@@ -3,7 +3,8 @@
 // query time (three doubles), a harmonic order byte, then (time step, value)
 // pairs of doubles. Every measure must return (NaN is fine) without a crash,
 // the series one value per sample, and, for rising times, the series must
-// agree with the single-time measures wherever both are finite.
+// agree with the single-time measures and with the measures at chosen
+// samples wherever both are finite.
 
 #include "FuzzInput.h"
 
@@ -57,14 +58,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t n = 0; n < time.size(); ++n)
         rising = rising && std::isfinite(time[n]) && (n == 0 || time[n] >= time[n - 1]) &&
                  !(std::abs(values[n]) > 1e6); // a sliding sum loses what a 1e16x spike swamps
-    for (std::size_t n = 0; n < time.size(); n += 1 + time.size() / 16) {
+    std::vector<std::size_t> chosen;
+    for (std::size_t n = 0; n < time.size(); n += 1 + time.size() / 16)
+        chosen.push_back(n);
+    chosen.push_back(time.size()); // past the last sample
+    std::vector<double> rmsAt(chosen.size());
+    std::vector<Analysis::Phasor> phasorsAt(chosen.size());
+    Analysis::rmsPhasorAt(signal, chosen.data(), chosen.size(), rmsAt.data(), phasorsAt.data());
+    check(std::isnan(rmsAt.back()) && std::isnan(phasorsAt.back().real()), "no measure past the last sample");
+    for (std::size_t i = 0; i + 1 < chosen.size(); ++i) {
+        const std::size_t n = chosen[i];
         const Analysis::Phasor single = Analysis::phasor(signal, time[n] + skew);
         const double scale = std::abs(single) + std::abs(phasors[n]);
         if (rising && std::isfinite(scale) && scale < 1e6 && std::isfinite(time[n]) && std::abs(time[n]) < 1e3 &&
-            frequency > 1 && frequency < 1e4 && std::abs(skew) < 1)
+            frequency > 1 && frequency < 1e4 && std::abs(skew) < 1) {
             check(std::isnan(phasors[n].real()) || std::isnan(single.real()) ||
                       std::abs(phasors[n] - single) <= 1e-6 * (1 + scale),
                   "series phasor equals the phasor at the sample's time");
+            check(std::isnan(phasors[n].real()) || std::isnan(phasorsAt[i].real()) ||
+                      std::abs(phasors[n] - phasorsAt[i]) <= 1e-6 * (1 + scale),
+                  "phasor at a chosen sample equals the series'");
+        }
         (void)Analysis::rms(signal, time[n] + skew);
     }
     return 0;

@@ -44,36 +44,19 @@ std::vector<std::size_t> cycleEnds(const std::vector<double>& time, std::size_t 
 
 ChannelMeasures measureChannel(const ColumnarRecording& rec, std::size_t channel, const std::vector<std::size_t>& at)
 {
-    // The library's series over blocks of samples that start two cycles
-    // before the first measure they serve: one pass over the channel, in
-    // cache-sized pieces, instead of a cycle's integral per measure.
-    constexpr std::size_t kBlock = 16384;
-    const Analysis::Signal whole = Analysis::channelSignal(rec, channel);
-    const double lead = 2.0 / whole.lineFrequency + std::fabs(whole.skew);
-    std::vector<double> rms;
-    std::vector<Analysis::Phasor> phasors;
+    const Analysis::Signal signal = Analysis::channelSignal(rec, channel);
+    std::vector<double> rms(at.size());
     ChannelMeasures out;
+    out.phasor.resize(at.size());
+    Analysis::rmsPhasorAt(signal, at.data(), at.size(), rms.data(), out.phasor.data());
     out.rms.resize(at.size());
     out.magnitude.resize(at.size());
     out.angle.resize(at.size());
-    out.phasor.resize(at.size());
-    for (std::size_t k = 0; k < at.size();) {
-        const std::size_t end = std::min(whole.count, at[k] + kBlock);
-        const std::size_t begin = static_cast<std::size_t>(
-            std::lower_bound(whole.time, whole.time + at[k], whole.time[at[k]] - lead) - whole.time);
-        const Analysis::Signal block(whole.time + begin, whole.values + begin, end - begin, whole.lineFrequency,
-                                     whole.skew);
-        rms.resize(std::max(rms.size(), block.count));
-        phasors.resize(std::max(phasors.size(), block.count));
-        Analysis::rmsSeries(block, rms.data());
-        Analysis::phasorSeries(block, phasors.data());
-        for (; k < at.size() && at[k] < end; ++k) {
-            const Analysis::Phasor z = phasors[at[k] - begin];
-            out.phasor[k] = z;
-            out.rms[k] = static_cast<float>(rms[at[k] - begin]);
-            out.magnitude[k] = static_cast<float>(std::abs(z));
-            out.angle[k] = degrees(z);
-        }
+    for (std::size_t k = 0; k < at.size(); ++k) {
+        const Analysis::Phasor z = out.phasor[k];
+        out.rms[k] = static_cast<float>(rms[k]);
+        out.magnitude[k] = static_cast<float>(std::abs(z));
+        out.angle[k] = degrees(z);
     }
     return out;
 }

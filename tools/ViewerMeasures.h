@@ -29,7 +29,8 @@ std::vector<std::size_t> cycleEnds(const std::vector<double>& time, std::size_t 
 // One analog channel at those samples: true RMS and the fundamental phasor
 // (complex RMS, angle referred to time zero of the recording) of the cycle
 // ending at the sample's time (plus the channel's skew), as the library's
-// series give them. NaN where that cycle cannot be measured.
+// rmsPhasorAt gives them (its series' values there). NaN where that cycle
+// cannot be measured.
 struct ChannelMeasures {
     std::vector<float> rms, magnitude, angle; // angle in degrees
     std::vector<std::complex<double>> phasor; // for the sequence components

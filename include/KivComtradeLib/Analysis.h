@@ -5,6 +5,7 @@
 #include <array>
 #include <complex>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,58 @@ KIVCOMTRADE_API std::vector<Phasor> phasorSeries(const Signal& signal);
 // from channel to channel, or an array another library owns (NumPy).
 KIVCOMTRADE_API void rmsSeries(const Signal& signal, double* out);
 KIVCOMTRADE_API void phasorSeries(const Signal& signal, Phasor* out);
+// Both series of a channel in one pass over its values, the same numbers as
+// the two calls above; either output may be null (not computed).
+KIVCOMTRADE_API void rmsPhasorSeries(const Signal& signal, double* rms, Phasor* phasors);
+
+// RMS and phasor of the cycles ending at samples at[0], at[1], ... (`count`
+// rising sample indices; one past the last sample gives NaN): the series'
+// values at those samples, to rounding (each cycle is summed on its own).
+// Either output may be null; each has `count` values. For a few indices per
+// cycle (a value per cycle to show) far cheaper than the whole series.
+KIVCOMTRADE_API void rmsPhasorAt(const Signal& signal, const std::size_t* at, std::size_t count, double* rms,
+                                 Phasor* phasors);
+
+// The RMS and phasor series of every analog channel of a columnar recording,
+// as rmsSeries and phasorSeries give them, in one block of memory that is
+// never filled twice (the series of a 100 MB recording take about 900 MB).
+// A channel the store does not hold (not selected at load) has NaN series.
+// Move-only.
+class KIVCOMTRADE_API RecordingSeries {
+public:
+    std::size_t channels = 0; // analog channels, configuration order
+    std::size_t count = 0;    // values per series: the recording's records
+
+    // Channel `channel`'s count values; nullptr past the last channel.
+    const double* rms(std::size_t channel) const;
+    const Phasor* phasors(std::size_t channel) const;
+
+    RecordingSeries() = default;
+    RecordingSeries(RecordingSeries&&) noexcept = default;
+    RecordingSeries& operator=(RecordingSeries&&) noexcept = default;
+    RecordingSeries(const RecordingSeries&) = delete;
+    RecordingSeries& operator=(const RecordingSeries&) = delete;
+    ~RecordingSeries();
+
+private:
+    friend KIVCOMTRADE_API void recordingSeries(const ColumnarRecording&, RecordingSeries&, unsigned);
+    struct _Release {
+        void operator()(unsigned char* memory) const;
+    };
+    // Per channel: count RMS values, then count phasors.
+    std::unique_ptr<unsigned char, _Release> _memory;
+    std::size_t _capacity = 0; // bytes
+};
+// Channels are shared out over `threads` threads (0: one per core, never more
+// than channels); the series do not depend on how many. Reads the store in
+// place: keep it alive and unchanged while this runs.
+KIVCOMTRADE_API RecordingSeries recordingSeries(const ColumnarRecording& recording, unsigned threads = 0);
+// The same into `series`, in the memory it already holds when that is large
+// enough: a caller that goes from recording to recording spares the system
+// the work of handing out (and clearing) fresh pages each time. On an
+// exception the contents of `series` are unspecified.
+KIVCOMTRADE_API void recordingSeries(const ColumnarRecording& recording, RecordingSeries& series,
+                                     unsigned threads = 0);
 
 // Symmetrical components of three phasors, a = e^{j 120 deg}:
 //   zero = (A + B + C) / 3, positive = (A + aB + a^2 C) / 3,

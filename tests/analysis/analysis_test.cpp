@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <stdexcept>
@@ -466,4 +467,153 @@ TEST(AnalysisStores, ComtradeAndColumnarAgree)
     EXPECT_LT(std::abs(s.negative - expected.negative), 1.0);
     EXPECT_THROW(Analysis::channelSignal(columnar, 3), std::out_of_range);
     EXPECT_THROW(Analysis::channelSignal(comtrade, 3), std::out_of_range);
+}
+
+namespace {
+
+bool sameBits(const double* a, const double* b, std::size_t n)
+{
+    return std::memcmp(a, b, n * sizeof(double)) == 0;
+}
+
+} // namespace
+
+// Every channel at once, on one thread or several, gives what each channel's
+// own series give, bit for bit: on one whole-cycle rate (a skewed channel
+// among them), across a rate change, with one time off the rate's grid far
+// from both ends, with a missing value in one channel and with a channel left
+// out of a selective load. A reused RecordingSeries gives the same as a
+// fresh one.
+TEST(AnalysisSeries, EveryChannelAtOnceMatchesEachChannel)
+{
+    const struct {
+        const char* name;
+        std::vector<KivTest::RateLayout> rates;
+        bool offGrid, missing, selective;
+    } cases[] = {{"one rate", {{1000.0, 3000}}, false, false, false},
+                 {"rate change", {{1000.0, 1000}, {2400.0, 3000}}, false, false, false},
+                 {"time off the grid", {{1000.0, 3000}}, true, false, false},
+                 {"missing value", {{1000.0, 3000}}, false, true, false},
+                 {"selective load", {{1000.0, 3000}}, false, false, true}};
+    KivTest::TempDir dir("series-all");
+    Analysis::RecordingSeries reused;
+    for (const auto& c : cases) {
+        KivTest::RecordingLayout design;
+        design.analogs.resize(5);
+        design.analogs[3].skewMicroseconds = 250;
+        design.rates = c.rates;
+        KivTest::Recording recording = KivTest::makeRecording(design, 3000);
+        for (std::size_t k = 0; k < recording.records.size(); ++k)
+            for (std::size_t a = 0; a < 5; ++a)
+                recording.records[k].raw[a] = std::round(9000 * std::cos(0.31 * k - 1.2 * a) + 700 * std::sin(0.05 * k));
+        ASSERT_TRUE(KivTest::writeRecording(recording, dir.file(c.name)));
+        ColumnarRecording rec;
+        LoadOptions options;
+        options.selectChannels = c.selective;
+        if (c.selective)
+            options.analogIndices = {0, 2, 3, 4};
+        ASSERT_EQ(rec.load(dir.file(std::string(c.name) + ".cfg"), options), 0) << c.name;
+        if (c.offGrid)
+            rec.time[2222] += 0.3e-3;
+        if (c.missing)
+            rec.analog[2 * rec.count + 1500] = kNaN;
+        const Analysis::RecordingSeries one = Analysis::recordingSeries(rec, 1);
+        const Analysis::RecordingSeries three = Analysis::recordingSeries(rec, 3);
+        Analysis::recordingSeries(rec, reused);
+        const Analysis::RecordingSeries* const each[] = {&one, &three, &reused};
+        for (const Analysis::RecordingSeries* all : each) {
+            ASSERT_EQ(all->channels, 5u) << c.name;
+            ASSERT_EQ(all->count, rec.count) << c.name;
+            EXPECT_EQ(all->rms(5), nullptr);
+        }
+        for (std::size_t a = 0; a < 5; ++a) {
+            std::vector<double> rms(rec.count, kNaN);
+            std::vector<Phasor> phasors(rec.count, Phasor(kNaN, kNaN));
+            if (rec.analogRow(a)) {
+                const Analysis::Signal signal = Analysis::channelSignal(rec, a);
+                rms = Analysis::rmsSeries(signal);
+                phasors = Analysis::phasorSeries(signal);
+                std::vector<double> fusedRms(rec.count);
+                std::vector<Phasor> fusedPhasors(rec.count);
+                Analysis::rmsPhasorSeries(signal, fusedRms.data(), fusedPhasors.data());
+                EXPECT_TRUE(sameBits(fusedRms.data(), rms.data(), rec.count)) << c.name << " " << a;
+                EXPECT_TRUE(sameBits(reinterpret_cast<const double*>(fusedPhasors.data()),
+                                     reinterpret_cast<const double*>(phasors.data()), 2 * rec.count))
+                    << c.name << " " << a;
+            }
+            EXPECT_EQ(std::isnan(rms[2000]), c.selective && a == 1) << c.name << " " << a;
+            for (const Analysis::RecordingSeries* all : each) {
+                EXPECT_TRUE(sameBits(all->rms(a), rms.data(), rec.count)) << c.name << " " << a;
+                EXPECT_TRUE(sameBits(reinterpret_cast<const double*>(all->phasors(a)),
+                                     reinterpret_cast<const double*>(phasors.data()), 2 * rec.count))
+                    << c.name << " " << a;
+            }
+        }
+    }
+    const Analysis::RecordingSeries none = Analysis::recordingSeries(ColumnarRecording());
+    EXPECT_EQ(none.channels, 0u);
+    EXPECT_EQ(none.rms(0), nullptr);
+}
+
+// The measures at chosen samples are the series' values there, NaN where the
+// series has NaN and past the last sample; on one rate (a series long enough
+// to be written past the caches), across a rate change and with a missing
+// value.
+TEST(AnalysisSeries, MeasuresAtChosenSamplesMatchTheSeries)
+{
+    const Wave wave = [](double t) { return 100 * std::cos(2 * kPi * 50 * t + 0.4) + 20 * std::cos(2 * kPi * 150 * t); };
+    Synthetic holed = sampled(times({{1000, 2.0}}), wave);
+    holed.x[700] = kNaN;
+    const struct {
+        const char* name;
+        Synthetic s;
+    } cases[] = {{"one long rate", sampled(times({{4800, 130.0}}), wave)},
+                 {"rate change", sampled(times({{1000, 1.0}, {4000, 2.0}}), wave)},
+                 {"missing value", holed}};
+    for (const auto& c : cases) {
+        const Analysis::Signal signal = c.s.signal();
+        const std::vector<double> rms = Analysis::rmsSeries(signal);
+        const std::vector<Phasor> phasors = Analysis::phasorSeries(signal);
+        std::vector<std::size_t> at;
+        for (std::size_t n = 0; n < signal.count; n += 13)
+            at.push_back(n);
+        at.push_back(signal.count - 1);
+        at.push_back(signal.count);
+        std::vector<double> rmsAt(at.size());
+        std::vector<Phasor> phasorsAt(at.size());
+        Analysis::rmsPhasorAt(signal, at.data(), at.size(), rmsAt.data(), phasorsAt.data());
+        for (std::size_t i = 0; i + 1 < at.size(); ++i) {
+            const std::size_t n = at[i];
+            ASSERT_EQ(std::isnan(rmsAt[i]), std::isnan(rms[n])) << c.name << " " << n;
+            ASSERT_EQ(std::isnan(phasorsAt[i].real()), std::isnan(phasors[n].real())) << c.name << " " << n;
+            if (!std::isnan(rms[n])) {
+                ASSERT_NEAR(rmsAt[i], rms[n], 1e-9) << c.name << " " << n;
+                ASSERT_LT(std::abs(phasorsAt[i] - phasors[n]), 1e-9) << c.name << " " << n;
+            }
+        }
+        EXPECT_TRUE(std::isnan(rmsAt.back()) && std::isnan(phasorsAt.back().real())) << c.name;
+    }
+}
+
+// The same on real recordings of several devices and rates.
+TEST(AnalysisSeries, EveryChannelAtOnceMatchesEachChannelOnRealRecordings)
+{
+    const std::string shared = KivTest::sharedSamplesDir();
+    if (shared.empty())
+        GTEST_SKIP() << "no shared samples";
+    for (const char* name : {"ge850/real_1999_bin.cfg", "sel/1999-binary-hif-sel.cfg", "wisp/2.cfg",
+                             "gb-1991/ascii_1991.cfg"}) {
+        ColumnarRecording rec;
+        ASSERT_EQ(rec.load(shared + "/" + name), 0) << name;
+        const Analysis::RecordingSeries all = Analysis::recordingSeries(rec, 2);
+        for (std::size_t a = 0; a < rec.cfg.analogChannels.size(); ++a) {
+            const Analysis::Signal signal = Analysis::channelSignal(rec, a);
+            const std::vector<double> rms = Analysis::rmsSeries(signal);
+            const std::vector<Phasor> phasors = Analysis::phasorSeries(signal);
+            ASSERT_TRUE(sameBits(all.rms(a), rms.data(), rec.count)) << name << " " << a;
+            ASSERT_TRUE(sameBits(reinterpret_cast<const double*>(all.phasors(a)),
+                                 reinterpret_cast<const double*>(phasors.data()), 2 * rec.count))
+                << name << " " << a;
+        }
+    }
 }
