@@ -49,7 +49,7 @@ if(KIVCOMTRADE_SHARED)
   set(KIVCOMTRADE_PC_LIBS_PRIVATE "")
 else()
   set(KIVCOMTRADE_PC_CFLAGS " -DKIVCOMTRADE_STATIC_DEFINE")
-  set(KIVCOMTRADE_PC_LIBS_PRIVATE "Libs.private: -lstdc++ -lm")
+  set(KIVCOMTRADE_PC_LIBS_PRIVATE "Libs.private: -lstdc++ -lm -pthread")
 endif()
 configure_file("${PROJECT_SOURCE_DIR}/cmake/kivcomtradelib.pc.in"
   "${PROJECT_BINARY_DIR}/kivcomtradelib.pc" @ONLY)

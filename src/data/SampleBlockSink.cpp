@@ -50,7 +50,7 @@ SampleBuild sampleBuildFor(const Cfg& cfg, long long dataBytes)
         return build;
     if (dataBytes >= kThreadBytes && std::thread::hardware_concurrency() > 1)
         return SampleBuild::Threaded;
-    return SampleBuild::Direct;
+    return SampleBuild::Blocks;
 }
 
 SampleBlockSink::SampleBlockSink(const Cfg& cfg, std::vector<Sample>& samples, bool threaded)
