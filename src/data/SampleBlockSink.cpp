@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <stdexcept>
 #include <system_error>
 
 namespace KivComtradeLib {
@@ -72,7 +73,7 @@ void SampleBlockSink::prepare(std::size_t records)
     _words = (_states + 63) / 64;
     const std::size_t rowBytes = sizeof(double) * (1 + _analogs) + sizeof(std::uint64_t) * _words;
     const std::size_t wanted = chosenRows;
-    _rows = std::min(wanted != 0 ? wanted : std::max<std::size_t>(64, kBlockBytes / rowBytes),
+    _rows = std::min(wanted != 0 ? wanted : std::max<std::size_t>(1, kBlockBytes / rowBytes),
                      std::max<std::size_t>(records, 1));
     // One element at least, so that no row pointer is made from a null one.
     _blocks.resize(_threaded ? kThreadBlocks : 1);
@@ -122,6 +123,9 @@ void SampleBlockSink::_submit(Block* block)
     // The block's Samples are made here, in record order, for whichever
     // thread builds it to fill.
     if (_shared) {
+        // Past the room prepared the Samples would move under the worker.
+        if (_samples.size() + block->rows > _samples.capacity())
+            throw std::length_error("more records than prepared");
         for (std::size_t r = 0; r < block->rows; ++r)
             _samples.emplace_back(_cfg);
     }
