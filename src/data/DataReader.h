@@ -8,9 +8,8 @@
 
 #include <KivComtradeLib/Cfg.h>
 #include <KivComtradeLib/LoadReport.h>
-#include <KivComtradeLib/Sample.h>
-
 #include <KivComtradeLib/Export.h>
+#include <KivComtradeLib/Sample.h>
 
 #include <condition_variable>
 #include <cstdint>
@@ -74,8 +73,10 @@ KIVCOMTRADE_API void setSampleBuild(SampleBuild build, std::size_t blockRows = 0
 SampleBuild sampleBuildFor(const Cfg& cfg, long long dataBytes);
 
 // The Samples built from blocks of decoded rows; see SampleBuild. Only the
-// caller's thread calls the members; a worker, when there is one, alone
-// touches the samples until finish() or drop() has joined it.
+// caller's thread calls the members. A worker, when there is one, either
+// appends the Samples alone (text files) or fills Samples the caller's thread
+// has appended before handing their block over (binary files), until
+// finish() or drop() has joined it.
 class SampleBlockSink {
 public:
     SampleBlockSink(const Cfg& cfg, std::vector<Sample>& samples, bool threaded);
