@@ -14,8 +14,9 @@ namespace {
 constexpr long long kThreadBytes = 4ll << 20;
 // A block stays in the cache between its decoding and its building.
 constexpr std::size_t kBlockBytes = 256u << 10;
-// Enough for the decoder to run on while the builder catches up.
-constexpr std::size_t kThreadBlocks = 4;
+// Enough for the decoder to run on while the builder catches up, or is not
+// scheduled for a while on a busy machine (4 MiB).
+constexpr std::size_t kThreadBlocks = 16;
 
 std::atomic<SampleBuild> chosenBuild{SampleBuild::Auto};
 std::atomic<std::size_t> chosenRows{0};
