@@ -311,7 +311,7 @@ TEST(ComtradeLoad, EveryTypeEndToEnd)
 }
 
 // The Samples built from blocks of rows, on this thread or on a second one,
-// are those decoded one by one, with the same sentences: blocks of 7 rows
+// are those decoded one by one, with the same sentences: blocks of 3 rows
 // (the last one partial) over two status words, missing values and stamp
 // times, a cut file, one with records beyond the announced ones, and a line
 // that fails in a later block (nothing half-loaded is left).
@@ -344,7 +344,7 @@ TEST(ComtradeLoad, SampleBuildsAgree)
             Comtrade direct;
             const int result = direct.load(dir.file("rec.cfg"));
             for (const SampleBuild build : {SampleBuild::Blocks, SampleBuild::Threaded}) {
-                KivComtradeLib::setSampleBuild(build, 7);
+                KivComtradeLib::setSampleBuild(build, 3);
                 Comtrade got;
                 ASSERT_EQ(got.load(dir.file("rec.cfg")), result) << got.report.message;
                 EXPECT_TRUE(got.report.message == direct.report.message && got.report.line == direct.report.line
