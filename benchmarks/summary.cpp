@@ -24,7 +24,7 @@ double targetOf(const std::string& job, const Layout& l)
     const bool ascii = l.type == KivComtradeLib::Enums::Ascii;
     if (job == "Columnar")
         return ascii ? 0.0 : 1.2;
-    return ascii ? 1.3 : 1.4;
+    return 1.3;
 }
 
 void printLoads(const SummaryReporter& rep, const std::string& job, const char* title,

@@ -44,8 +44,15 @@ int Dat::_load(const std::string& datFileName)
 
 int Dat::_read(std::istream& stream, long long length, const std::string& name)
 {
-    SampleSink sink(*cfg, samples);
-    const int result = readDataStream(stream, length, *cfg, sink, report, name);
+    const SampleBuild build = sampleBuildFor(*cfg, length);
+    int result;
+    if (build == SampleBuild::Direct) {
+        SampleSink sink(*cfg, samples);
+        result = readDataStream(stream, length, *cfg, sink, report, name);
+    } else {
+        SampleBlockSink sink(*cfg, samples, build == SampleBuild::Threaded);
+        result = readDataStream(stream, length, *cfg, sink, report, name);
+    }
     if (result != 0)
         samples.clear();
     lastSampleTime = samples.empty() ? -1.0 : samples.back().time;

@@ -289,6 +289,8 @@ int readDataStream(std::istream& in, long long length, const Cfg& cfg, Sink& sin
 
 template int readDataStream<SampleSink>(std::istream&, long long, const Cfg&, SampleSink&, LoadReport&,
                                         const std::string&);
+template int readDataStream<SampleBlockSink>(std::istream&, long long, const Cfg&, SampleBlockSink&, LoadReport&,
+                                             const std::string&);
 template int readDataStream<ColumnSink>(std::istream&, long long, const Cfg&, ColumnSink&, LoadReport&,
                                         const std::string&);
 

@@ -509,6 +509,8 @@ template bool decodeBinaryRecord<SampleStore>(DecodeContext&, SampleStore&, cons
 template bool decodeBinaryRecord<ColumnStore>(DecodeContext&, ColumnStore&, const unsigned char*, double);
 template bool decodeTextRecord<SampleStore>(DecodeContext&, SampleStore&, const char*, std::size_t, double);
 template bool decodeTextRecord<ColumnStore>(DecodeContext&, ColumnStore&, const char*, std::size_t, double);
+template bool decodeBinaryRecord<RowStore>(DecodeContext&, RowStore&, const unsigned char*, double);
+template bool decodeTextRecord<RowStore>(DecodeContext&, RowStore&, const char*, std::size_t, double);
 template bool decodeBinaryRecord<SelectStore>(DecodeContext&, SelectStore&, const unsigned char*, double);
 template bool decodeTextRecord<SelectStore>(DecodeContext&, SelectStore&, const char*, std::size_t, double);
 

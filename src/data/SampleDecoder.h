@@ -141,6 +141,33 @@ private:
     std::size_t _stride;
 };
 
+// Writes one record into a row of a block: its analog values side by side,
+// its states packed 64 to a word (channel i is bit i % 64 of word i / 64).
+// The decoders hand states over 64 at a time from channel 0, so every call
+// starts a word.
+class RowStore {
+public:
+    static constexpr bool kSelective = false;
+    RowStore(double* time, double* analog, std::uint64_t* states) : _time(time), _analog(analog), _states(states) {}
+    void reserve(std::size_t, std::size_t) {}
+    void reserveWhole(std::size_t, std::size_t) {}
+    void time(double t) { *_time = t; }
+    void analog(std::size_t channel, double value) { _analog[channel] = value; }
+    void states(std::size_t first, std::uint64_t word, unsigned n)
+    {
+        if (n == 0)
+            return;
+        if (n < 64)
+            word &= (std::uint64_t(1) << n) - 1;
+        _states[first / 64] = word;
+    }
+
+private:
+    double* _time;
+    double* _analog;
+    std::uint64_t* _states;
+};
+
 // The channels a selective read keeps: configuration indices in ascending
 // order, and for every configuration channel its row, or -1.
 struct ChannelSelection {

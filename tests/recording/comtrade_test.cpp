@@ -1,6 +1,7 @@
 // The facade and the columnar arrays: result codes and the state each leaves,
 // one write/read path per data-file type, copies and moves, real recordings.
 
+#include "data/DataReader.h"
 #include "writer/ComtradeWriter.h"
 
 #include <KivComtradeLib/ColumnarRecording.h>
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -53,7 +55,7 @@ void expectSameState(const Comtrade& a, const Comtrade& b)
     ASSERT_EQ(a.dat.samples.size(), b.dat.samples.size());
     for (std::size_t k = 0; k < a.dat.samples.size(); ++k) {
         const auto &sa = a.dat.samples[k], &sb = b.dat.samples[k];
-        ASSERT_TRUE(sa.cfg == &a.cfg && sa.time == sb.time && sa.binaryValues == sb.binaryValues
+        ASSERT_TRUE(sa.cfg == &a.cfg && sa.index == sb.index && sa.time == sb.time && sa.binaryValues == sb.binaryValues
                     && sa.analogValues.size() == sb.analogValues.size()
                     && sameBits(sa.analogValues.data(), sb.analogValues.data(), sa.analogValues.size())) << k;
     }
@@ -305,6 +307,54 @@ TEST(ComtradeLoad, EveryTypeEndToEnd)
         expectColumnsAsComtrade(dir.file("alone.cff"));
         expectMemoryAsFile(dir.file("alone.cff"));
         expectMemoryAsFile(dir.file("rec.cfg"));
+    }
+}
+
+// The Samples built from blocks of rows, on this thread or on a second one,
+// are those decoded one by one, with the same sentences: blocks of 3 rows
+// (the last one partial) over two status words, missing values and stamp
+// times, a cut file, one with records beyond the announced ones, and a line
+// that fails in a later block (nothing half-loaded is left).
+TEST(ComtradeLoad, SampleBuildsAgree)
+{
+    using KivComtradeLib::SampleBuild;
+    TempDir dir("builds");
+    for (const E::DataFileType type : {E::Ascii, E::Binary, E::Binary32, E::Float32}) {
+        SCOPED_TRACE(typeKeyword(type));
+        RecordingLayout design = mixedLayout(type, 5);
+        design.statuses.assign(70, StatusLayout{});
+        if (type == E::Binary32)
+            design.rates = {{0.0, 101}};
+        Recording rec = makeRecording(design, 101);
+        const double marker = type == E::Ascii    ? 99999.0
+                              : type == E::Binary ? -32768.0
+                              : type == E::Float32 ? std::numeric_limits<double>::quiet_NaN()
+                                                   : double(std::numeric_limits<std::int32_t>::min());
+        rec.records[3].raw[1] = rec.records[64].raw[4] = marker;
+        ASSERT_TRUE(writeRecording(rec, dir.file("rec")));
+        const std::string dat = datBytes(rec), cfg = cfgText(design, 101);
+        const std::size_t line60 = dat.find("\n60,"), half = type == E::Ascii ? dat.find('\n', dat.size() / 2) + 1 : dat.size() / 2;
+        std::vector<std::pair<std::string, std::string>> variants = {
+            {cfg, dat}, {cfg, dat.substr(0, half)}, {cfgText(design, 90), dat}, {cfgText(design, 300), dat}};
+        if (type == E::Ascii)
+            variants.push_back({cfg, std::string(dat).replace(line60 + 5, 1, "x")});
+        for (const auto& v : variants) {
+            ASSERT_TRUE(writeFile(dir.file("rec.cfg"), v.first) && writeFile(dir.file("rec.dat"), v.second));
+            KivComtradeLib::setSampleBuild(SampleBuild::Direct);
+            Comtrade direct;
+            const int result = direct.load(dir.file("rec.cfg"));
+            for (const SampleBuild build : {SampleBuild::Blocks, SampleBuild::Threaded}) {
+                KivComtradeLib::setSampleBuild(build, 3);
+                Comtrade got;
+                ASSERT_EQ(got.load(dir.file("rec.cfg")), result) << got.report.message;
+                EXPECT_TRUE(got.report.message == direct.report.message && got.report.line == direct.report.line
+                            && got.report.warnings == direct.report.warnings
+                            && got.report.missingValues == direct.report.missingValues && got.loaded == direct.loaded)
+                    << got.report.message;
+                expectSameState(got, direct);
+            }
+        }
+        KivComtradeLib::setSampleBuild(SampleBuild::Auto);
     }
 }
 
