@@ -75,7 +75,7 @@ int readBinary(std::istream& in, long long length, const Cfg& cfg, Sink& sink, L
 {
     const unsigned long long announced = cfg.samplesCount;
     const std::size_t recordSize = cfg.recordSize;
-    if (recordSize == 0)
+    if (recordSize == 0 || !recordSizeHoldsChannels(cfg))
         return report.fail(kBadData, file, 0, file + ": the configuration gives no binary record layout");
     if (announced == 0)
         return report.fail(kBadData, file, 0, file + ": the configuration announces no records");

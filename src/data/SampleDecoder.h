@@ -226,6 +226,15 @@ private:
 // not read): false when they do not decode (context says why).
 bool textRecordTime(DecodeContext& context, const char* line, std::size_t length, double rateTime, double& time);
 
+// Whether cfg.recordSize holds what decodeBinaryRecord reads of a record:
+// a loaded configuration always does, one a host edited by hand may not.
+inline bool recordSizeHoldsChannels(const Cfg& cfg)
+{
+    const unsigned long long width = cfg.dataFileType == Enums::Binary ? 2 : 4;
+    const unsigned long long analogs = static_cast<std::uint32_t>(cfg.analogChannelsCount);
+    return cfg.recordSize >= 8 + analogs * width + 2ull * cfg.binaryWordsCount;
+}
+
 // One binary record of cfg.recordSize bytes. `rateTime` is used when all
 // sampling rates are non-zero, else the record's time stamp gives the time.
 template <class Store>

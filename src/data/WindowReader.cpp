@@ -183,7 +183,7 @@ unsigned long long WindowReader::_search(unsigned long long count, double t, boo
 int WindowReader::_openBinary(LoadReport& report)
 {
     const std::size_t recordSize = _cfg.recordSize;
-    if (recordSize == 0)
+    if (recordSize == 0 || !recordSizeHoldsChannels(_cfg))
         return report.fail(kBadData, _file, 0, _file + ": the configuration gives no binary record layout");
     if (_length <= 0)
         return report.fail(kBadData, _file, 0, _file + ": is empty");

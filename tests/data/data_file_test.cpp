@@ -235,4 +235,12 @@ TEST(DatLoad, RecordCountsAndTruncations)
         EXPECT_NE(said.find(row.said), std::string::npos) << said;
         EXPECT_TRUE(*row.said != '\0' || said.empty()) << said;
     }
+    // A configuration a host edited so that its records no longer hold its
+    // channels is refused, not read past each record's end.
+    auto cfg = loadedCfg(dir, bin.design, 1000);
+    ASSERT_TRUE(writeFile(dir.file("rec.dat"), b));
+    cfg->analogChannelsCount += 40;
+    Dat dat(*cfg);
+    EXPECT_EQ(dat.load(dir.file("rec.dat")), 6);
+    EXPECT_NE(dat.report.message.find("no binary record layout"), std::string::npos) << dat.report.message;
 }
