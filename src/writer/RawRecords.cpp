@@ -126,16 +126,37 @@ inline void gatherStates(const Layout& l, const unsigned char* status, unsigned 
     }
 }
 
+// Whether records [k, end) of the source are already, byte for byte, the
+// records to write (same layout, numbers from 1, the stamps written, no bit
+// past the last state).
+bool writtenAsTheyAre(const Layout& l, const Plan& plan, const unsigned char* data, const double* times,
+                      std::size_t k, std::size_t end)
+{
+    if (!l.sameRecord)
+        return false;
+    const std::size_t size = l.sourceSize;
+    const std::size_t lastState = size - l.statusBytes + l.stateBytes - 1;
+    const auto unused = static_cast<unsigned char>(~l.lastMask);
+    bool same = true;
+    for (; k < end && same; ++k) {
+        const unsigned char* r = data + k * size;
+        same = getU32(r) == k - plan.first + 1 && getU32(r + 4) == stampOf(plan.time, times[k]) &&
+               (l.statusBytes == 0 || ((r[lastState] & unused) == 0 && (l.stateBytes == l.statusBytes || r[size - 1] == 0)));
+    }
+    return same;
+}
+
 char* binaryRecords(const Layout& l, const Plan& plan, const unsigned char* data, const double* times,
                     std::size_t k, std::size_t end, char* o)
 {
     const std::size_t size = plan.recordSize;
     const bool wideOut = plan.type == Enums::Binary32;
+    // The same layout: the block at once, numbers, stamps and states mended below.
+    if (l.sameRecord)
+        std::memcpy(o, data + k * size, (end - k) * size);
     for (; k < end; ++k, o += size) {
         const unsigned char* r = data + k * l.sourceSize;
-        if (l.sameRecord) {
-            std::memcpy(o + 8, r + 8, size - 8);
-        } else {
+        if (!l.sameRecord) {
             char* p = o + 8;
             for (const std::size_t at : l.analogAt) {
                 if (!l.wideSource && wideOut) {
@@ -254,7 +275,7 @@ std::unique_ptr<RawRecords> RawRecords::open(const DataFileRef& ref, const Plan&
                       static_cast<unsigned long long>(st.st_size) == ref.size &&
                       st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec == ref.modified &&
                       st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec == ref.changed;
-    void* p = same ? ::mmap(nullptr, static_cast<std::size_t>(ref.size), PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
+    void* p = same ? ::mmap(nullptr, static_cast<std::size_t>(ref.size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0) : MAP_FAILED;
     ::close(fd);
     if (p == MAP_FAILED)
         return nullptr;
@@ -262,7 +283,6 @@ std::unique_ptr<RawRecords> RawRecords::open(const DataFileRef& ref, const Plan&
     raw->_data = static_cast<const unsigned char*>(p);
     raw->_size = static_cast<std::size_t>(ref.size);
     raw->_ref = ref;
-    ::madvise(p, raw->_size, MADV_SEQUENTIAL);
     return raw;
 #else
     (void)ref;
@@ -297,12 +317,25 @@ DataResult RawRecords::write(const Plan& plan, const double* times, std::FILE* f
     };
     const std::size_t bufferSize = perBlock * layout.maxRecord + 64;
     const auto put = [file](const char* bytes, std::size_t n) { return std::fwrite(bytes, 1, n, file) == n; };
+    // A block the file already holds as it is to be written goes out from the mapping.
+    const auto asItIs = [&](std::size_t block) -> const char* {
+        const std::size_t k = plan.first + block * perBlock;
+        return plan.type != Enums::Ascii &&
+                       writtenAsTheyAre(layout, plan, _data, times, k, std::min(plan.end, k + perBlock))
+                   ? reinterpret_cast<const char*>(_data + k * layout.sourceSize)
+                   : nullptr;
+    };
+    const auto blockBytes = [&](std::size_t block) {
+        const std::size_t k = plan.first + block * perBlock;
+        return (std::min(plan.end, k + perBlock) - k) * layout.sourceSize;
+    };
 
     // Slots of formatted blocks: the second thread fills them in turn, this
     // one writes them out in order.
     constexpr std::size_t kSlots = 3;
     struct Slot {
         std::vector<char> bytes;
+        const char* from = nullptr; // what to write: the slot's bytes or the mapping
         std::size_t used = 0;
         bool full = false;
     };
@@ -324,8 +357,11 @@ DataResult RawRecords::write(const Plan& plan, const double* times, std::FILE* f
                         if (stop)
                             return;
                     }
-                    const std::size_t used = format(b, slot.bytes.data(), packed.data() + layout.stateBytes + 1);
+                    const char* from = asItIs(b);
+                    const std::size_t used =
+                        from ? blockBytes(b) : format(b, slot.bytes.data(), packed.data() + layout.stateBytes + 1);
                     std::lock_guard<std::mutex> lock(mutex);
+                    slot.from = from ? from : slot.bytes.data();
                     slot.used = used;
                     slot.full = true;
                     changed.notify_all();
@@ -337,9 +373,11 @@ DataResult RawRecords::write(const Plan& plan, const double* times, std::FILE* f
     }
     if (!worker.joinable()) {
         std::vector<char> buffer(bufferSize);
-        for (std::size_t b = 0; b < blocks; ++b)
-            if (!put(buffer.data(), format(b, buffer.data(), packed.data())))
+        for (std::size_t b = 0; b < blocks; ++b) {
+            const char* from = asItIs(b);
+            if (!(from ? put(from, blockBytes(b)) : put(buffer.data(), format(b, buffer.data(), packed.data()))))
                 return DataResult::IoError;
+        }
         return std::fflush(file) == 0 ? DataResult::Written : DataResult::IoError;
     }
     bool ok = true;
@@ -349,7 +387,7 @@ DataResult RawRecords::write(const Plan& plan, const double* times, std::FILE* f
             std::unique_lock<std::mutex> lock(mutex);
             changed.wait(lock, [&] { return slot.full; });
         }
-        ok = put(slot.bytes.data(), slot.used);
+        ok = put(slot.from, slot.used);
         std::lock_guard<std::mutex> lock(mutex);
         slot.full = false;
         stop = !ok;
