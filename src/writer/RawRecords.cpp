@@ -8,6 +8,7 @@
 #endif
 
 #include <algorithm>
+#include <cerrno>
 #include <array>
 #include <charconv>
 #include <condition_variable>
@@ -126,34 +127,13 @@ inline void gatherStates(const Layout& l, const unsigned char* status, unsigned 
     }
 }
 
-// Whether records [k, end) of the source are already, byte for byte, the
-// records to write (same layout, numbers from 1, the stamps written, no bit
-// past the last state).
-bool writtenAsTheyAre(const Layout& l, const Plan& plan, const unsigned char* data, const double* times,
-                      std::size_t k, std::size_t end)
-{
-    if (!l.sameRecord)
-        return false;
-    const std::size_t size = l.sourceSize;
-    const std::size_t lastState = size - l.statusBytes + l.stateBytes - 1;
-    const auto unused = static_cast<unsigned char>(~l.lastMask);
-    bool same = true;
-    for (; k < end && same; ++k) {
-        const unsigned char* r = data + k * size;
-        same = getU32(r) == k - plan.first + 1 && getU32(r + 4) == stampOf(plan.time, times[k]) &&
-               (l.statusBytes == 0 || ((r[lastState] & unused) == 0 && (l.stateBytes == l.statusBytes || r[size - 1] == 0)));
-    }
-    return same;
-}
-
+// Records [k, end) at `o`; in the source's own layout `o` holds them already,
+// as read, and only numbers, stamps and states are mended.
 char* binaryRecords(const Layout& l, const Plan& plan, const unsigned char* data, const double* times,
                     std::size_t k, std::size_t end, char* o)
 {
     const std::size_t size = plan.recordSize;
     const bool wideOut = plan.type == Enums::Binary32;
-    // The same layout: the block at once, numbers, stamps and states mended below.
-    if (l.sameRecord)
-        std::memcpy(o, data + k * size, (end - k) * size);
     for (; k < end; ++k, o += size) {
         const unsigned char* r = data + k * l.sourceSize;
         if (!l.sameRecord) {
@@ -275,14 +255,18 @@ std::unique_ptr<RawRecords> RawRecords::open(const DataFileRef& ref, const Plan&
                       static_cast<unsigned long long>(st.st_size) == ref.size &&
                       st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec == ref.modified &&
                       st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec == ref.changed;
-    void* p = same ? ::mmap(nullptr, static_cast<std::size_t>(ref.size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0) : MAP_FAILED;
-    ::close(fd);
-    if (p == MAP_FAILED)
+    void* p = same ? ::mmap(nullptr, static_cast<std::size_t>(ref.size), PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
+    if (p == MAP_FAILED) {
+        ::close(fd);
         return nullptr;
+    }
     std::unique_ptr<RawRecords> raw(new RawRecords());
+    raw->_fd = fd;
     raw->_data = static_cast<const unsigned char*>(p);
     raw->_size = static_cast<std::size_t>(ref.size);
     raw->_ref = ref;
+    // Pages not in the page cache are read ahead while the first blocks are written.
+    ::madvise(p, raw->_size, MADV_WILLNEED);
     return raw;
 #else
     (void)ref;
@@ -296,6 +280,28 @@ RawRecords::~RawRecords()
 #if defined(__linux__)
     if (_data != nullptr)
         ::munmap(const_cast<unsigned char*>(_data), _size);
+    if (_fd >= 0)
+        ::close(_fd);
+#endif
+}
+
+bool RawRecords::readRecords(std::size_t k, std::size_t n, char* out) const
+{
+#if defined(__linux__)
+    std::size_t done = 0;
+    const std::size_t bytes = n * _ref.recordSize;
+    while (done < bytes) {
+        const ssize_t got = ::pread(_fd, out + done, bytes - done, static_cast<off_t>(k * _ref.recordSize + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+#else
+    (void)k, (void)n, (void)out;
+    return false;
 #endif
 }
 
@@ -307,9 +313,14 @@ DataResult RawRecords::write(const Plan& plan, const double* times, std::FILE* f
     const std::size_t blocks = (plan.records() + perBlock - 1) / perBlock;
     // One scratch for the states of a record per thread.
     std::vector<unsigned char> packed(2 * (layout.stateBytes + 1));
+    constexpr std::size_t kReadFailed = ~std::size_t(0);
     const auto format = [&](std::size_t block, char* out, unsigned char* states) {
         const std::size_t k = plan.first + block * perBlock;
         const std::size_t end = std::min(plan.end, k + perBlock);
+        // The source's layout: one read of the block, mended where it lies
+        // (no mapping to fault in, and the block stays in the cache for the write).
+        if (layout.sameRecord && !readRecords(k, end - k, out))
+            return kReadFailed;
         return static_cast<std::size_t>(
             (plan.type == Enums::Ascii ? asciiRecords(layout, plan, _data, times, k, end, out, states)
                                        : binaryRecords(layout, plan, _data, times, k, end, out)) -
@@ -317,25 +328,11 @@ DataResult RawRecords::write(const Plan& plan, const double* times, std::FILE* f
     };
     const std::size_t bufferSize = perBlock * layout.maxRecord + 64;
     const auto put = [file](const char* bytes, std::size_t n) { return std::fwrite(bytes, 1, n, file) == n; };
-    // A block the file already holds as it is to be written goes out from the mapping.
-    const auto asItIs = [&](std::size_t block) -> const char* {
-        const std::size_t k = plan.first + block * perBlock;
-        return plan.type != Enums::Ascii &&
-                       writtenAsTheyAre(layout, plan, _data, times, k, std::min(plan.end, k + perBlock))
-                   ? reinterpret_cast<const char*>(_data + k * layout.sourceSize)
-                   : nullptr;
-    };
-    const auto blockBytes = [&](std::size_t block) {
-        const std::size_t k = plan.first + block * perBlock;
-        return (std::min(plan.end, k + perBlock) - k) * layout.sourceSize;
-    };
-
     // Slots of formatted blocks: the second thread fills them in turn, this
     // one writes them out in order.
     constexpr std::size_t kSlots = 3;
     struct Slot {
-        std::vector<char> bytes;
-        const char* from = nullptr; // what to write: the slot's bytes or the mapping
+        std::unique_ptr<char[]> bytes;
         std::size_t used = 0;
         bool full = false;
     };
@@ -347,7 +344,7 @@ DataResult RawRecords::write(const Plan& plan, const double* times, std::FILE* f
     if (blocks >= 2) {
         try {
             for (Slot& slot : slots)
-                slot.bytes.resize(bufferSize);
+                slot.bytes.reset(new char[bufferSize]);
             worker = std::thread([&] {
                 for (std::size_t b = 0; b < blocks; ++b) {
                     Slot& slot = slots[b % kSlots];
@@ -357,11 +354,8 @@ DataResult RawRecords::write(const Plan& plan, const double* times, std::FILE* f
                         if (stop)
                             return;
                     }
-                    const char* from = asItIs(b);
-                    const std::size_t used =
-                        from ? blockBytes(b) : format(b, slot.bytes.data(), packed.data() + layout.stateBytes + 1);
+                    const std::size_t used = format(b, slot.bytes.get(), packed.data() + layout.stateBytes + 1);
                     std::lock_guard<std::mutex> lock(mutex);
-                    slot.from = from ? from : slot.bytes.data();
                     slot.used = used;
                     slot.full = true;
                     changed.notify_all();
@@ -374,8 +368,8 @@ DataResult RawRecords::write(const Plan& plan, const double* times, std::FILE* f
     if (!worker.joinable()) {
         std::vector<char> buffer(bufferSize);
         for (std::size_t b = 0; b < blocks; ++b) {
-            const char* from = asItIs(b);
-            if (!(from ? put(from, blockBytes(b)) : put(buffer.data(), format(b, buffer.data(), packed.data()))))
+            const std::size_t used = format(b, buffer.data(), packed.data());
+            if (used == kReadFailed || !put(buffer.data(), used))
                 return DataResult::IoError;
         }
         return std::fflush(file) == 0 ? DataResult::Written : DataResult::IoError;
@@ -387,7 +381,7 @@ DataResult RawRecords::write(const Plan& plan, const double* times, std::FILE* f
             std::unique_lock<std::mutex> lock(mutex);
             changed.wait(lock, [&] { return slot.full; });
         }
-        ok = put(slot.from, slot.used);
+        ok = slot.used != kReadFailed && put(slot.bytes.get(), slot.used);
         std::lock_guard<std::mutex> lock(mutex);
         slot.full = false;
         stop = !ok;

@@ -42,6 +42,9 @@ public:
 
 private:
     RawRecords() = default;
+    // Source records [k, k + n) into `out`, as they are in the file.
+    bool readRecords(std::size_t k, std::size_t n, char* out) const;
+    int _fd = -1;
     const unsigned char* _data = nullptr;
     std::size_t _size = 0;
     DataFileRef _ref;
