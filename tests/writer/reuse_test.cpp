@@ -155,6 +155,7 @@ TEST(WriterReuse, SyntheticRequests)
         std::vector<std::string> channels;
         const char* out;
         bool reused;
+        KivComtradeLib::ValueSide side = KivComtradeLib::ValueSide::Secondary;
     } cases[] = {
         {E::Binary, E::Binary, 2013, -1, 9, {}, "out.cfg", true},
         {E::Binary, E::Binary, 1999, 0.05, 0.5, {}, "out.cfg", true},
@@ -162,6 +163,8 @@ TEST(WriterReuse, SyntheticRequests)
         {E::Binary, E::Binary32, 2013, -1, 9, {}, "out.cff", true},
         {E::Binary, E::Ascii, 1999, -1, 9, {}, "out.cfg", true},
         {E::Binary, E::Ascii, 2013, 0.3, 9, {"D3", "UB"}, "out.cfg", true},
+        {E::Binary, E::Binary, 2013, -1, 9, {}, "out.cfg", true, KivComtradeLib::ValueSide::Primary},
+        {E::Binary, E::Ascii, 2013, -1, 9, {}, "out.cfg", true, KivComtradeLib::ValueSide::Recorded},
         {E::Binary, E::Float32, 2013, -1, 9, {}, "out.cfg", false},
         {E::Binary32, E::Binary32, 2013, -1, 9, {}, "out.cfg", true},
         {E::Binary32, E::Ascii, 2013, 0.01, 9, {"IN", "D1"}, "out.cff", true},
@@ -177,7 +180,9 @@ TEST(WriterReuse, SyntheticRequests)
     letFileTimesAge();
     for (const auto& c : cases) {
         ColumnarRecording rec;
-        ASSERT_EQ(rec.load(dir.file(c.from == E::Binary ? "b16.cfg" : "b32.cfg")), 0) << rec.report.message;
+        KivComtradeLib::LoadOptions load;
+        load.side = c.side;
+        ASSERT_EQ(rec.load(dir.file(c.from == E::Binary ? "b16.cfg" : "b32.cfg"), load), 0) << rec.report.message;
         WriteOptions options;
         options.type = c.to;
         options.revision = c.revision;
