@@ -127,16 +127,40 @@ inline void gatherStates(const Layout& l, const unsigned char* status, unsigned 
     }
 }
 
-// Records [k, end) at `o`; in the source's own layout `o` holds them already,
-// as read, and only numbers, stamps and states are mended.
+// In the source's own layout: `o` holds records [k, end) as read; their
+// numbers, stamps and the bits past the last state are mended.
+char* mendRecords(const Layout& l, const Plan& plan, const double* times, std::size_t k, std::size_t end, char* o)
+{
+    // Locals: the stores through `o` could otherwise alias every field read.
+    const std::size_t size = plan.recordSize;
+    const double origin = plan.time.origin, scale = plan.time.scale;
+    const std::size_t lastState = size - l.statusBytes + l.stateBytes - 1;
+    const bool mask = l.statusBytes != 0, pad = l.stateBytes < l.statusBytes;
+    const unsigned keep = l.lastMask;
+    auto number = static_cast<std::uint32_t>(k - plan.first + 1);
+    for (; k < end; ++k, o += size, ++number) {
+        putU32(o, number);
+        putU32(o + 4, stampOf(origin, scale, times[k]));
+        if (mask) {
+            o[lastState] = static_cast<char>(static_cast<unsigned char>(o[lastState]) & keep);
+            if (pad)
+                o[size - 1] = 0;
+        }
+    }
+    return o;
+}
+
+// Records [k, end) at `o`, from the source's records at `data`.
 char* binaryRecords(const Layout& l, const Plan& plan, const unsigned char* data, const double* times,
                     std::size_t k, std::size_t end, char* o)
 {
+    if (l.sameRecord)
+        return mendRecords(l, plan, times, k, end, o);
     const std::size_t size = plan.recordSize;
     const bool wideOut = plan.type == Enums::Binary32;
     for (; k < end; ++k, o += size) {
         const unsigned char* r = data + k * l.sourceSize;
-        if (!l.sameRecord) {
+        {
             char* p = o + 8;
             for (const std::size_t at : l.analogAt) {
                 if (!l.wideSource && wideOut) {

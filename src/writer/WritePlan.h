@@ -123,10 +123,15 @@ struct Plan {
 constexpr double kMaxStamp = 4294967295.0;
 
 // The time stamp written for a record at `time` on the source's axis.
+inline std::uint32_t stampOf(double origin, double scale, double time)
+{
+    const double stamp = roundNearest((time - origin) / scale);
+    return stamp > 0.0 ? (stamp < kMaxStamp ? static_cast<std::uint32_t>(stamp) : 0xFFFFFFFFu) : 0u;
+}
+
 inline std::uint32_t stampOf(const TimePlan& t, double time)
 {
-    const double stamp = roundNearest((time - t.origin) / t.scale);
-    return stamp > 0.0 ? (stamp < kMaxStamp ? static_cast<std::uint32_t>(stamp) : 0xFFFFFFFFu) : 0u;
+    return stampOf(t.origin, t.scale, time);
 }
 
 // How writing the data ended: Inexact when an exact channel met a value it
