@@ -197,39 +197,46 @@ char* binaryRecords(const Layout& l, const Plan& plan, const unsigned char* data
 char* asciiRecords(const Layout& l, const Plan& plan, const unsigned char* data, const double* times,
                    std::size_t k, std::size_t end, char* o, unsigned char* packed)
 {
-    const std::size_t nd = plan.statuses.size();
+    // Locals: the stores through `o` could otherwise alias every field read.
+    const std::size_t nd = plan.statuses.size(), na = l.analogAt.size(), sourceSize = l.sourceSize;
+    const std::size_t* analogAt = l.analogAt.data();
+    const std::array<char, 8>* valueText = l.valueText.data();
+    const std::array<char, 16>* stateText = l.stateText.data();
+    const std::size_t statusAt = l.statusAt, stateBytes = l.stateBytes;
+    const std::size_t lastChars = nd != 0 ? 2 * (nd - 8 * (stateBytes - 1)) : 0;
+    const double origin = plan.time.origin, scale = plan.time.scale;
+    const bool wideSource = l.wideSource, statesInOrder = l.statesInOrder, emptyMissing = l.emptyMissing;
     for (; k < end; ++k) {
-        const unsigned char* r = data + k * l.sourceSize;
+        const unsigned char* r = data + k * sourceSize;
         o = std::to_chars(o, o + 12, static_cast<unsigned long long>(k - plan.first + 1)).ptr;
         *o++ = ',';
-        o = std::to_chars(o, o + 12, stampOf(plan.time, times[k])).ptr;
-        if (!l.wideSource) {
-            for (const std::size_t at : l.analogAt) {
-                const std::array<char, 8>& text = l.valueText[getU16(r + at)];
+        o = std::to_chars(o, o + 12, stampOf(origin, scale, times[k])).ptr;
+        if (!wideSource) {
+            for (std::size_t c = 0; c < na; ++c) {
+                const std::array<char, 8>& text = valueText[getU16(r + analogAt[c])];
                 std::memcpy(o, text.data(), 8);
                 o += text[7];
             }
         } else {
-            for (const std::size_t at : l.analogAt) {
-                const auto raw = static_cast<std::int32_t>(getU32(r + at));
+            for (std::size_t c = 0; c < na; ++c) {
+                const auto raw = static_cast<std::int32_t>(getU32(r + analogAt[c]));
                 *o++ = ',';
                 if (raw != INT32_MIN)
                     o = std::to_chars(o, o + 11, raw).ptr;
-                else if (!l.emptyMissing)
+                else if (!emptyMissing)
                     o = std::to_chars(o, o + 11, 99999).ptr;
             }
         }
         if (nd != 0) {
-            const unsigned char* s = r + l.statusAt;
-            if (!l.statesInOrder) {
-                gatherStates(l, s, packed, l.stateBytes);
+            const unsigned char* s = r + statusAt;
+            if (!statesInOrder) {
+                gatherStates(l, s, packed, stateBytes);
                 s = packed;
             }
-            for (std::size_t i = 0; i + 1 < l.stateBytes; ++i, o += 16)
-                std::memcpy(o, l.stateText[s[i]].data(), 16);
-            const unsigned last = s[l.stateBytes - 1];
-            std::memcpy(o, l.stateText[last].data(), 16);
-            o += 2 * (nd - 8 * (l.stateBytes - 1));
+            for (std::size_t i = 0; i + 1 < stateBytes; ++i, o += 16)
+                std::memcpy(o, stateText[s[i]].data(), 16);
+            std::memcpy(o, stateText[s[stateBytes - 1]].data(), 16);
+            o += lastChars;
         }
         *o++ = '\r';
         *o++ = '\n';
