@@ -339,7 +339,7 @@ bool RawRecords::readRecords(std::size_t k, std::size_t n, char* out) const
 DataResult RawRecords::write(const Plan& plan, const double* times, std::FILE* file) const
 {
     const Layout layout = layoutOf(_ref, plan);
-    constexpr std::size_t kBlockBytes = 2u << 20;
+    constexpr std::size_t kBlockBytes = 1u << 20;
     const std::size_t perBlock = std::max<std::size_t>(1, kBlockBytes / layout.maxRecord);
     const std::size_t blocks = (plan.records() + perBlock - 1) / perBlock;
     // One scratch for the states of a record per thread.
