@@ -2,7 +2,6 @@
 
 #if defined(__linux__)
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -150,16 +149,15 @@ char* mendRecords(const Layout& l, const Plan& plan, const double* times, std::s
     return o;
 }
 
-// Records [k, end) at `o`, from the source's records at `data`.
-char* binaryRecords(const Layout& l, const Plan& plan, const unsigned char* data, const double* times,
+// Records [k, end) at `o`, from the source's records [k, end) at `r`.
+char* binaryRecords(const Layout& l, const Plan& plan, const unsigned char* r, const double* times,
                     std::size_t k, std::size_t end, char* o)
 {
     if (l.sameRecord)
         return mendRecords(l, plan, times, k, end, o);
     const std::size_t size = plan.recordSize;
     const bool wideOut = plan.type == Enums::Binary32;
-    for (; k < end; ++k, o += size) {
-        const unsigned char* r = data + k * l.sourceSize;
+    for (; k < end; ++k, o += size, r += l.sourceSize) {
         {
             char* p = o + 8;
             for (const std::size_t at : l.analogAt) {
@@ -194,7 +192,7 @@ char* binaryRecords(const Layout& l, const Plan& plan, const unsigned char* data
 }
 
 // `packed`: room for the written states of one record.
-char* asciiRecords(const Layout& l, const Plan& plan, const unsigned char* data, const double* times,
+char* asciiRecords(const Layout& l, const Plan& plan, const unsigned char* r, const double* times,
                    std::size_t k, std::size_t end, char* o, unsigned char* packed)
 {
     // Locals: the stores through `o` could otherwise alias every field read.
@@ -206,8 +204,7 @@ char* asciiRecords(const Layout& l, const Plan& plan, const unsigned char* data,
     const std::size_t lastChars = nd != 0 ? 2 * (nd - 8 * (stateBytes - 1)) : 0;
     const double origin = plan.time.origin, scale = plan.time.scale;
     const bool wideSource = l.wideSource, statesInOrder = l.statesInOrder, emptyMissing = l.emptyMissing;
-    for (; k < end; ++k) {
-        const unsigned char* r = data + k * sourceSize;
+    for (; k < end; ++k, r += sourceSize) {
         o = std::to_chars(o, o + 12, static_cast<unsigned long long>(k - plan.first + 1)).ptr;
         *o++ = ',';
         o = std::to_chars(o, o + 12, stampOf(origin, scale, times[k])).ptr;
@@ -286,18 +283,15 @@ std::unique_ptr<RawRecords> RawRecords::open(const DataFileRef& ref, const Plan&
                       static_cast<unsigned long long>(st.st_size) == ref.size &&
                       st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec == ref.modified &&
                       st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec == ref.changed;
-    void* p = same ? ::mmap(nullptr, static_cast<std::size_t>(ref.size), PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
-    if (p == MAP_FAILED) {
+    if (!same) {
         ::close(fd);
         return nullptr;
     }
     std::unique_ptr<RawRecords> raw(new RawRecords());
     raw->_fd = fd;
-    raw->_data = static_cast<const unsigned char*>(p);
-    raw->_size = static_cast<std::size_t>(ref.size);
     raw->_ref = ref;
     // Pages not in the page cache are read ahead while the first blocks are written.
-    ::madvise(p, raw->_size, MADV_WILLNEED);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return raw;
 #else
     (void)ref;
@@ -309,8 +303,6 @@ std::unique_ptr<RawRecords> RawRecords::open(const DataFileRef& ref, const Plan&
 RawRecords::~RawRecords()
 {
 #if defined(__linux__)
-    if (_data != nullptr)
-        ::munmap(const_cast<unsigned char*>(_data), _size);
     if (_fd >= 0)
         ::close(_fd);
 #endif
@@ -342,19 +334,30 @@ DataResult RawRecords::write(const Plan& plan, const double* times, std::FILE* f
     constexpr std::size_t kBlockBytes = 1u << 20;
     const std::size_t perBlock = std::max<std::size_t>(1, kBlockBytes / layout.maxRecord);
     const std::size_t blocks = (plan.records() + perBlock - 1) / perBlock;
-    // One scratch for the states of a record per thread.
-    std::vector<unsigned char> packed(2 * (layout.stateBytes + 1));
+    // Each thread's scratch: the source records of a block (read with
+    // pread: a file cut short meanwhile fails the read, where a mapping
+    // would fault) and the states of a record. The source's own layout is
+    // read straight into the output and mended there.
+    struct Scratch {
+        std::vector<char> records;
+        std::vector<unsigned char> states;
+    };
+    std::array<Scratch, 2> scratch;
+    for (Scratch& s : scratch) {
+        s.records.resize(layout.sameRecord ? 0 : perBlock * layout.sourceSize);
+        s.states.resize(layout.stateBytes + 1);
+    }
     constexpr std::size_t kReadFailed = ~std::size_t(0);
-    const auto format = [&](std::size_t block, char* out, unsigned char* states) {
+    const auto format = [&](std::size_t block, char* out, Scratch& s) {
         const std::size_t k = plan.first + block * perBlock;
         const std::size_t end = std::min(plan.end, k + perBlock);
-        // The source's layout: one read of the block, mended where it lies
-        // (no mapping to fault in, and the block stays in the cache for the write).
-        if (layout.sameRecord && !readRecords(k, end - k, out))
+        char* source = layout.sameRecord ? out : s.records.data();
+        if (!readRecords(k, end - k, source))
             return kReadFailed;
+        const auto* r = reinterpret_cast<const unsigned char*>(source);
         return static_cast<std::size_t>(
-            (plan.type == Enums::Ascii ? asciiRecords(layout, plan, _data, times, k, end, out, states)
-                                       : binaryRecords(layout, plan, _data, times, k, end, out)) -
+            (plan.type == Enums::Ascii ? asciiRecords(layout, plan, r, times, k, end, out, s.states.data())
+                                       : binaryRecords(layout, plan, r, times, k, end, out)) -
             out);
     };
     const std::size_t bufferSize = perBlock * layout.maxRecord + 64;
@@ -385,7 +388,7 @@ DataResult RawRecords::write(const Plan& plan, const double* times, std::FILE* f
                         if (stop)
                             return;
                     }
-                    const std::size_t used = format(b, slot.bytes.get(), packed.data() + layout.stateBytes + 1);
+                    const std::size_t used = format(b, slot.bytes.get(), scratch[1]);
                     std::lock_guard<std::mutex> lock(mutex);
                     slot.used = used;
                     slot.full = true;
@@ -399,7 +402,7 @@ DataResult RawRecords::write(const Plan& plan, const double* times, std::FILE* f
     if (!worker.joinable()) {
         std::vector<char> buffer(bufferSize);
         for (std::size_t b = 0; b < blocks; ++b) {
-            const std::size_t used = format(b, buffer.data(), packed.data());
+            const std::size_t used = format(b, buffer.data(), scratch[0]);
             if (used == kReadFailed || !put(buffer.data(), used))
                 return DataResult::IoError;
         }

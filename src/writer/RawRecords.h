@@ -27,7 +27,7 @@ struct DataFileRef {
 
 class RawRecords {
 public:
-    // The data file mapped, when it is still the file of `ref` (same device,
+    // The data file opened, when it is still the file of `ref` (same device,
     // inode, size and times) and `plan` can be written from its raw values;
     // null otherwise (the caller takes the general path).
     static std::unique_ptr<RawRecords> open(const DataFileRef& ref, const Plan& plan);
@@ -45,8 +45,6 @@ private:
     // Source records [k, k + n) into `out`, as they are in the file.
     bool readRecords(std::size_t k, std::size_t n, char* out) const;
     int _fd = -1;
-    const unsigned char* _data = nullptr;
-    std::size_t _size = 0;
     DataFileRef _ref;
 };
 
