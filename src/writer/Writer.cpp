@@ -1175,6 +1175,7 @@ WriteReport Writer::fromArrays(const RecordingArrays& arrays, ColumnarRecording&
     cfg.timeQuality = cfg.leapSecond = "0";
     cfg.duration = n ? arrays.time[n - 1] - arrays.time[0] : 0.0;
 
+    out._dataFile = ColumnarRecording::DataFileStamp(); // no file holds these values
     out.fileName.clear();
     out.cfgFileName.clear();
     out.datFileName.clear();
