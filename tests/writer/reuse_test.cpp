@@ -58,6 +58,11 @@ bool expectSameBytes(const ColumnarRecording& rec, const std::string& out, Write
     return copied.dataFileReused;
 }
 
+// Enough records for several blocks of every written layout (the blocks
+// are prepared on a second thread).
+constexpr std::size_t kRecords = 120000;
+constexpr double kAll = 1e9;
+
 RecordingLayout design(E::DataFileType type)
 {
     RecordingLayout d;
@@ -68,7 +73,7 @@ RecordingLayout design(E::DataFileType type)
                  AnalogLayout{"IN", "N", "", "A", 1e-3, 0, 0, -top, top, 1, 1, 'S'}};
     for (int s = 1; s <= 19; ++s)
         d.statuses.push_back(StatusLayout{"D" + std::to_string(s), "", "", s % 2});
-    d.rates = {{1000.0, 120}, {500.0, 300}, {250.0, 400}};
+    d.rates = {{1000.0, 120}, {500.0, 300}, {250.0, kRecords}};
     return d;
 }
 
@@ -76,7 +81,7 @@ RecordingLayout design(E::DataFileType type)
 // status words' unused bits set in the file (no state, not to be kept).
 Recording sourceRecording(E::DataFileType type)
 {
-    Recording rec = makeRecording(design(type), 400);
+    Recording rec = makeRecording(design(type), kRecords);
     const double top = type == E::Binary ? 32767 : 2147483647;
     for (std::size_t k = 0; k < rec.records.size(); ++k) {
         Record& r = rec.records[k];
@@ -157,19 +162,21 @@ TEST(WriterReuse, SyntheticRequests)
         bool reused;
         KivComtradeLib::ValueSide side = KivComtradeLib::ValueSide::Secondary;
     } cases[] = {
-        {E::Binary, E::Binary, 2013, -1, 9, {}, "out.cfg", true},
+        {E::Binary, E::Binary, 2013, -1, kAll, {}, "out.cfg", true},
         {E::Binary, E::Binary, 1999, 0.05, 0.5, {}, "out.cfg", true},
+        {E::Binary, E::Binary, 2013, 1.0, 300.0, {}, "out.cfg", true},
+        {E::Binary, E::Ascii, 2013, 1.0, 300.0, {}, "out.cfg", true},
         {E::Binary, E::Binary, 2013, 0.119, 0.121, {"A3", "IA", "D19", "D2", "D17"}, "out.cfg", true},
-        {E::Binary, E::Binary32, 2013, -1, 9, {}, "out.cff", true},
-        {E::Binary, E::Ascii, 1999, -1, 9, {}, "out.cfg", true},
-        {E::Binary, E::Ascii, 2013, 0.3, 9, {"D3", "UB"}, "out.cfg", true},
-        {E::Binary, E::Binary, 2013, -1, 9, {}, "out.cfg", true, KivComtradeLib::ValueSide::Primary},
-        {E::Binary, E::Ascii, 2013, -1, 9, {}, "out.cfg", true, KivComtradeLib::ValueSide::Recorded},
-        {E::Binary, E::Float32, 2013, -1, 9, {}, "out.cfg", false},
-        {E::Binary32, E::Binary32, 2013, -1, 9, {}, "out.cfg", true},
-        {E::Binary32, E::Ascii, 2013, 0.01, 9, {"IN", "D1"}, "out.cff", true},
-        {E::Binary32, E::Ascii, 1999, -1, 9, {}, "out.cfg", false}, // 99999 is the text marker
-        {E::Binary32, E::Binary, 2013, -1, 9, {}, "out.cfg", false},
+        {E::Binary, E::Binary32, 2013, -1, kAll, {}, "out.cff", true},
+        {E::Binary, E::Ascii, 1999, -1, kAll, {}, "out.cfg", true},
+        {E::Binary, E::Ascii, 2013, 0.3, kAll, {"D3", "UB"}, "out.cfg", true},
+        {E::Binary, E::Binary, 2013, -1, kAll, {}, "out.cfg", true, KivComtradeLib::ValueSide::Primary},
+        {E::Binary, E::Ascii, 2013, -1, kAll, {}, "out.cfg", true, KivComtradeLib::ValueSide::Recorded},
+        {E::Binary, E::Float32, 2013, -1, kAll, {}, "out.cfg", false},
+        {E::Binary32, E::Binary32, 2013, -1, kAll, {}, "out.cfg", true},
+        {E::Binary32, E::Ascii, 2013, 0.01, kAll, {"IN", "D1"}, "out.cff", true},
+        {E::Binary32, E::Ascii, 1999, -1, kAll, {}, "out.cfg", false}, // 99999 is the text marker
+        {E::Binary32, E::Binary, 2013, -1, kAll, {}, "out.cfg", false},
     };
     for (const E::DataFileType type : {E::Binary, E::Binary32}) {
         const Recording source = sourceRecording(type);
@@ -207,7 +214,7 @@ TEST(WriterReuse, ChangedSourceTakesTheArrays)
         letFileTimesAge();
         ASSERT_EQ(rec.load(base + ".cfg"), 0);
     };
-    const Recording other = makeRecording(design(E::Binary), 400); // other values, same size
+    const Recording other = makeRecording(design(E::Binary), kRecords); // other values, same size
     const struct {
         const char* what;
         std::function<void(ColumnarRecording&)> change;
