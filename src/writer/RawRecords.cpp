@@ -7,8 +7,8 @@
 #endif
 
 #include <algorithm>
-#include <cerrno>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <condition_variable>
 #include <cstdint>
