@@ -358,6 +358,8 @@ py::list save(const Recording& r, const std::string& path, const std::string& ty
     if (!end.is_none())
         options.to = end.cast<double>();
     options.channels = channels;
+    // The arrays are writable views: values changed in them must be written.
+    options.reuseDataFile = false;
     KivComtradeLib::WriteReport report;
     {
         py::gil_scoped_release unlocked;

@@ -89,6 +89,9 @@ int run(int argc, char** argv)
         return code;
 
     WriteOptions options;
+    // Nothing edits the loaded arrays here: records may come straight from
+    // the source's data file.
+    options.reuseDataFile = true;
     options.type = type;
     options.revision = revision;
     options.side = side;

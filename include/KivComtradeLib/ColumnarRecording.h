@@ -104,6 +104,27 @@ private:
     // A selective load: the time of the recording's first record (time[0]
     // is the window's); NaN after a whole load.
     double _firstSampleTime = std::numeric_limits<double>::quiet_NaN();
+
+    // The binary data file a whole load of a .cfg/.dat pair read, as it was
+    // then, and the arrays and coefficients the load made from it: while both
+    // still hold, Writer copies the file's raw data values instead of
+    // recovering them from the arrays.
+    struct DataFileStamp {
+        bool valid = false;
+        std::string path;
+        unsigned long long device = 0, inode = 0, size = 0;
+        long long modified = 0, changed = 0; // ns since the epoch
+        int type = 0;
+        std::uint32_t recordSize = 0;
+        std::size_t count = 0;
+        const void* time = nullptr;
+        const void* analog = nullptr;
+        const void* status = nullptr;
+        std::vector<double> coefficients; // a, b and multiplier of each analog channel
+    };
+    DataFileStamp _dataFile;
+    void _stampDataFile(long long loadStart);
+    friend class Writer;
 };
 
 } // namespace KivComtradeLib

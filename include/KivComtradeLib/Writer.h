@@ -35,6 +35,16 @@ public:
     // secondary side; the choice is for readers that ignore the flag.
     enum Side : int { SourceSide = 0, PrimarySide = 1, SecondarySide = 2 };
     Side side = SourceSide;
+    // Opt-in, for hosts that write what they loaded without editing it (a
+    // converter): a ColumnarRecording loaded whole from a BINARY or BINARY32
+    // .cfg/.dat pair whose data file is still the one read (same file, size
+    // and modification and change times; its configuration coefficients and
+    // arrays not replaced) is written from the file's raw data values when
+    // every written channel keeps them (the same or a wider integer type):
+    // the same bytes, several times faster. The arrays' values are then not
+    // read, so a value changed in place after the load would not be written;
+    // that is why it is off unless asked for.
+    bool reuseDataFile = false;
 };
 
 // The outcome of a write: a result and, when it failed, one sentence.
@@ -74,6 +84,8 @@ public:
     // (each value then reads back within half a step; FLOAT32: float rounding).
     unsigned rescaledChannels = 0;
     std::vector<std::string> warnings; // sentences
+    // The records were copied from the source's data file (reuseDataFile).
+    bool dataFileReused = false;
 
     bool ok() const { return result == Written; }
     // The words for a result ("written", "bad options", ...).

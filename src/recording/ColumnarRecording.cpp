@@ -14,6 +14,7 @@
 #include <numeric>
 
 #include <cmath>
+#include <ctime>
 #include <utility>
 
 namespace KivComtradeLib {
@@ -27,6 +28,17 @@ std::size_t rowOf(const std::vector<std::size_t>& indices, std::size_t channel)
 {
     const auto at = std::lower_bound(indices.begin(), indices.end(), channel);
     return at != indices.end() && *at == channel ? static_cast<std::size_t>(at - indices.begin()) : indices.size();
+}
+
+// The realtime clock file times are taken from, in ns (0 where unknown).
+long long coarseNow()
+{
+#if defined(__linux__)
+    timespec now {};
+    if (::clock_gettime(CLOCK_REALTIME_COARSE, &now) == 0)
+        return now.tv_sec * 1000000000LL + now.tv_nsec;
+#endif
+    return 0;
 }
 
 } // namespace
@@ -61,6 +73,8 @@ int ColumnarRecording::_load(const std::string& name, const LoadOptions& options
     analogChannelIndices.clear();
     statusChannelIndices.clear();
     _firstSampleTime = std::numeric_limits<double>::quiet_NaN();
+    _dataFile = DataFileStamp();
+    const long long loadStart = coarseNow();
     if (options.selective())
         return _loadSelection(name, options, fromFiles, pipeline);
     ColumnSink sink(cfg, time, analog, status);
@@ -81,7 +95,47 @@ int ColumnarRecording::_load(const std::string& name, const LoadOptions& options
     std::iota(statusChannelIndices.begin(), statusChannelIndices.end(), std::size_t(0));
     fileName = name;
     duration = recordingDuration(cfg, count != 0 ? time[count - 1] : -1.0);
+    if (fromFiles)
+        _stampDataFile(loadStart);
     return kLoaded;
+}
+
+void ColumnarRecording::_stampDataFile(long long loadStart)
+{
+#if defined(__linux__)
+    if ((cfg.dataFileType != Enums::Binary && cfg.dataFileType != Enums::Binary32) || FilesHelper::isCffFile(datFileName) ||
+        cfg.analogChannels.size() != static_cast<std::size_t>(cfg.analogChannelsCount) ||
+        cfg.binaryChannels.size() != static_cast<std::size_t>(cfg.binaryChannelsCount) || cfg.recordSize == 0)
+        return;
+    struct stat st {};
+    if (::stat(datFileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return;
+    const long long modified = st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+    const long long changed = st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec;
+    // A file touched since the load began may not hold what was read (file
+    // times use the same coarse clock as loadStart).
+    if (modified >= loadStart || changed >= loadStart ||
+        static_cast<unsigned long long>(st.st_size) / cfg.recordSize < count)
+        return;
+    DataFileStamp& f = _dataFile;
+    f.path = datFileName;
+    f.device = static_cast<unsigned long long>(st.st_dev);
+    f.inode = static_cast<unsigned long long>(st.st_ino);
+    f.size = static_cast<unsigned long long>(st.st_size);
+    f.modified = modified;
+    f.changed = changed;
+    f.type = cfg.dataFileType;
+    f.recordSize = cfg.recordSize;
+    f.count = count;
+    f.time = time.data();
+    f.analog = analog.data();
+    f.status = status.data();
+    for (const AnalogChannelConfig& channel : cfg.analogChannels)
+        f.coefficients.insert(f.coefficients.end(), {channel.a, channel.b, channel.multiplier});
+    f.valid = true;
+#else
+    (void)loadStart;
+#endif
 }
 
 // A binary window is sized before it is read and decoded into the arrays at

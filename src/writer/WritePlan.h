@@ -103,6 +103,41 @@ struct TimePlan {
     std::string startLine, triggerLine;
 };
 
+// Everything a write decides.
+struct Plan {
+    Enums::DataFileType type = Enums::Binary;
+    int revision = 2013;
+    std::size_t first = 0, end = 0; // source records [first, end)
+    std::vector<AnalogPlan> analogs;
+    std::vector<StatusPlan> statuses;
+    TimePlan time;
+    std::string station, device;
+    double frequency = 50.0;
+    std::string timeCodeLine, qualityLine;
+    std::size_t recordSize = 0; // binary types
+    std::size_t statusWords = 0;
+
+    std::size_t records() const { return end - first; }
+};
+
+constexpr double kMaxStamp = 4294967295.0;
+
+// The time stamp written for a record at `time` on the source's axis.
+inline std::uint32_t stampOf(double origin, double scale, double time)
+{
+    const double stamp = roundNearest((time - origin) / scale);
+    return stamp > 0.0 ? (stamp < kMaxStamp ? static_cast<std::uint32_t>(stamp) : 0xFFFFFFFFu) : 0u;
+}
+
+inline std::uint32_t stampOf(const TimePlan& t, double time)
+{
+    return stampOf(t.origin, t.scale, time);
+}
+
+// How writing the data ended: Inexact when an exact channel met a value it
+// cannot keep (the plan is changed and the data written again).
+enum class DataResult { Written, Inexact, IoError };
+
 // "dd/mm/yyyy,hh:mm:ss.ffffff" (nine digits when `nanoseconds`) of `dt`
 // moved by `shift` seconds; dt must be valid.
 std::string dateTimeLine(const DateTime& dt, double shift, bool nanoseconds);

@@ -1,3 +1,4 @@
+#include "writer/RawRecords.h"
 #include "writer/WritePlan.h"
 
 #include <KivComtradeLib/Converters.h>
@@ -42,7 +43,6 @@ namespace {
 
 constexpr const char* kLineEnd = "\r\n";
 constexpr unsigned long long kMaxRecords = 2147483647ULL; // last sample numbers are read as 32-bit longs
-constexpr double kMaxStamp = 4294967295.0;
 
 // ---- sources -------------------------------------------------------------
 
@@ -50,6 +50,7 @@ constexpr double kMaxStamp = 4294967295.0;
 struct SampleSource {
     const std::vector<Sample>& samples;
     std::size_t count() const { return samples.size(); }
+    const double* times() const { return nullptr; }
     double time(std::size_t k) const { return samples[k].time; }
     double value(std::size_t c, std::size_t k) const
     {
@@ -80,6 +81,7 @@ struct SampleSource {
 struct ColumnSource {
     const ColumnarRecording& rec;
     std::size_t count() const { return rec.count; }
+    const double* times() const { return rec.time.data(); }
     double time(std::size_t k) const { return rec.time[k]; }
     double value(std::size_t c, std::size_t k) const { return rec.analog[c * rec.count + k]; }
     bool state(std::size_t c, std::size_t k) const { return rec.status[c * rec.count + k] != 0; }
@@ -121,22 +123,6 @@ bool badField(const std::string& text)
 }
 
 // ---- the request ---------------------------------------------------------
-
-struct Plan {
-    Enums::DataFileType type = Enums::Binary;
-    int revision = 2013;
-    std::size_t first = 0, end = 0; // source records [first, end)
-    std::vector<AnalogPlan> analogs;
-    std::vector<StatusPlan> statuses;
-    TimePlan time;
-    std::string station, device;
-    double frequency = 50.0;
-    std::string timeCodeLine, qualityLine;
-    std::size_t recordSize = 0; // binary types
-    std::size_t statusWords = 0;
-
-    std::size_t records() const { return end - first; }
-};
 
 struct Failure {
     WriteReport::Result result;
@@ -572,12 +558,6 @@ inline void putU32(char* p, std::uint32_t v)
     putU16(p + 2, v >> 16);
 }
 
-inline std::uint32_t stampOf(const TimePlan& t, double time)
-{
-    const double stamp = roundNearest((time - t.origin) / t.scale);
-    return stamp > 0.0 ? (stamp < kMaxStamp ? static_cast<std::uint32_t>(stamp) : 0xFFFFFFFFu) : 0u;
-}
-
 // Records go into a buffer of about 1 MiB that is written when full.
 class Output {
 public:
@@ -607,8 +587,6 @@ inline char* putNumber(char* p, long long value)
 {
     return std::to_chars(p, p + 24, value).ptr;
 }
-
-enum class DataResult { Written, Inexact, IoError };
 
 // Values are turned into raw data values a block of records at a time, channel
 // by channel (a columnar source is read in its own order), then laid out
@@ -899,7 +877,7 @@ std::string crlfText(const std::string& text)
 template <class Src>
 WriteReport writeRecording(const Src& src, const Cfg& cfg, const std::string& headerText,
                            const std::string& informationText, const std::string& path,
-                           const WriteOptions& options)
+                           const WriteOptions& options, const DataFileRef* dataFile = nullptr)
 {
     WriteReport report;
     const auto fail = [&report](WriteReport::Result result, const std::string& message) {
@@ -973,11 +951,20 @@ WriteReport writeRecording(const Src& src, const Cfg& cfg, const std::string& he
     plan.statusWords = (plan.statuses.size() + 15) / 16;
     plan.recordSize = 8 + plan.analogs.size() * (plan.type == Enums::Binary ? 2 : 4) + 2 * plan.statusWords;
 
+    // The source's own data file, when the records can be taken from it.
+    std::unique_ptr<RawRecords> raw;
+    if (dataFile != nullptr && src.times() != nullptr)
+        raw = RawRecords::open(*dataFile, plan);
+    const auto writeRecords = [&](std::FILE* file) {
+        return raw ? raw->write(plan, src.times(), file) : writeData(src, plan, file);
+    };
+
     std::string error;
     if (targets.combined) {
-        // The configuration comes first: every channel's coefficients are settled before.
+        // The configuration comes first: every channel's coefficients are
+        // settled before (raw values of the file always fit).
         unsigned rescaled = 0;
-        if (!rescaleInexact(src, plan, rescaled, failure))
+        if (!raw && !rescaleInexact(src, plan, rescaled, failure))
             return fail(failure.result, failure.message);
         report.rescaledChannels += rescaled;
         StagedFile cff(targets.cff);
@@ -992,7 +979,7 @@ WriteReport writeRecording(const Src& src, const Cfg& cfg, const std::string& he
         if (plan.type != Enums::Ascii)
             head += ": " + number(static_cast<unsigned long long>(plan.records() * plan.recordSize));
         head += std::string(" ---") + kLineEnd;
-        if (!cff.write(head) || writeData(src, plan, cff.file()) != DataResult::Written)
+        if (!cff.write(head) || writeRecords(cff.file()) != DataResult::Written)
             return fail(WriteReport::CannotWrite, cannotWrite(targets.cff, errno ? errno : EIO));
         if (!cff.close(error) || !cff.commit(error))
             return fail(WriteReport::CannotWrite, error);
@@ -1004,7 +991,7 @@ WriteReport writeRecording(const Src& src, const Cfg& cfg, const std::string& he
         // One pass normally; a channel whose values are not the source's
         // integers is found while writing, rescaled, and the data written again.
         for (;;) {
-            const DataResult result = writeData(src, plan, dat.file());
+            const DataResult result = writeRecords(dat.file());
             if (result == DataResult::Written)
                 break;
             if (result == DataResult::IoError)
@@ -1039,6 +1026,7 @@ WriteReport writeRecording(const Src& src, const Cfg& cfg, const std::string& he
             report.files.push_back(file->target());
     }
     report.records = plan.records();
+    report.dataFileReused = raw != nullptr;
     return report;
 }
 
@@ -1071,7 +1059,34 @@ WriteReport Writer::write(const ColumnarRecording& recording, const std::string&
                                           : "the recording is not loaded";
         return report;
     }
-    return writeRecording(ColumnSource{recording}, cfg, recording.headerText, recording.informationText, path, options);
+    // The data file the load read, while it and the arrays made from it are
+    // as they were (values changed in place are not seen: reuseDataFile).
+    const ColumnarRecording::DataFileStamp& stamp = recording._dataFile;
+    bool asLoaded = options.reuseDataFile && stamp.valid && stamp.count == n && stamp.time == recording.time.data() &&
+                    stamp.analog == recording.analog.data() && stamp.status == recording.status.data() &&
+                    stamp.type == cfg.dataFileType && stamp.recordSize == cfg.recordSize &&
+                    recording.firstRecord == 0 && stamp.coefficients.size() == 3 * cfg.analogChannels.size() &&
+                    static_cast<std::size_t>(cfg.binaryChannelsCount) == cfg.binaryChannels.size();
+    for (std::size_t c = 0; asLoaded && c < cfg.analogChannels.size(); ++c) {
+        const AnalogChannelConfig& channel = cfg.analogChannels[c];
+        asLoaded = stamp.coefficients[3 * c] == channel.a && stamp.coefficients[3 * c + 1] == channel.b &&
+                   stamp.coefficients[3 * c + 2] == channel.multiplier;
+    }
+    DataFileRef dataFile;
+    if (asLoaded) {
+        dataFile.path = stamp.path;
+        dataFile.device = stamp.device;
+        dataFile.inode = stamp.inode;
+        dataFile.size = stamp.size;
+        dataFile.modified = stamp.modified;
+        dataFile.changed = stamp.changed;
+        dataFile.type = cfg.dataFileType;
+        dataFile.recordSize = stamp.recordSize;
+        dataFile.analogCount = cfg.analogChannels.size();
+        dataFile.statusCount = cfg.binaryChannels.size();
+    }
+    return writeRecording(ColumnSource{recording}, cfg, recording.headerText, recording.informationText, path, options,
+                          asLoaded ? &dataFile : nullptr);
 }
 
 WriteReport Writer::fromArrays(const RecordingArrays& arrays, ColumnarRecording& out)
@@ -1160,6 +1175,7 @@ WriteReport Writer::fromArrays(const RecordingArrays& arrays, ColumnarRecording&
     cfg.timeQuality = cfg.leapSecond = "0";
     cfg.duration = n ? arrays.time[n - 1] - arrays.time[0] : 0.0;
 
+    out._dataFile = ColumnarRecording::DataFileStamp(); // no file holds these values
     out.fileName.clear();
     out.cfgFileName.clear();
     out.datFileName.clear();
