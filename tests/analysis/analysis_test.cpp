@@ -66,32 +66,29 @@ Synthetic sampled(const std::vector<double>& t, const Wave& wave, double f0 = 50
     return s;
 }
 
+// Simpson's rule over the cycle [t - T, t] of f(tau), divided by T.
+template <class F>
+auto cycleMean(F f, double f0, double t) -> decltype(f(0.0))
+{
+    const int m = 4000;
+    const double T = 1.0 / f0, h = T / m;
+    decltype(f(0.0)) sum{};
+    for (int i = 0; i <= m; ++i)
+        sum += ((i == 0 || i == m) ? 1.0 : (i % 2 ? 4.0 : 2.0)) * f(t - T + i * h);
+    return sum * (h / 3) / T;
+}
+
 // sqrt(2)/T * integral over [t - T, t] of wave * e^{-j k w tau}; with k = 0,
 // 1/T * the integral of wave (the DC mean).
 Phasor exactHarmonic(const Wave& wave, double f0, double t, int k)
 {
-    const int m = 4000;
-    const double T = 1.0 / f0, h = T / m;
-    Phasor sum(0.0, 0.0);
-    for (int i = 0; i <= m; ++i) {
-        const double tau = t - T + i * h;
-        const double weight = (i == 0 || i == m) ? 1.0 : (i % 2 ? 4.0 : 2.0);
-        sum += weight * wave(tau) * std::polar(1.0, -2 * kPi * k * f0 * tau);
-    }
-    return sum * (h / 3) / T * (k == 0 ? 1.0 : std::sqrt(2.0));
+    const Phasor mean = cycleMean([&](double tau) { return wave(tau) * std::polar(1.0, -2 * kPi * k * f0 * tau); }, f0, t);
+    return mean * (k == 0 ? 1.0 : std::sqrt(2.0));
 }
 
 double exactRms(const Wave& wave, double f0, double t)
 {
-    const int m = 4000;
-    const double T = 1.0 / f0, h = T / m;
-    double sum = 0.0;
-    for (int i = 0; i <= m; ++i) {
-        const double weight = (i == 0 || i == m) ? 1.0 : (i % 2 ? 4.0 : 2.0);
-        const double v = wave(t - T + i * h);
-        sum += weight * v * v;
-    }
-    return std::sqrt(sum * (h / 3) / T);
+    return std::sqrt(cycleMean([&](double tau) { return wave(tau) * wave(tau); }, f0, t));
 }
 
 double angleDegrees(Phasor measured, Phasor exact)
@@ -430,9 +427,8 @@ TEST(AnalysisStores, ComtradeAndColumnarAgree)
 {
     KivTest::RecordingLayout design;
     design.analogs.resize(3);
-    design.analogs[0].id = "UA", design.analogs[0].phase = "A";
-    design.analogs[1].id = "UB", design.analogs[1].phase = "B";
-    design.analogs[2].id = "UC", design.analogs[2].phase = "C";
+    for (std::size_t c = 0; c < 3; ++c)
+        design.analogs[c].id = std::string("U") + "ABC"[c], design.analogs[c].phase = design.analogs[c].id.substr(1);
     design.analogs[2].skewMicroseconds = 1000; // 18 degrees at 50 Hz
     design.rates = {{1000.0, 200}};
     KivTest::Recording recording = KivTest::makeRecording(design, 200);
@@ -471,9 +467,12 @@ TEST(AnalysisStores, ComtradeAndColumnarAgree)
 
 namespace {
 
-bool sameBits(const double* a, const double* b, std::size_t n)
+// Series given as arrays are the vectors `rms` and `phasors`, bit for bit.
+bool sameSeries(const double* rmsAt, const Phasor* phasorsAt, const std::vector<double>& rms,
+                const std::vector<Phasor>& phasors)
 {
-    return std::memcmp(a, b, n * sizeof(double)) == 0;
+    return std::memcmp(rmsAt, rms.data(), rms.size() * sizeof(double)) == 0 &&
+           std::memcmp(phasorsAt, phasors.data(), phasors.size() * sizeof(Phasor)) == 0;
 }
 
 } // namespace
@@ -536,18 +535,11 @@ TEST(AnalysisSeries, EveryChannelAtOnceMatchesEachChannel)
                 std::vector<double> fusedRms(rec.count);
                 std::vector<Phasor> fusedPhasors(rec.count);
                 Analysis::rmsPhasorSeries(signal, fusedRms.data(), fusedPhasors.data());
-                EXPECT_TRUE(sameBits(fusedRms.data(), rms.data(), rec.count)) << c.name << " " << a;
-                EXPECT_TRUE(sameBits(reinterpret_cast<const double*>(fusedPhasors.data()),
-                                     reinterpret_cast<const double*>(phasors.data()), 2 * rec.count))
-                    << c.name << " " << a;
+                EXPECT_TRUE(sameSeries(fusedRms.data(), fusedPhasors.data(), rms, phasors)) << c.name << " " << a;
             }
             EXPECT_EQ(std::isnan(rms[2000]), c.selective && a == 1) << c.name << " " << a;
-            for (const Analysis::RecordingSeries* all : each) {
-                EXPECT_TRUE(sameBits(all->rms(a), rms.data(), rec.count)) << c.name << " " << a;
-                EXPECT_TRUE(sameBits(reinterpret_cast<const double*>(all->phasors(a)),
-                                     reinterpret_cast<const double*>(phasors.data()), 2 * rec.count))
-                    << c.name << " " << a;
-            }
+            for (const Analysis::RecordingSeries* all : each)
+                EXPECT_TRUE(sameSeries(all->rms(a), all->phasors(a), rms, phasors)) << c.name << " " << a;
         }
     }
     const Analysis::RecordingSeries none = Analysis::recordingSeries(ColumnarRecording());
@@ -608,11 +600,7 @@ TEST(AnalysisSeries, EveryChannelAtOnceMatchesEachChannelOnRealRecordings)
         const Analysis::RecordingSeries all = Analysis::recordingSeries(rec, 2);
         for (std::size_t a = 0; a < rec.cfg.analogChannels.size(); ++a) {
             const Analysis::Signal signal = Analysis::channelSignal(rec, a);
-            const std::vector<double> rms = Analysis::rmsSeries(signal);
-            const std::vector<Phasor> phasors = Analysis::phasorSeries(signal);
-            ASSERT_TRUE(sameBits(all.rms(a), rms.data(), rec.count)) << name << " " << a;
-            ASSERT_TRUE(sameBits(reinterpret_cast<const double*>(all.phasors(a)),
-                                 reinterpret_cast<const double*>(phasors.data()), 2 * rec.count))
+            ASSERT_TRUE(sameSeries(all.rms(a), all.phasors(a), Analysis::rmsSeries(signal), Analysis::phasorSeries(signal)))
                 << name << " " << a;
         }
     }
