@@ -46,6 +46,10 @@ RecordingLayout mixedLayout(E::DataFileType type, std::size_t analogs = 3)
 }
 
 bool sameBits(const double* a, const double* b, std::size_t n) { return std::memcmp(a, b, n * sizeof(double)) == 0; }
+bool samePoints(const std::vector<Kiv::PointF>& a, const std::vector<Kiv::PointF>& b)
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(Kiv::PointF)) == 0;
+}
 
 // Samples bit for bit, views over a's own data, the same default points.
 void expectSameState(const Comtrade& a, const Comtrade& b)
@@ -62,8 +66,7 @@ void expectSameState(const Comtrade& a, const Comtrade& b)
     ASSERT_EQ(a.analogChannels.size(), b.analogChannels.size());
     for (std::size_t c = 0; c < a.analogChannels.size(); ++c) {
         EXPECT_TRUE(&a.analogChannels[c].config == &a.cfg.analogChannels[c] && &a.analogChannels[c].samples == &a.dat.samples);
-        const auto pa = a.analogChannels[c].getPoints(0.0, -1.0, -1.0), pb = b.analogChannels[c].getPoints(0.0, -1.0, -1.0);
-        ASSERT_TRUE(pa.size() == pb.size() && std::memcmp(pa.data(), pb.data(), pa.size() * sizeof pa[0]) == 0) << c;
+        ASSERT_TRUE(samePoints(a.analogChannels[c].getPoints(0.0, -1.0, -1.0), b.analogChannels[c].getPoints(0.0, -1.0, -1.0))) << c;
     }
 }
 
@@ -90,13 +93,10 @@ void expectColumnsAsComtrade(const std::string& path)
     EXPECT_TRUE(col.duration == rec.duration && col.loaded == rec.loaded && col.headerText == rec.headerText
                 && col.informationText == rec.informationText) << path;
     // The columns are the views: the same points, the same values between samples.
-    const auto same = [](const std::vector<Kiv::PointF>& a, const std::vector<Kiv::PointF>& b) {
-        return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(Kiv::PointF)) == 0;
-    };
     const bool rising = std::is_sorted(col.time.begin(), col.time.end()); // valueAt's binary search needs it
     for (std::size_t c = 0; c < rec.analogChannels.size(); ++c) {
         const auto column = col.analogColumn(c);
-        EXPECT_TRUE(same(column.getPoints(0, -1, -1), rec.analogChannels[c].getPoints(0, -1, -1))) << path << c;
+        EXPECT_TRUE(samePoints(column.getPoints(0, -1, -1), rec.analogChannels[c].getPoints(0, -1, -1))) << path << c;
         unsigned int hint = 0;
         std::size_t columnHint = 0;
         for (std::size_t k = 0; k + 1 < n; k += 1 + n / 50) {
@@ -106,7 +106,7 @@ void expectColumnsAsComtrade(const std::string& path)
         }
     }
     for (std::size_t d = 0; d < rec.binaryChannels.size(); ++d)
-        EXPECT_TRUE(same(col.statusColumn(d).getPoints(0, -1), rec.binaryChannels[d].getPoints(0, -1, 0))) << path << d;
+        EXPECT_TRUE(samePoints(col.statusColumn(d).getPoints(0, -1), rec.binaryChannels[d].getPoints(0, -1, 0))) << path << d;
 }
 
 // Loading the files' bytes from memory is loading the files: same code,
@@ -358,7 +358,6 @@ TEST(ComtradeLoad, SampleBuildsAgree)
     }
 }
 
-// Loads after others equal a fresh one; copies and moves own their data.
 // The .hdr/.inf texts are written in the configuration's encoding: their lines
 // count in the one decision for the file, and they come out in UTF-8.
 TEST(ComtradeLoad, HeaderTextsShareTheEncoding)
@@ -409,6 +408,7 @@ TEST(ComtradeLoad, HeaderTextsShareTheEncoding)
     }
 }
 
+// Loads after others equal a fresh one; copies and moves own their data.
 TEST(ComtradeLifetime, ReloadsCopiesAndMoves)
 {
     TempDir dir("lifetime");
@@ -469,9 +469,6 @@ TEST(RealRecordings, LiteralCountsAndValues)
         EXPECT_TRUE(c.value == any || (std::isnan(c.value) ? std::isnan(got) : std::fabs(got - c.value) < 1e-9))
             << c.file << ": " << got;
     }
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
-        if (entry.path().extension() == ".cfg" || entry.path().extension() == ".CFG")
-            expectColumnsAsComtrade(entry.path().string());
     // wisp/2's first value on the primary side (a P channel, 1100:1): 1228 * 0.06160031 kV
     // in V, in both readers.
     KivComtradeLib::LoadOptions primary;
@@ -482,8 +479,11 @@ TEST(RealRecordings, LiteralCountsAndValues)
     ASSERT_EQ(columns.load(root + "/wisp/2.cfg", primary), 0);
     EXPECT_NEAR(ct.dat.samples[0].analogValues.at(0), 75645.18068, 1e-6);
     EXPECT_EQ(columns.analogRow(0)[0], ct.dat.samples[0].analogValues.at(0));
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
-        if (entry.path().extension() == ".cfg" || entry.path().extension() == ".CFG"
-            || entry.path() == root + "/python-comtrade/sample_float32.cff")
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        const std::string ext = entry.path().extension().string();
+        if (ext == ".cfg" || ext == ".CFG")
+            expectColumnsAsComtrade(entry.path().string());
+        if (ext == ".cfg" || ext == ".CFG" || entry.path() == root + "/python-comtrade/sample_float32.cff")
             expectMemoryAsFile(entry.path().string());
+    }
 }
