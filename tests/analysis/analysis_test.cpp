@@ -288,32 +288,6 @@ TEST(AnalysisSeries, MatchesSingleTimeOverLongRecordings)
     }
 }
 
-// One rate with a whole number of samples per cycle takes a shortcut; a
-// missing value at the very end sends the same signal down the general path.
-// Both agree everywhere else, over many re-anchorings.
-TEST(AnalysisSeries, ShortcutForWholeCyclesMatchesTheGeneralPath)
-{
-    for (double rate : {1000.0, 4800.0}) {
-        const Synthetic whole = sampled(times({{rate, 30.0}}), [](double t) {
-            return 100 * std::cos(2 * kPi * 50 * t + 0.4) + 20 * std::cos(2 * kPi * 250 * t) + 3 * std::exp(-t);
-        });
-        Synthetic holed = whole;
-        holed.x.back() = kNaN;
-        const auto fast = Analysis::phasorSeries(whole.signal()), general = Analysis::phasorSeries(holed.signal());
-        const auto fastRms = Analysis::rmsSeries(whole.signal()), generalRms = Analysis::rmsSeries(holed.signal());
-        const std::size_t cycle = static_cast<std::size_t>(rate / 50);
-        for (std::size_t n = 0; n + 1 < whole.t.size(); ++n) {
-            ASSERT_EQ(std::isnan(fast[n].real()), n < cycle) << n;
-            ASSERT_EQ(std::isnan(general[n].real()), n < cycle) << n;
-            if (n >= cycle) {
-                ASSERT_LT(std::abs(fast[n] - general[n]), 1e-9) << rate << " " << n;
-                ASSERT_NEAR(fastRms[n], generalRms[n], 1e-9) << rate << " " << n;
-            }
-        }
-        EXPECT_TRUE(std::isnan(general.back().real()));
-    }
-}
-
 // Missing values, bad configurations and times outside the recording give
 // NaN, never a crash.
 TEST(AnalysisSeries, NaNWhereNoCycleCanBeTaken)
@@ -550,18 +524,24 @@ TEST(AnalysisSeries, EveryChannelAtOnceMatchesEachChannel)
 // The measures at chosen samples are the series' values there, NaN where the
 // series has NaN and past the last sample; on one rate (a series long enough
 // to be written past the caches), across a rate change and with a missing
-// value.
-TEST(AnalysisSeries, MeasuresAtChosenSamplesMatchTheSeries)
+// value. One rate with a whole number of samples per cycle takes a shortcut;
+// a missing value at the very end sends the same signal down the general
+// path, which must agree everywhere else, over many re-anchorings.
+TEST(AnalysisSeries, MeasuresAtChosenSamplesAndTheWholeCycleShortcutMatchTheSeries)
 {
-    const Wave wave = [](double t) { return 100 * std::cos(2 * kPi * 50 * t + 0.4) + 20 * std::cos(2 * kPi * 150 * t); };
+    const Wave wave = [](double t) {
+        return 100 * std::cos(2 * kPi * 50 * t + 0.4) + 20 * std::cos(2 * kPi * 250 * t) + 3 * std::exp(-t);
+    };
     Synthetic holed = sampled(times({{1000, 2.0}}), wave);
     holed.x[700] = kNaN;
     const struct {
         const char* name;
         Synthetic s;
-    } cases[] = {{"one long rate", sampled(times({{4800, 130.0}}), wave)},
-                 {"rate change", sampled(times({{1000, 1.0}, {4000, 2.0}}), wave)},
-                 {"missing value", holed}};
+        double wholeCycleRate; // 0: none
+    } cases[] = {{"whole cycles at 1000 Hz", sampled(times({{1000, 30.0}}), wave), 1000},
+                 {"whole cycles at 4800 Hz, a long series", sampled(times({{4800, 130.0}}), wave), 4800},
+                 {"rate change", sampled(times({{1000, 1.0}, {4000, 2.0}}), wave), 0},
+                 {"missing value", holed, 0}};
     for (const auto& c : cases) {
         const Analysis::Signal signal = c.s.signal();
         const std::vector<double> rms = Analysis::rmsSeries(signal);
@@ -584,6 +564,22 @@ TEST(AnalysisSeries, MeasuresAtChosenSamplesMatchTheSeries)
             }
         }
         EXPECT_TRUE(std::isnan(rmsAt.back()) && std::isnan(phasorsAt.back().real())) << c.name;
+        if (c.wholeCycleRate == 0)
+            continue;
+        Synthetic general = c.s;
+        general.x.back() = kNaN;
+        const auto generalPhasors = Analysis::phasorSeries(general.signal());
+        const auto generalRms = Analysis::rmsSeries(general.signal());
+        const std::size_t cycle = static_cast<std::size_t>(c.wholeCycleRate / 50);
+        for (std::size_t n = 0; n + 1 < c.s.t.size(); ++n) {
+            ASSERT_EQ(std::isnan(phasors[n].real()), n < cycle) << c.name << " " << n;
+            ASSERT_EQ(std::isnan(generalPhasors[n].real()), n < cycle) << c.name << " " << n;
+            if (n >= cycle) {
+                ASSERT_LT(std::abs(phasors[n] - generalPhasors[n]), 1e-9) << c.name << " " << n;
+                ASSERT_NEAR(rms[n], generalRms[n], 1e-9) << c.name << " " << n;
+            }
+        }
+        EXPECT_TRUE(std::isnan(generalPhasors.back().real())) << c.name;
     }
 }
 
