@@ -66,32 +66,29 @@ Synthetic sampled(const std::vector<double>& t, const Wave& wave, double f0 = 50
     return s;
 }
 
+// Simpson's rule over the cycle [t - T, t] of f(tau), divided by T.
+template <class F>
+auto cycleMean(F f, double f0, double t) -> decltype(f(0.0))
+{
+    const int m = 4000;
+    const double T = 1.0 / f0, h = T / m;
+    decltype(f(0.0)) sum{};
+    for (int i = 0; i <= m; ++i)
+        sum += ((i == 0 || i == m) ? 1.0 : (i % 2 ? 4.0 : 2.0)) * f(t - T + i * h);
+    return sum * (h / 3) / T;
+}
+
 // sqrt(2)/T * integral over [t - T, t] of wave * e^{-j k w tau}; with k = 0,
 // 1/T * the integral of wave (the DC mean).
 Phasor exactHarmonic(const Wave& wave, double f0, double t, int k)
 {
-    const int m = 4000;
-    const double T = 1.0 / f0, h = T / m;
-    Phasor sum(0.0, 0.0);
-    for (int i = 0; i <= m; ++i) {
-        const double tau = t - T + i * h;
-        const double weight = (i == 0 || i == m) ? 1.0 : (i % 2 ? 4.0 : 2.0);
-        sum += weight * wave(tau) * std::polar(1.0, -2 * kPi * k * f0 * tau);
-    }
-    return sum * (h / 3) / T * (k == 0 ? 1.0 : std::sqrt(2.0));
+    const Phasor mean = cycleMean([&](double tau) { return wave(tau) * std::polar(1.0, -2 * kPi * k * f0 * tau); }, f0, t);
+    return mean * (k == 0 ? 1.0 : std::sqrt(2.0));
 }
 
 double exactRms(const Wave& wave, double f0, double t)
 {
-    const int m = 4000;
-    const double T = 1.0 / f0, h = T / m;
-    double sum = 0.0;
-    for (int i = 0; i <= m; ++i) {
-        const double weight = (i == 0 || i == m) ? 1.0 : (i % 2 ? 4.0 : 2.0);
-        const double v = wave(t - T + i * h);
-        sum += weight * v * v;
-    }
-    return std::sqrt(sum * (h / 3) / T);
+    return std::sqrt(cycleMean([&](double tau) { return wave(tau) * wave(tau); }, f0, t));
 }
 
 double angleDegrees(Phasor measured, Phasor exact)
@@ -291,32 +288,6 @@ TEST(AnalysisSeries, MatchesSingleTimeOverLongRecordings)
     }
 }
 
-// One rate with a whole number of samples per cycle takes a shortcut; a
-// missing value at the very end sends the same signal down the general path.
-// Both agree everywhere else, over many re-anchorings.
-TEST(AnalysisSeries, ShortcutForWholeCyclesMatchesTheGeneralPath)
-{
-    for (double rate : {1000.0, 4800.0}) {
-        const Synthetic whole = sampled(times({{rate, 30.0}}), [](double t) {
-            return 100 * std::cos(2 * kPi * 50 * t + 0.4) + 20 * std::cos(2 * kPi * 250 * t) + 3 * std::exp(-t);
-        });
-        Synthetic holed = whole;
-        holed.x.back() = kNaN;
-        const auto fast = Analysis::phasorSeries(whole.signal()), general = Analysis::phasorSeries(holed.signal());
-        const auto fastRms = Analysis::rmsSeries(whole.signal()), generalRms = Analysis::rmsSeries(holed.signal());
-        const std::size_t cycle = static_cast<std::size_t>(rate / 50);
-        for (std::size_t n = 0; n + 1 < whole.t.size(); ++n) {
-            ASSERT_EQ(std::isnan(fast[n].real()), n < cycle) << n;
-            ASSERT_EQ(std::isnan(general[n].real()), n < cycle) << n;
-            if (n >= cycle) {
-                ASSERT_LT(std::abs(fast[n] - general[n]), 1e-9) << rate << " " << n;
-                ASSERT_NEAR(fastRms[n], generalRms[n], 1e-9) << rate << " " << n;
-            }
-        }
-        EXPECT_TRUE(std::isnan(general.back().real()));
-    }
-}
-
 // Missing values, bad configurations and times outside the recording give
 // NaN, never a crash.
 TEST(AnalysisSeries, NaNWhereNoCycleCanBeTaken)
@@ -430,9 +401,8 @@ TEST(AnalysisStores, ComtradeAndColumnarAgree)
 {
     KivTest::RecordingLayout design;
     design.analogs.resize(3);
-    design.analogs[0].id = "UA", design.analogs[0].phase = "A";
-    design.analogs[1].id = "UB", design.analogs[1].phase = "B";
-    design.analogs[2].id = "UC", design.analogs[2].phase = "C";
+    for (std::size_t c = 0; c < 3; ++c)
+        design.analogs[c].id = std::string("U") + "ABC"[c], design.analogs[c].phase = design.analogs[c].id.substr(1);
     design.analogs[2].skewMicroseconds = 1000; // 18 degrees at 50 Hz
     design.rates = {{1000.0, 200}};
     KivTest::Recording recording = KivTest::makeRecording(design, 200);
@@ -471,9 +441,12 @@ TEST(AnalysisStores, ComtradeAndColumnarAgree)
 
 namespace {
 
-bool sameBits(const double* a, const double* b, std::size_t n)
+// Series given as arrays are the vectors `rms` and `phasors`, bit for bit.
+bool sameSeries(const double* rmsAt, const Phasor* phasorsAt, const std::vector<double>& rms,
+                const std::vector<Phasor>& phasors)
 {
-    return std::memcmp(a, b, n * sizeof(double)) == 0;
+    return std::memcmp(rmsAt, rms.data(), rms.size() * sizeof(double)) == 0 &&
+           std::memcmp(phasorsAt, phasors.data(), phasors.size() * sizeof(Phasor)) == 0;
 }
 
 } // namespace
@@ -536,18 +509,11 @@ TEST(AnalysisSeries, EveryChannelAtOnceMatchesEachChannel)
                 std::vector<double> fusedRms(rec.count);
                 std::vector<Phasor> fusedPhasors(rec.count);
                 Analysis::rmsPhasorSeries(signal, fusedRms.data(), fusedPhasors.data());
-                EXPECT_TRUE(sameBits(fusedRms.data(), rms.data(), rec.count)) << c.name << " " << a;
-                EXPECT_TRUE(sameBits(reinterpret_cast<const double*>(fusedPhasors.data()),
-                                     reinterpret_cast<const double*>(phasors.data()), 2 * rec.count))
-                    << c.name << " " << a;
+                EXPECT_TRUE(sameSeries(fusedRms.data(), fusedPhasors.data(), rms, phasors)) << c.name << " " << a;
             }
             EXPECT_EQ(std::isnan(rms[2000]), c.selective && a == 1) << c.name << " " << a;
-            for (const Analysis::RecordingSeries* all : each) {
-                EXPECT_TRUE(sameBits(all->rms(a), rms.data(), rec.count)) << c.name << " " << a;
-                EXPECT_TRUE(sameBits(reinterpret_cast<const double*>(all->phasors(a)),
-                                     reinterpret_cast<const double*>(phasors.data()), 2 * rec.count))
-                    << c.name << " " << a;
-            }
+            for (const Analysis::RecordingSeries* all : each)
+                EXPECT_TRUE(sameSeries(all->rms(a), all->phasors(a), rms, phasors)) << c.name << " " << a;
         }
     }
     const Analysis::RecordingSeries none = Analysis::recordingSeries(ColumnarRecording());
@@ -558,18 +524,24 @@ TEST(AnalysisSeries, EveryChannelAtOnceMatchesEachChannel)
 // The measures at chosen samples are the series' values there, NaN where the
 // series has NaN and past the last sample; on one rate (a series long enough
 // to be written past the caches), across a rate change and with a missing
-// value.
-TEST(AnalysisSeries, MeasuresAtChosenSamplesMatchTheSeries)
+// value. One rate with a whole number of samples per cycle takes a shortcut;
+// a missing value at the very end sends the same signal down the general
+// path, which must agree everywhere else, over many re-anchorings.
+TEST(AnalysisSeries, MeasuresAtChosenSamplesAndTheWholeCycleShortcutMatchTheSeries)
 {
-    const Wave wave = [](double t) { return 100 * std::cos(2 * kPi * 50 * t + 0.4) + 20 * std::cos(2 * kPi * 150 * t); };
+    const Wave wave = [](double t) {
+        return 100 * std::cos(2 * kPi * 50 * t + 0.4) + 20 * std::cos(2 * kPi * 250 * t) + 3 * std::exp(-t);
+    };
     Synthetic holed = sampled(times({{1000, 2.0}}), wave);
     holed.x[700] = kNaN;
     const struct {
         const char* name;
         Synthetic s;
-    } cases[] = {{"one long rate", sampled(times({{4800, 130.0}}), wave)},
-                 {"rate change", sampled(times({{1000, 1.0}, {4000, 2.0}}), wave)},
-                 {"missing value", holed}};
+        double wholeCycleRate; // 0: none
+    } cases[] = {{"whole cycles at 1000 Hz", sampled(times({{1000, 30.0}}), wave), 1000},
+                 {"whole cycles at 4800 Hz, a long series", sampled(times({{4800, 130.0}}), wave), 4800},
+                 {"rate change", sampled(times({{1000, 1.0}, {4000, 2.0}}), wave), 0},
+                 {"missing value", holed, 0}};
     for (const auto& c : cases) {
         const Analysis::Signal signal = c.s.signal();
         const std::vector<double> rms = Analysis::rmsSeries(signal);
@@ -592,6 +564,22 @@ TEST(AnalysisSeries, MeasuresAtChosenSamplesMatchTheSeries)
             }
         }
         EXPECT_TRUE(std::isnan(rmsAt.back()) && std::isnan(phasorsAt.back().real())) << c.name;
+        if (c.wholeCycleRate == 0)
+            continue;
+        Synthetic general = c.s;
+        general.x.back() = kNaN;
+        const auto generalPhasors = Analysis::phasorSeries(general.signal());
+        const auto generalRms = Analysis::rmsSeries(general.signal());
+        const std::size_t cycle = static_cast<std::size_t>(c.wholeCycleRate / 50);
+        for (std::size_t n = 0; n + 1 < c.s.t.size(); ++n) {
+            ASSERT_EQ(std::isnan(phasors[n].real()), n < cycle) << c.name << " " << n;
+            ASSERT_EQ(std::isnan(generalPhasors[n].real()), n < cycle) << c.name << " " << n;
+            if (n >= cycle) {
+                ASSERT_LT(std::abs(phasors[n] - generalPhasors[n]), 1e-9) << c.name << " " << n;
+                ASSERT_NEAR(rms[n], generalRms[n], 1e-9) << c.name << " " << n;
+            }
+        }
+        EXPECT_TRUE(std::isnan(generalPhasors.back().real())) << c.name;
     }
 }
 
@@ -608,11 +596,7 @@ TEST(AnalysisSeries, EveryChannelAtOnceMatchesEachChannelOnRealRecordings)
         const Analysis::RecordingSeries all = Analysis::recordingSeries(rec, 2);
         for (std::size_t a = 0; a < rec.cfg.analogChannels.size(); ++a) {
             const Analysis::Signal signal = Analysis::channelSignal(rec, a);
-            const std::vector<double> rms = Analysis::rmsSeries(signal);
-            const std::vector<Phasor> phasors = Analysis::phasorSeries(signal);
-            ASSERT_TRUE(sameBits(all.rms(a), rms.data(), rec.count)) << name << " " << a;
-            ASSERT_TRUE(sameBits(reinterpret_cast<const double*>(all.phasors(a)),
-                                 reinterpret_cast<const double*>(phasors.data()), 2 * rec.count))
+            ASSERT_TRUE(sameSeries(all.rms(a), all.phasors(a), Analysis::rmsSeries(signal), Analysis::phasorSeries(signal)))
                 << name << " " << a;
         }
     }

@@ -25,15 +25,6 @@ namespace E = KivComtradeLib::Enums;
 
 namespace {
 
-AnalogLayout analogNamed(const char* id, double a = 1.0, const char* unit = "V")
-{
-    AnalogLayout layout;
-    layout.id = id;
-    layout.a = a;
-    layout.unit = unit;
-    return layout;
-}
-
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // The records of `full` whose times fall in [from, to], read by hand.
@@ -160,7 +151,7 @@ TEST(SelectiveLoad, GeneratedTimeBasesAndTypes)
         for (int rates = 0; rates < 3; ++rates) {
             RecordingLayout design;
             design.type = type;
-            design.analogs = {analogNamed("IA", 0.5, "A"), analogNamed("IB"), analogNamed("UC", 0.01, "kV")};
+            design.analogs = {AnalogLayout{"IA", "", "", "A", 0.5}, AnalogLayout{"IB", "", "", "V"}, AnalogLayout{"UC", "", "", "kV", 0.01}};
             design.statuses.assign(19, StatusLayout{});
             design.statuses[3].id = "TRIP";
             if (rates == 1)
@@ -199,7 +190,7 @@ TEST(SelectiveLoad, TextLongerThanOneBlock)
 {
     TempDir dir("long");
     RecordingLayout design;
-    design.analogs = {analogNamed("IA"), analogNamed("IB"), analogNamed("IC")};
+    design.analogs = {AnalogLayout{"IA", "", "", "V"}, AnalogLayout{"IB", "", "", "V"}, AnalogLayout{"IC", "", "", "V"}};
     design.statuses.assign(40, StatusLayout{});
     design.crlf = true;
     design.rates = {{2000.0, 60000}};
@@ -212,7 +203,7 @@ TEST(SelectiveLoad, SelectionsTheRecordingCannotSatisfy)
 {
     TempDir dir("unsatisfied");
     RecordingLayout design;
-    design.analogs = {analogNamed("IA"), analogNamed("IB")};
+    design.analogs = {AnalogLayout{"IA", "", "", "V"}, AnalogLayout{"IB", "", "", "V"}};
     design.statuses.assign(2, StatusLayout{});
     design.triggerTime = "09/44/2025,00:00:00.000000"; // no possible date: no trigger
     for (E::DataFileType type : {E::Ascii, E::Binary}) {
@@ -255,7 +246,7 @@ TEST(ChunkReader, ShortAndBrokenFiles)
 {
     TempDir dir("chunks");
     RecordingLayout design;
-    design.analogs = {analogNamed("IA")};
+    design.analogs = {AnalogLayout{"IA", "", "", "V"}};
     design.type = E::Ascii;
     const Recording rec = makeRecording(design, 40);
     std::string text = datBytes(rec);
