@@ -7,10 +7,12 @@
 // A success promises finite figures (times, duration, rates, gains) and a
 // duration that is the time of the last record; the views read any window;
 // a columnar success is read again selectively (a window and channels
-// picked by the input's bytes), at once and in blocks, giving the same records.
+// picked by the input's bytes), at once and in blocks, giving the same records;
+// a Comtrade load gives the same outcome whichever way its samples are built.
 // (Seeds start with the ASCII digits '0'-'3', which pick the four ways.)
 
 #include "FuzzInput.h"
+#include "data/DataReader.h"
 
 #include <KivComtradeLib/ChunkReader.h>
 #include <KivComtradeLib/ColumnarRecording.h>
@@ -50,10 +52,30 @@ void checkTimes(const Cfg& cfg, const double* time, std::size_t n, double durati
     check(duration == (n ? time[n - 1] : -1.0), "duration is not the time of the last record");
 }
 
+// The same load record by record, and in blocks of three rows built on a
+// second thread: the same outcome, sentence and samples.
+void expectSameLoadOnEveryPath(const std::string& file, const Comtrade& rec, int code)
+{
+    for (const SampleBuild build : {SampleBuild::Direct, SampleBuild::Threaded}) {
+        setSampleBuild(build, 3);
+        Comtrade other;
+        const int result = other.load(file);
+        setSampleBuild(SampleBuild::Auto);
+        check(result == code && other.report.message == rec.report.message &&
+                  other.dat.samples.size() == rec.dat.samples.size(), "another way of building the samples differs");
+        for (std::size_t k = 0; k < rec.dat.samples.size(); ++k) {
+            const Sample &a = rec.dat.samples[k], &b = other.dat.samples[k];
+            check(std::memcmp(&a.time, &b.time, sizeof a.time) == 0 && KivFuzz::sameBytes(a.analogValues, b.analogValues) &&
+                      a.binaryValues == b.binaryValues, "another way of building the samples gives other samples");
+        }
+    }
+}
+
 void loadComtrade(const std::string& file, const std::uint8_t* data, std::size_t size)
 {
     Comtrade rec;
     const int code = rec.load(file);
+    expectSameLoadOnEveryPath(file, rec, code);
     check(rec.loaded == (code == 0) && (code == 0 || (code >= 2 && code <= 6 && rec.analogChannels.empty() &&
                                                       rec.binaryChannels.empty() && rec.dat.samples.empty())),
           "result code, loaded flag or views");
